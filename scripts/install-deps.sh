@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pelto builds and tests with (only what is missing).
+set -euo pipefail
+packages=(build-essential cmake g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
+          libsdl2-dev clang-format python3)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo_cmd=()
+    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y "${missing[@]}"
+fi

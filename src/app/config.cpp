@@ -1,0 +1,283 @@
+#include "app/config.hpp"
+
+#include <algorithm>
+
+#include "app/common/report.hpp"
+#include "app/common/text.hpp"
+#include "app/settings.hpp"
+#include "platform/clock.hpp"
+#include "platform/files.hpp"
+#include "results/genome.hpp"
+
+namespace {
+
+// A settings file is a few kilobytes; anything far bigger is not ours.
+constexpr int64_t kMaxConfigBytes = 16 << 20;
+constexpr int kReadAttempts = 13;
+
+constexpr const char* kDaySampleLabel =
+    "Download sample results file after a number of days (0=don't)";
+constexpr const char* kHourSampleLabel =
+    "Download sample results file after a number of hours (0=don't, min. 6)";
+
+int findByPrefix(const ConfigList& list, std::string_view shortLabel) {
+    for (uint32_t i = list.count(); i-- > 0;) {
+        if (startsWithNoCase(list[i].label, shortLabel)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int findExact(const ConfigList& list, std::string_view label) {
+    for (uint32_t i = list.count(); i-- > 0;) {
+        if (equalNoCase(list[i].label, label)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::string valueOf(const ConfigList& list, std::string_view shortLabel) {
+    const std::string* v = configGet(list, shortLabel);
+    return v ? *v : std::string();
+}
+
+int wholeNumber(const ConfigList& list, std::string_view shortLabel) {
+    return static_cast<int>(
+        std::clamp<long long>(leadingInt(valueOf(list, shortLabel)), INT32_MIN, INT32_MAX));
+}
+
+bool yes(const ConfigList& list, std::string_view shortLabel) {
+    std::string v = valueOf(list, shortLabel);
+    return !v.empty() && lowerAscii(v[0]) == 'y';
+}
+
+char firstUpper(const ConfigList& list, std::string_view shortLabel) {
+    std::string v = valueOf(list, shortLabel);
+    return v.empty() ? '\0' : upperAscii(v[0]);
+}
+
+void applyTrialRatios(const std::string& text) {
+    Genome pairs = genomeFromText(text, false);
+    for (int t = 0; t < kTrialTypeCount; t++) {
+        for (int i = 0; i < pairs.count(); i++) {
+            if (equalNoCase(pairs.names[static_cast<size_t>(i)], kTrialTypeNames[t])) {
+                settings.trialRatios[t] = std::clamp(pairs.levels[static_cast<size_t>(i)], 0, 999);
+            }
+        }
+    }
+}
+
+// Turns every entry into its setting, in the order the program has always
+// read them; out-of-range values are replaced in the list too.
+void applySettings(ConfigList& list) {
+    Settings& s = settings;
+    std::string resolution = valueOf(list, "Resolution");
+    int x = 0, y = 0;
+    if (std::sscanf(resolution.c_str(), "%dx%d", &x, &y) == 2) {
+        s.resolutionX = x;
+        s.resolutionY = y;
+    }
+    std::string priority = valueOf(list, "Priority");
+    switch (priority.empty() ? '\0' : lowerAscii(priority[0])) {
+        case 'b':
+            s.priority = Priority::Background;
+            break;
+        case 'n':
+            s.priority = Priority::Normal;
+            break;
+        case 'l':
+            s.priority = Priority::Low;
+            break;
+        default:
+            s.priority = Priority::Idle;
+            break;
+    }
+    s.threadCount = wholeNumber(list, "Threads");
+    s.autoSend = yes(list, "Auto-send");
+    s.autoSaveInterval = leadingDouble(valueOf(list, "Auto-save"));
+    if (s.autoSaveInterval == 0) s.autoSaveOff = true;
+
+    s.requiredRuns = wholeNumber(list, "Rechecks");
+    if (s.requiredRuns < 5) {
+        s.requiredRuns = 5;
+        configSet(list, "Rechecks", "5");
+    }
+    s.sampleDownloadHours = wholeNumber(list, "Download sample");
+    if (s.sampleDownloadHours >= 1 && s.sampleDownloadHours <= 5) {
+        s.sampleDownloadHours = 6;
+        configSet(list, "Download sample", "6");
+    }
+    s.sampleBehaviour = firstUpper(list, "Sample file behaviour");
+    s.sampleUrl = valueOf(list, "Sample file URL");
+    s.latticeUpdateHours = wholeNumber(list, "Update lattice");
+
+    std::string proxy = valueOf(list, "Use proxy server");
+    size_t comma = proxy.find(',');
+    if (comma != std::string::npos) {
+        s.proxyHost = proxy.substr(0, comma);
+        s.proxyPort = static_cast<int>(static_cast<uint16_t>(leadingInt(proxy.substr(comma + 1))));
+    } else {
+        s.proxyHost.clear();
+        s.proxyPort = 0;
+    }
+    s.uploadByHttp = equalNoCase(valueOf(list, "Results upload method"), "HTTP");
+    s.ftpCommand = valueOf(list, "FTP command").substr(0, 999);
+    s.ftpPassive = yes(list, "Use passive");
+    s.ftpOldCalling = yes(list, "Use old FTP calling");
+    applyTrialRatios(valueOf(list, "TrialType ratios"));
+    s.particlesPerExtraThread = std::max(1, wholeNumber(list, "Particles per extra thread"));
+    s.preferredLattices = valueOf(list, "Preferred lattices").substr(0, 499);
+    s.sleepOnBattery = yes(list, "Sleep on battery");
+
+    s.cpuThrottle = std::clamp(wholeNumber(list, "CPU throttle"), 1, 100);
+    configSetInt(list, "CPU throttle", s.cpuThrottle);
+
+    double megabytes = leadingDouble(valueOf(list, "Results file maximum size"));
+    double bytes = megabytes * 1048576.0;
+    s.resultsMaxBytes = bytes >= 2147483647.0    ? INT32_MAX
+                        : bytes <= -2147483648.0 ? INT32_MIN
+                                                 : static_cast<int32_t>(bytes);
+
+    s.keepMode = firstUpper(list, "Keep mode");
+    if (s.keepMode != 'B' && s.keepMode != 'F' && s.keepMode != 'L' && s.keepMode != 'R') {
+        s.keepMode = 'B';
+        configSet(list, "Keep mode", "B");
+    }
+    s.keepProportion = static_cast<float>(leadingDouble(valueOf(list, "Keep proportion")) * 0.01);
+    std::string store = valueOf(list, "Removed results store");
+    s.removedStore = equalNoCase(store, "none") ? std::string() : store;
+}
+
+}  // namespace
+
+ConfigList configParse(std::string_view text) {
+    ConfigList list;
+    listInit(list);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of(std::string_view("\r\n\0", 3), pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end;
+        if (pos < text.size()) {
+            // CR LF is one line end; every other CR, LF or NUL ends a line alone.
+            pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
+        }
+        size_t colon = line.find(':');
+        if (colon == std::string_view::npos) continue;
+        listAppend(list, ConfigEntry{trimBlanks(line.substr(0, colon)),
+                                     trimBlanks(line.substr(colon + 1))});
+    }
+    return list;
+}
+
+ConfigList configLoad(const std::string& path) {
+    for (int attempt = 0; attempt < kReadAttempts; attempt++) {
+        std::string text;
+        ReadStatus status = readWholeFile(path, text, kMaxConfigBytes);
+        if (status == ReadStatus::Missing) break;
+        if (status == ReadStatus::Ok) {
+            ConfigList list = configParse(text);
+            if (list.count() > 0) return list;
+        }
+        // Another program may hold the file while saving it; give it time.
+        sleepMs(1u << attempt);
+    }
+    ConfigList empty;
+    listInit(empty);
+    return empty;
+}
+
+const std::string* configGet(const ConfigList& list, std::string_view shortLabel) {
+    int i = findByPrefix(list, shortLabel);
+    return i < 0 ? nullptr : &list[static_cast<size_t>(i)].value;
+}
+
+void configSet(ConfigList& list, std::string_view shortLabel, std::string_view value) {
+    int i = findByPrefix(list, shortLabel);
+    if (i < 0) {
+        listAppend(list, ConfigEntry{std::string(shortLabel), std::string(value)});
+    } else {
+        list[static_cast<size_t>(i)].value = value;
+    }
+}
+
+void configSetInt(ConfigList& list, std::string_view shortLabel, long long number) {
+    configSet(list, shortLabel, std::to_string(number));
+}
+
+void configDefault(ConfigList& list, std::string_view fullLabel, std::string_view value) {
+    if (findExact(list, fullLabel) < 0) {
+        listAppend(list, ConfigEntry{std::string(fullLabel), std::string(value)});
+    }
+}
+
+void configRename(ConfigList& list, std::string_view oldLabel, std::string_view newLabel) {
+    int i = findExact(list, oldLabel);
+    if (i >= 0) list[static_cast<size_t>(i)].label = newLabel;
+}
+
+void configDelete(ConfigList& list, std::string_view label) {
+    int i = findExact(list, label);
+    if (i >= 0) listRemoveAt(list, static_cast<uint32_t>(i));
+}
+
+bool configHas(const ConfigList& list, std::string_view label) {
+    return findExact(list, label) >= 0;
+}
+
+std::string configText(const ConfigList& list) {
+    std::string out;
+    for (const ConfigEntry& e : list) out += e.label + ": " + e.value + "\n";
+    return out;
+}
+
+bool configWrite(const ConfigList& list, const std::string& path) {
+    return writeFileAtomic(path, configText(list));
+}
+
+void configMigrate(ConfigList& list) {
+    configRename(list, "Resolution", "Resolution (XxY or 'auto')");
+    configDefault(list, "Resolution (XxY or 'auto')", "auto");
+    configDefault(list, "Priority for background running ([N]ormal, [L]ow, [B]ackground)", "L");
+    configRename(list, "Threads", "Threads (number or 'auto')");
+    configDefault(list, "Threads (number or 'auto')", "auto");
+    configDefault(list, "Auto-send results ([Y]es, [N]o)", "Y");
+    configDefault(list, "Results upload method ('FTP' or 'HTTP')", "HTTP");
+    configDefault(list, "Use proxy server for HTTP downloads (server,port or 'no')", "no");
+    configDefault(list, "Auto-save interval (seconds; 0 for no save)", "240");
+    configDefault(list, "Update lattice files from web every N hours (0=don't)", "12");
+    if (configHas(list, kDaySampleLabel)) {
+        int days = wholeNumber(list, "Download sample");
+        if (days == 3) days = 1;
+        configSetInt(list, kHourSampleLabel, static_cast<long long>(days) * 24);
+        configDelete(list, kDaySampleLabel);
+    }
+    configDefault(list, kHourSampleLabel, "24");
+    configDefault(list, "Sample file behaviour - use [L]atest only, or [A]ccumulate", "L");
+    configDelete(list, "Sample file URL");
+    configDefault(list, "Sample file URL (.bin allowed)", defaultSampleUrl());
+    configDefault(list, "Results file maximum size before pruning (MB, 0 to disable)", "50");
+    configDefault(list, "Keep mode ([B]est results, [F]irst, [L]atest or [R]andom)", "B");
+    configDefault(list, "Keep proportion (%)", "50");
+    configDefault(list, "Removed results store (or 'none')", "results_removed.dat");
+    configDefault(list, "Sleep on battery power", "Y");
+    configDefault(list, "CPU throttle (%)", "100");
+    configDefault(list, "Preferred lattices (comma-separated list or 'none')", "none");
+    configDefault(list, "TrialType ratios", trialRatiosText());
+    configDefault(list, "Particles per extra thread (limits threading overhead)", "100");
+    configDefault(list, "Rechecks for best-so-far results (min. 5)", "5");
+    configDefault(list, "FTP command call", "ftp -s:script.ftp");
+    configDefault(list, "Use passive (PASV) mode for FTP transfers", "N");
+    configDefault(list,
+                  "Use old FTP calling method (as pre-v4.34; can hang, but more compatible with "
+                  "ZoneAlarm)",
+                  "N");
+}
+
+void configRead(const std::string& path) {
+    ConfigList list = configLoad(path);
+    configMigrate(list);
+    applySettings(list);
+    if (!configWrite(list, path)) {
+        report("Could not write '" + path + "': settings are used but not saved");
+    }
+}

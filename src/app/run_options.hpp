@@ -1,0 +1,34 @@
+// Run options from the command line, process-wide. The display mode itself
+// lives with the message routine, which is the only thing that depends on it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+struct RunOptions {
+    bool screensaver = false;
+    bool sendAndQuit = false;
+    bool queueOnly = false;
+    int32_t runsLeft = -1;  // -1: without end
+    bool recheckLast = false;
+    bool haltAfterInit = false;
+    bool viewOnly = false;
+    bool outerLoopDebug = false;
+    bool rfSyncLog = false;
+    bool loadBalancingLog = false;
+    std::FILE* loadBalancingFile = nullptr;
+    bool parseReport = false;
+    std::string parseReportFile;
+    // Whether results of this process carry a valid checksum; debugging
+    // switches and overrides turn it off so such results never count.
+    bool resultChecksum = true;
+    std::string autoSaveFileName = "auto.sav";
+    std::string queueFileName = "queue.txt";
+    bool autoFrameRate = true;
+    bool autoView = true;
+};
+
+extern RunOptions runOptions;
+
+inline constexpr const char* kVersionText = "v4.44d";

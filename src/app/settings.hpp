@@ -1,0 +1,47 @@
+// Process-wide values of the configuration file, refreshed by every read.
+#pragma once
+
+#include <array>
+#include <string>
+
+enum class Priority { Normal, Low, Background, Idle };
+
+inline constexpr int kTrialTypeCount = 13;
+extern const std::array<const char*, kTrialTypeCount> kTrialTypeNames;
+
+struct Settings {
+    int resolutionX = 0, resolutionY = 0;
+    Priority priority = Priority::Low;
+    int threadCount = 0;  // 0 or less: detect at the start of a cycle
+    bool autoSend = true;
+    bool uploadByHttp = true;
+    std::string proxyHost;  // empty: no proxy
+    int proxyPort = 0;
+    double autoSaveInterval = 240;
+    bool autoSaveOff = false;  // set by an interval of exactly 0, kept until restart
+    int latticeUpdateHours = 12;
+    int sampleDownloadHours = 24;
+    char sampleBehaviour = 'L';
+    std::string sampleUrl;
+    int32_t resultsMaxBytes = 50 * 1048576;
+    char keepMode = 'B';
+    float keepProportion = 0.5f;
+    std::string removedStore = "results_removed.dat";  // empty: no store
+    bool sleepOnBattery = true;
+    int cpuThrottle = 100;
+    std::string preferredLattices = "none";
+    std::array<int, kTrialTypeCount> trialRatios{0, 3, 3, 3, 3, 3, 3, 1, 3, 1, 1, 1, 1};
+    int particlesPerExtraThread = 100;
+    int requiredRuns = 5;
+    std::string ftpCommand = "ftp -s:script.ftp";
+    bool ftpPassive = false;
+    bool ftpOldCalling = false;
+};
+
+extern Settings settings;
+
+// Project web server; where the server list, lattices and samples come from.
+inline constexpr const char* kProjectWebServer = "www.pelto-project.org";
+std::string defaultSampleUrl();
+// The "TrialType ratios" text for the current ratios: "Random=0;Mutate=3;...".
+std::string trialRatiosText();

@@ -1,0 +1,61 @@
+#include "app/startup.hpp"
+
+#include <string>
+
+#include "app/cmdline.hpp"
+#include "app/common/random.hpp"
+#include "app/common/report.hpp"
+#include "app/config.hpp"
+#include "app/run_options.hpp"
+#include "app/settings.hpp"
+#include "app/switches.hpp"
+#include "beamline/sim_template.hpp"
+#include "platform/clock.hpp"
+#include "platform/console.hpp"
+#include "platform/process.hpp"
+
+namespace {
+
+void applyPriority() {
+    switch (settings.priority) {
+        case Priority::Background:
+            setProcessPriority(PriorityClass::Idle, ThreadPriority::Idle);
+            break;
+        case Priority::Normal:
+            setProcessPriority(PriorityClass::Normal, ThreadPriority::Normal);
+            break;
+        case Priority::Low:
+            setProcessPriority(PriorityClass::Normal, ThreadPriority::Lowest);
+            break;
+        case Priority::Idle:
+            setProcessPriority(PriorityClass::Normal, ThreadPriority::Idle);
+            break;
+    }
+}
+
+void initialise() {
+    if (displayMode == DisplayGraphics) {
+        // No window can be opened by this build; carry on as a console program.
+        graphicsUnavailable = true;
+        displayMode = DisplayConsole;
+        report("Graphics display is not available; running in console mode");
+    }
+    report("Pelto initialising...");
+    if (displayMode != DisplayGraphics || runOptions.screensaver) applyPriority();
+    seedRandom(tickCountMs());
+    simulationTemplate.dt = 1e-11;
+    simulationTemplate.nearbyInterval = 10;
+}
+
+}  // namespace
+
+int peltoMain(int argc, const char* const* argv) {
+    std::string commandLine = buildCommandLine(argc, argv);
+    setWorkingFolder(commandLine);
+    configRead(kConfigFile);
+    scanSwitches(commandLine);
+    initialise();
+    // Messages start each line with a line end; close the last one.
+    if (displayMode != DisplayBackground) consoleWrite("\n");
+    return 0;
+}

@@ -1,0 +1,3 @@
+#include "beamline/sim_template.hpp"
+
+SimulationTemplate simulationTemplate;

@@ -1,0 +1,33 @@
+#include "platform/clock.hpp"
+
+#include <time.h>
+
+#include <cerrno>
+
+void sleepMs(uint32_t milliseconds) {
+    struct timespec request {
+        static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L
+    };
+    struct timespec remaining {};
+    while (::nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
+}
+
+uint32_t tickCountMs() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    uint64_t ms =
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms);
+}
+
+double monotonicSeconds() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+int64_t wallClockSeconds() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<int64_t>(ts.tv_sec);
+}

@@ -1,0 +1,12 @@
+// Time: sleeping and monotonic clocks.
+#pragma once
+
+#include <cstdint>
+
+void sleepMs(uint32_t milliseconds);
+// Milliseconds of a monotonic clock, wrapping like a 32-bit tick counter.
+uint32_t tickCountMs();
+// Seconds of a monotonic clock with sub-microsecond resolution.
+double monotonicSeconds();
+// Seconds since the epoch (wall clock), for file ages.
+int64_t wallClockSeconds();

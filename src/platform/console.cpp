@@ -1,0 +1,52 @@
+#include "platform/console.hpp"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+bool consoleIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+void consoleWrite(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void consoleWriteInPlace(std::string_view text) {
+    std::fputc('\r', stdout);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    // Erase to the end of the line so a shorter text leaves nothing behind.
+    if (consoleIsTerminal()) std::fputs("\x1b[K", stdout);
+    std::fflush(stdout);
+}
+
+int consoleReadKey() {
+    std::fflush(stdout);
+    if (::isatty(STDIN_FILENO) != 1) {
+        unsigned char c;
+        ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        return n == 1 ? c : -1;
+    }
+    struct termios saved {};
+    ::tcgetattr(STDIN_FILENO, &saved);
+    struct termios raw = saved;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    unsigned char c = 0;
+    ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    return n == 1 ? c : -1;
+}
+
+bool consoleKeyWaiting() {
+    if (::isatty(STDIN_FILENO) != 1) return false;
+    struct pollfd p {
+        STDIN_FILENO, POLLIN, 0
+    };
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
+}

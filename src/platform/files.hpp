@@ -1,0 +1,48 @@
+// File-system services: existence and times, folder listings, case-insensitive
+// name look-up and whole-file replacement. Paths are relative to the program
+// folder unless they say otherwise.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class ReadStatus { Ok, Missing, Failed, TooLarge };
+
+bool fileExists(const std::string& path);
+bool isDirectory(const std::string& path);
+// Seconds since the epoch of the last write, or -1 when the file is missing.
+int64_t fileModTime(const std::string& path);
+// Size in bytes, or -1 when the file is missing.
+int64_t fileSize(const std::string& path);
+bool removeFile(const std::string& path);
+bool renameFile(const std::string& from, const std::string& to);
+bool makeDirectory(const std::string& path);
+
+// Plain names (no folder) of the entries of a folder, sorted by name.
+// With filesOnly, folders are left out.
+std::vector<std::string> listFolder(const std::string& folder, bool filesOnly);
+
+// Returns the path of an existing file that matches `path`, looking each part
+// up case-insensitively when the exact spelling is not there (lattices and data
+// files were written on a case-insensitive file system). Returns `path`
+// unchanged when nothing matches.
+std::string findFileNoCase(const std::string& path);
+
+// Reads a whole file into `out`. Files bigger than maxBytes are refused with
+// TooLarge and `out` left empty.
+ReadStatus readWholeFile(const std::string& path, std::string& out,
+                         int64_t maxBytes = int64_t(1) << 31);
+
+// Replaces `path` with `contents` through a temporary file in the same folder
+// and a rename, so that a crash never leaves a half-written file behind.
+bool writeFileAtomic(const std::string& path, const std::string& contents);
+
+// Appends to a file, creating it; flushed before returning.
+bool appendToFile(const std::string& path, const std::string& contents);
+
+// Names that come from outside (servers, lattices, users) must stay inside the
+// program folder: no absolute paths, no "..", no empty parts, no control bytes.
+bool isSafeRelativePath(const std::string& path);
+// A plain file name: a safe relative path without folder separators.
+bool isSafeFileName(const std::string& name);

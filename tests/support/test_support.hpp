@@ -1,0 +1,47 @@
+// Helpers shared by the tests: a scratch folder, a message recorder that can
+// answer warnings, and a way to observe the process ending without ending it.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/common/report.hpp"
+
+// Thrown by the test exit hook instead of ending the test process.
+struct ProcessExit {
+    int status;
+};
+
+// Captures every message and answers warning questions from a script of keys.
+// Installs itself on construction and restores the console on destruction.
+class MessageRecorder {
+  public:
+    explicit MessageRecorder(DisplayMode mode = DisplayConsole);
+    ~MessageRecorder();
+    std::string output;              // everything written, as the console would see it
+    std::vector<std::string> boxes;  // message boxes shown
+    std::deque<int> keys;            // answers to give, in order
+};
+
+// A fresh folder under the system temporary folder, removed on destruction.
+class ScratchFolder {
+  public:
+    ScratchFolder();
+    ~ScratchFolder();
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    void write(const std::string& name, const std::string& contents) const;
+    std::string read(const std::string& name) const;
+
+  private:
+    std::string path_;
+};
+
+struct CommandResult {
+    int status = -1;
+    std::string output;  // standard output and standard error together
+};
+
+// Runs a command line through the shell with standard input from `input`.
+CommandResult runCommand(const std::string& command, const std::string& input = "");
