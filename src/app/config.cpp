@@ -171,6 +171,8 @@ ConfigList configParse(std::string_view text) {
 
 ConfigList configLoad(const std::string& path) {
     for (int attempt = 0; attempt < kReadAttempts; attempt++) {
+        // A folder of that name will never become readable; waiting is pointless.
+        if (isDirectory(path)) break;
         std::string text;
         ReadStatus status = readWholeFile(path, text, kMaxConfigBytes);
         if (status == ReadStatus::Missing) break;
@@ -273,11 +275,13 @@ void configMigrate(ConfigList& list) {
                   "N");
 }
 
-void configRead(const std::string& path) {
+bool configRead(const std::string& path) {
     ConfigList list = configLoad(path);
     configMigrate(list);
     applySettings(list);
-    if (!configWrite(list, path)) {
-        report("Could not write '" + path + "': settings are used but not saved");
-    }
+    return configWrite(list, path);
+}
+
+void reportConfigNotSaved(const std::string& path) {
+    report("[WARNING] Could not write '" + path + "': the settings are used but not saved");
 }

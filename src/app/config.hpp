@@ -39,4 +39,7 @@ void configMigrate(ConfigList& list);
 
 // The whole start-up reading: load, migrate, turn every entry into its
 // process-wide setting (writing clamped values back), rewrite the file.
-void configRead(const std::string& path);
+// Returns false when the file could not be rewritten; the caller reports that
+// once the display mode is known.
+bool configRead(const std::string& path);
+void reportConfigNotSaved(const std::string& path);

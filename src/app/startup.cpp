@@ -9,6 +9,7 @@
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
 #include "app/switches.hpp"
+#include "app/username.hpp"
 #include "beamline/sim_template.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
@@ -45,6 +46,7 @@ void initialise() {
     seedRandom(tickCountMs());
     simulationTemplate.dt = 1e-11;
     simulationTemplate.nearbyInterval = 10;
+    if (settings.autoSend || runOptions.sendAndQuit) readUserName();
 }
 
 }  // namespace
@@ -52,8 +54,9 @@ void initialise() {
 int peltoMain(int argc, const char* const* argv) {
     std::string commandLine = buildCommandLine(argc, argv);
     setWorkingFolder(commandLine);
-    configRead(kConfigFile);
+    bool configSaved = configRead(kConfigFile);
     scanSwitches(commandLine);
+    if (!configSaved) reportConfigNotSaved(kConfigFile);
     initialise();
     // Messages start each line with a line end; close the last one.
     if (displayMode != DisplayBackground) consoleWrite("\n");

@@ -50,3 +50,29 @@ bool consoleKeyWaiting() {
     };
     return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
 }
+
+void consoleGoto(int column, int row) {
+    if (consoleIsTerminal()) std::printf("\x1b[%d;%dH", row, column);
+}
+
+void consoleClearToEndOfLine() {
+    if (consoleIsTerminal()) std::fputs("\x1b[K", stdout);
+}
+
+void consoleClear() {
+    if (consoleIsTerminal()) std::fputs("\x1b[2J\x1b[H", stdout);
+    std::fflush(stdout);
+}
+
+bool consoleReadLine(std::string& line, size_t maxChars) {
+    std::fflush(stdout);
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = std::getchar()) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (c != '\r' && line.size() < maxChars) line += static_cast<char>(c);
+    }
+    return any;
+}

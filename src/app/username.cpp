@@ -1,0 +1,69 @@
+#include "app/username.hpp"
+
+#include <algorithm>
+
+#include "app/common/report.hpp"
+#include "app/common/text.hpp"
+#include "platform/console.hpp"
+#include "platform/dialog.hpp"
+#include "platform/files.hpp"
+#include "platform/process.hpp"
+
+std::string userName;
+
+namespace {
+
+constexpr size_t kMaxNameRead = 999;
+constexpr size_t kMaxNameTyped = 199;
+constexpr const char* kForbidden = "/\\:?*<>|";
+
+std::string firstLine(const std::string& text) {
+    size_t end = text.find_first_of("\r\n");
+    std::string line = text.substr(0, std::min(end, kMaxNameRead));
+    while (!line.empty() && (isBlank(line.back()) || line.back() == '\0')) line.pop_back();
+    return line;
+}
+
+}  // namespace
+
+void askUserName() {
+    std::string name;
+    if (displayMode == DisplayBackground) {
+        showMessageBox(
+            "Please create a file called 'user.txt' in your Pelto directory and write your desired "
+            "project username in it.",
+            "Pelto Error: No username specified");
+        exitProcess(0);
+    }
+    // Graphics mode has no window of its own yet and asks on the console too.
+    consoleGoto(1, 2);
+    consoleWrite(
+        "This will identify your results in the Pelto statistics.\nEnter nothing to cancel.");
+    consoleGoto(1, 1);
+    consoleWrite("Username: ");
+    consoleReadLine(name, kMaxNameTyped);
+    consoleClear();
+    if (name.empty()) exitProcess(0);
+    if (!writeFileAtomic(kUserFile, name)) {
+        report("[FATAL] Could not write 'user.txt'");
+    }
+}
+
+void readUserName() {
+    for (;;) {
+        std::string text;
+        std::string name;
+        if (readWholeFile(kUserFile, text, 1 << 20) == ReadStatus::Ok) name = firstLine(text);
+        for (const char* c = kForbidden; *c; c++) {
+            if (name.find(*c) != std::string::npos) {
+                reportf("[FATAL] Bad character '%c' found in username '%s'", *c, name.c_str());
+            }
+        }
+        if (!name.empty()) {
+            userName = name;
+            reportf("Hello, %s", userName.c_str());
+            return;
+        }
+        askUserName();
+    }
+}

@@ -1,0 +1,154 @@
+#include "app/cmdline.hpp"
+
+#include <gtest/gtest.h>
+
+#include "app/run_options.hpp"
+#include "app/settings.hpp"
+#include "app/switches.hpp"
+#include "beamline/sim_template.hpp"
+#include "platform/process.hpp"
+#include "support/test_support.hpp"
+
+TEST(HasSwitch, NeedsASpaceBeforeAndABlankOrTheEndAfter) {
+    EXPECT_TRUE(hasSwitch("pelto -s", "s"));
+    EXPECT_TRUE(hasSwitch("pelto -S", "s"));
+    EXPECT_FALSE(hasSwitch("pelto -sx", "s"));
+    EXPECT_FALSE(hasSwitch("pelto -scr", "s"));
+    EXPECT_TRUE(hasSwitch("pelto -scr", "scr"));
+    EXPECT_TRUE(hasSwitch("pelto -s\tx", "s"));
+    // Glued to the program path: no space, no switch.
+    EXPECT_FALSE(hasSwitch("/opt/pelto-c", "c"));
+    // A program path with " -c " inside it does count.
+    EXPECT_TRUE(hasSwitch("\"/opt/my -c dir/pelto\"", "c"));
+    // Only the first occurrence is looked at.
+    EXPECT_FALSE(hasSwitch("pelto -cx -c", "c"));
+}
+
+TEST(Words, QuotedStretchesAreOneWord) {
+    const char* line = "\"/my dir/pelto\"  -bintotxt \"in file.bin\" out.txt";
+    EXPECT_EQ(countWords(line), 4);
+    EXPECT_EQ(word(line, 0), "/my dir/pelto");
+    EXPECT_EQ(word(line, 2), "in file.bin");
+    EXPECT_EQ(word(line, 3), "out.txt");
+    EXPECT_EQ(word(line, 4), "");
+    EXPECT_EQ(countWords(""), 0);
+    EXPECT_EQ(buildCommandLine(3, std::vector<const char*>{"pelto", "a b", "-c"}.data()),
+              "pelto \"a b\" -c");
+}
+
+TEST(Words, LatticeNameTakesTheSpellingOfItsFile) {
+    ScratchFolder dir;
+    dir.write("lattices/Alpha.txt", "");
+    dir.write("lattices/_hidden.txt", "");
+    std::string saved = currentFolder();
+    ASSERT_TRUE(setCurrentFolder(dir.path()));
+    EXPECT_EQ(latticeFromCommandLine("pelto -c alpha -b"), "Alpha");
+    EXPECT_EQ(latticeFromCommandLine("pelto -c _HIDDEN"), "_HIDDEN");
+    EXPECT_EQ(latticeFromCommandLine("pelto -c beta"), "beta");
+    EXPECT_EQ(latticeFromCommandLine("pelto -c -b"), std::nullopt);
+    setCurrentFolder(saved);
+}
+
+namespace {
+
+struct Scan : ::testing::Test {
+    MessageRecorder rec;
+    void SetUp() override {
+        runOptions = RunOptions{};
+        simulationTemplate = SimulationTemplate{};
+        settings = Settings{};
+        graphicsUnavailable = false;
+    }
+};
+
+}  // namespace
+
+TEST_F(Scan, DisplayModeSwitchesInTheirOrder) {
+    scanSwitches("pelto");
+    EXPECT_EQ(displayMode, DisplayGraphics);
+    EXPECT_EQ(runOptions.autoSaveFileName, "autogfx.sav");
+    EXPECT_EQ(runOptions.queueFileName, "queuegfx.txt");
+    scanSwitches("pelto -c -b");
+    EXPECT_EQ(displayMode, DisplayConsole);
+    EXPECT_EQ(runOptions.queueFileName, "queuecli.txt");
+    scanSwitches("pelto -view -c");
+    EXPECT_EQ(displayMode, DisplayConsole);
+    EXPECT_TRUE(runOptions.viewOnly);
+    EXPECT_FALSE(runOptions.resultChecksum);
+    scanSwitches("pelto -scr");
+    EXPECT_TRUE(runOptions.screensaver);
+    EXPECT_FALSE(runOptions.sendAndQuit);
+    scanSwitches("pelto -g");
+    EXPECT_FALSE(runOptions.autoFrameRate);
+}
+
+TEST_F(Scan, BackgroundKeepsTheFileNamesItHad) {
+    scanSwitches("pelto -b");
+    EXPECT_EQ(displayMode, DisplayBackground);
+    EXPECT_EQ(runOptions.autoSaveFileName, "auto.sav");
+    EXPECT_EQ(runOptions.queueFileName, "queue.txt");
+    EXPECT_TRUE(runOptions.resultChecksum);
+}
+
+TEST_F(Scan, RecheckSwitches) {
+    scanSwitches("pelto -r");
+    EXPECT_TRUE(runOptions.recheckLast);
+    EXPECT_EQ(runOptions.runsLeft, 1);
+    EXPECT_FALSE(runOptions.autoView);
+
+    SetUp();
+    scanSwitches("pelto -r5 -c");
+    EXPECT_EQ(runOptions.runsLeft, 5);
+    EXPECT_TRUE(runOptions.autoView);
+
+    SetUp();
+    scanSwitches("pelto -R");
+    EXPECT_TRUE(runOptions.recheckLast);
+    EXPECT_EQ(runOptions.runsLeft, -1);
+
+    SetUp();
+    scanSwitches("pelto -rx");
+    EXPECT_FALSE(runOptions.recheckLast);
+
+    SetUp();
+    scanSwitches("pelto -rfsync");
+    EXPECT_FALSE(runOptions.recheckLast);
+    EXPECT_TRUE(runOptions.rfSyncLog);
+    EXPECT_TRUE(runOptions.haltAfterInit);
+}
+
+TEST_F(Scan, RunModesAndDebuggingSwitches) {
+    scanSwitches("pelto -S -queue -once -singlethread");
+    EXPECT_TRUE(runOptions.sendAndQuit);
+    EXPECT_EQ(displayMode, DisplayConsole);
+    EXPECT_TRUE(runOptions.queueOnly);
+    EXPECT_EQ(runOptions.runsLeft, 1);
+    EXPECT_EQ(settings.threadCount, 1);
+
+    SetUp();
+    scanSwitches("pelto -parse -outerloop");
+    EXPECT_TRUE(runOptions.parseReport);
+    EXPECT_EQ(runOptions.parseReportFile, "PARSEreport.log");
+    EXPECT_TRUE(runOptions.outerLoopDebug);
+    EXPECT_FALSE(runOptions.resultChecksum);
+}
+
+TEST_F(Scan, ParticleDivisorAndNearbyInterval) {
+    scanSwitches("pelto -/4 -bounds_loop=5000");
+    EXPECT_EQ(simulationTemplate.particleDivisor, 4);
+    EXPECT_FALSE(runOptions.resultChecksum);
+    EXPECT_EQ(simulationTemplate.nearbyInterval, 1000);
+    scanSwitches("pelto -/0 -bounds_loop=-3");
+    EXPECT_EQ(simulationTemplate.particleDivisor, 1);  // never divide by zero
+    EXPECT_EQ(simulationTemplate.nearbyInterval, 1);
+    // Every scan starts over with checksums on.
+    scanSwitches("pelto -c");
+    EXPECT_TRUE(runOptions.resultChecksum);
+}
+
+TEST_F(Scan, GraphicsFallsBackToConsoleWhenNoWindowCanOpen) {
+    graphicsUnavailable = true;
+    scanSwitches("pelto -g");
+    EXPECT_EQ(displayMode, DisplayConsole);
+    EXPECT_EQ(runOptions.autoSaveFileName, "autogfx.sav");
+}

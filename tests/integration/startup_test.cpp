@@ -1,0 +1,195 @@
+// Runs the built program in a scratch program folder, the way volunteers run it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/test_support.hpp"
+
+namespace {
+
+struct Program : ::testing::Test {
+    ScratchFolder dir;
+
+    void SetUp() override { std::filesystem::copy_file(PELTO_EXE, dir.file("pelto")); }
+    // Runs pelto from another working folder: it must find its own.
+    CommandResult run(const std::string& args, const std::string& input = "") {
+        return runCommand("cd / && '" + dir.file("pelto") + "' " + args, input);
+    }
+};
+
+const char* const kHelp =
+    "Pelto Commandline Switches: (usually override configuration)\n"
+    "-b\tBackground mode\n"
+    "-c\tConsole output mode\n"
+    "-g\tGraphics mode, show every timestep\n"
+    "-l\tSave component list from last results.dat result, -L also shows coords\n"
+    "-q\tComplete what is in queue and quit\n"
+    "-r\tRecheck last result in results.dat once, -R forever, -r123 times\n"
+    "-s\tSend results and quit\n"
+    "-scr\tScreensaver mode\n"
+    "-/123\tDivide number of particles by 123\n"
+    "-cfg:net -cfg:nonet\tApply pre-defined configuration sets\n"
+    "-bintotxt file\tConvert a file from .bin to .txt format\n"
+    "-txttobin file\tConvert a file from .txt to .bin format\n"
+    "-init\tHalt after initialisation phases (at commandline, for debugging)\n"
+    "-loadbalancing\tMultithread timing debugging output\n"
+    "-once\tDo one run and quit\n"
+    "-outerloop\tOuter-loop debugging\n"
+    "-param:name=value\tSet simulation parameter\n"
+    "-param:cell.attrib=value\tSet lattice cell attribute\n"
+    "-parse\tLattice file parse debug output\n"
+    "-rfsync\tPrint RF cavity synchronisation times to rfsync.log\n"
+    "-singlethread\tRun in single threaded mode\n"
+    "-version\tPrint version identifier\n"
+    "-view\tLattice viewing mode (paused, no simulation)\n";
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Program, HelpIsPrintedExactlyForAQuestionMarkAnywhere) {
+    CommandResult r = run("'?'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, kHelp);
+    r = run("-c my?lattice");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, kHelp);
+}
+
+TEST_F(Program, VersionPrintsAndWaitsForOneCharacter) {
+    CommandResult r = run("-version; read rest; echo \"left:$rest\"", "xyz\n");
+    EXPECT_EQ(r.output,
+              "Pelto version identifier [v4.44d]\nPress any key to continue...\nleft:yz\n");
+}
+
+TEST_F(Program, StartsAndCreatesItsConfigurationInItsOwnFolder) {
+    dir.write("user.txt", "volunteer  \n");
+    dir.write("config.txt", "Threads: 2\n");
+    CommandResult r = run("-c");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "\nPelto initialising...\nHello, volunteer\n");
+    std::vector<std::string> config = lines(dir.read("config.txt"));
+    ASSERT_EQ(config.size(), 24u);
+    EXPECT_EQ(config[0], "Threads (number or 'auto'): 2");
+    EXPECT_EQ(config[1], "Resolution (XxY or 'auto'): auto");
+}
+
+TEST_F(Program, GraphicsModeRunsAsConsoleWithANotice) {
+    dir.write("config.txt", "Auto-send results ([Y]es, [N]o): N\n");
+    CommandResult r = run("");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(
+        r.output,
+        "\nGraphics display is not available; running in console mode\nPelto initialising...\n");
+}
+
+TEST_F(Program, ConfigurationSetsChangeExactlyThreeEntries) {
+    dir.write("config.txt",
+              "Auto-send results ([Y]es, [N]o): N\n"
+              "Update lattice files from web every N hours (0=don't): 0\n"
+              "My note: stays\n");
+    ASSERT_EQ(run("-b").status, 0);
+    std::vector<std::string> before = lines(dir.read("config.txt"));
+
+    CommandResult r = run("-cfg:net");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(
+        r.output,
+        "\nApplying predefined configuration settings...\nConfiguration set for always-online "
+        "computer");
+    std::vector<std::string> after = lines(dir.read("config.txt"));
+    ASSERT_EQ(after.size(), before.size() + 1);
+    size_t changed = 0;
+    for (size_t i = 0; i < before.size(); i++) changed += before[i] != after[i];
+    EXPECT_EQ(changed, 2u);
+    EXPECT_EQ(after[0], "Auto-send results ([Y]es, [N]o): Y");
+    EXPECT_EQ(after[1], "Update lattice files from web every N hours (0=don't): 12");
+    EXPECT_EQ(after.back(), "Download sample results file after a number of days (0=don't): 3");
+
+    // The next start turns the day count into hours.
+    dir.write("user.txt", "someone");
+    ASSERT_EQ(run("-b").status, 0);
+    std::string text = dir.read("config.txt");
+    EXPECT_EQ(text.find("number of days"), std::string::npos);
+    EXPECT_NE(text.find("number of hours (0=don't, min. 6): 24\n"), std::string::npos);
+
+    r = run("-cfg:NONET");
+    EXPECT_EQ(r.status, 0);
+    text = dir.read("config.txt");
+    EXPECT_NE(text.find("Auto-send results ([Y]es, [N]o): N\n"), std::string::npos);
+    EXPECT_NE(text.find("number of days (0=don't): 0\n"), std::string::npos);
+    EXPECT_NE(r.output.find("Configuration set for seldom-online computer - use manualsend.bat"),
+              std::string::npos);
+
+    ASSERT_EQ(run("-b").status, 0);
+    std::string unchanged = dir.read("config.txt");
+    r = run("-cfg:sometimes");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("Unknown configuration set"), std::string::npos);
+    EXPECT_EQ(dir.read("config.txt"), unchanged);
+}
+
+TEST_F(Program, AFatalMessageEndsWithStatusOne) {
+    dir.write("user.txt", "bad/name\n");
+    CommandResult r = run("-c");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("[FATAL] Bad character '/' found in username 'bad/name'"),
+              std::string::npos);
+
+    // In background mode nobody watches the console: the text goes to the log.
+    r = run("-b");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(dir.read("messages.log").find("Pelto Error: [FATAL] Bad character '/'"),
+              std::string::npos);
+}
+
+TEST_F(Program, ARefusedWarningEndsWithStatusTwo) {
+    dir.write("user.txt", "volunteer");
+    std::filesystem::create_directory(dir.file("config.txt"));  // cannot be replaced
+    CommandResult r = run("-c", "n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find("[WARNING] Could not write 'config.txt'"), std::string::npos);
+    EXPECT_NE(r.output.find("\nContinue (Y/N/These/All)? \nN"), std::string::npos);
+
+    r = run("-c", "y");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("Hello, volunteer"), std::string::npos);
+
+    r = run("-b");  // background runs never stop on a warning
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "");
+}
+
+TEST_F(Program, AsksForAUserNameWhenResultsAreToBeSent) {
+    CommandResult r = run("-c", "\n");  // nothing typed: the user cancels
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("user.txt")));
+    EXPECT_NE(r.output.find("Username: "), std::string::npos);
+
+    r = run("-c", "Ada Lovelace\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.read("user.txt"), "Ada Lovelace");
+    EXPECT_NE(r.output.find("Hello, Ada Lovelace"), std::string::npos);
+
+    std::filesystem::remove(dir.file("user.txt"));
+    r = run("-c", "a:b\n");  // a typed name goes through the same checks
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("[FATAL] Bad character ':' found in username 'a:b'"),
+              std::string::npos);
+
+    std::filesystem::remove(dir.file("user.txt"));
+    r = run("-b");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(dir.read("messages.log").find("Pelto Error: No username specified"),
+              std::string::npos);
+}
