@@ -171,8 +171,8 @@ TEST_F(ConfigTest, ValuesTurnIntoSettings) {
 }
 
 TEST_F(ConfigTest, LineEndsOfEveryKindSplitLines) {
-    ConfigList list =
-        configParse(std::string("a: 1\rb: 2\nc: 3\r\nd: 4", 22) + std::string("\0e: 5", 5));
+    using namespace std::string_literals;
+    ConfigList list = configParse("a: 1\rb: 2\nc: 3\r\nd: 4\0e: 5"s);
     ASSERT_EQ(list.count(), 5u);
     EXPECT_EQ(list[3].value, "4");
     EXPECT_EQ(list[4].label, "e");
