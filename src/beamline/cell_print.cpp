@@ -1,5 +1,8 @@
 #include "beamline/cell_print.hpp"
 
+#include <initializer_list>
+#include <string_view>
+
 #include "app/common/text.hpp"
 #include "beamline/cell_geometry.hpp"
 #include "platform/files.hpp"
@@ -12,26 +15,40 @@ std::string coordinates(const Cell& cell, const char* lead) {
     return format("%s(%g,%g,%g) to (%g,%g,%g)", lead, a.x, a.y, a.z, b.x, b.y, b.z);
 }
 
+// Appends pieces one by one; this also keeps "text" + string temporaries out,
+// which g++ 12 misreads as overlapping copies in optimised builds.
+void put(std::string& out, std::initializer_list<std::string_view> pieces) {
+    for (std::string_view piece : pieces) out.append(piece);
+}
+
 // An attribute that was never given a value prints as an empty text.
-std::string attributeValue(const CellAttribute& a) {
-    if (a.kind == AttributeNumber) return format("%g", a.number);
-    return "'" + a.text + "'";
+void putValue(std::string& out, const CellAttribute& a) {
+    if (a.kind == AttributeNumber) {
+        out += format("%g", a.number);
+    } else {
+        put(out, {"'", a.text, "'"});
+    }
 }
 
 void printElement(std::string& out, const Cell& cell, bool withCoords, char sep) {
     if (sep != '\0') {
         if (cell.kind == Nonmachine) out += "Nonmachine ";
-        out += cell.typeName + " " + cell.name + "\n";
+        put(out, {cell.typeName, " ", cell.name, "\n"});
         for (const CellAttribute& a : cell.attributes) {
-            out += a.name + "=" + attributeValue(a) + sep;
+            put(out, {a.name, "="});
+            putValue(out, a);
+            out += sep;
         }
         if (withCoords) out += coordinates(cell, "\n");
         return;
     }
-    out += "{" + cell.typeName;
-    for (const CellAttribute& a : cell.attributes) out += " " + a.name;
-    out += "}\n" + cell.name;
-    for (const CellAttribute& a : cell.attributes) out += " " + attributeValue(a);
+    put(out, {"{", cell.typeName});
+    for (const CellAttribute& a : cell.attributes) put(out, {" ", a.name});
+    put(out, {"}\n", cell.name});
+    for (const CellAttribute& a : cell.attributes) {
+        out += " ";
+        putValue(out, a);
+    }
     if (cell.kind == Nonmachine) out += " #// Nonmachine";
     if (withCoords) out += coordinates(cell, "\n#// Coords ");
 }
@@ -42,7 +59,7 @@ void printCell(std::string& out, const Cell& cell, bool withCoords, char sep) {
         return;
     }
     if (cell.kind != Composite) {
-        out += "\n#//Cell_print error: " + cell.name + " - UNKNOWN TYPE OF CELL\n\n";
+        put(out, {"\n#//Cell_print error: ", cell.name, " - UNKNOWN TYPE OF CELL\n\n"});
         return;
     }
     out += format("\n#// %s - Composite cell of %d elements:\n\n", cell.name.c_str(),
@@ -51,7 +68,7 @@ void printCell(std::string& out, const Cell& cell, bool withCoords, char sep) {
         if (child) printCell(out, *child, withCoords, sep);
         out += "\n";
     }
-    out += "\n" + cell.name + ": ";
+    put(out, {"\n", cell.name, ": "});
     for (size_t i = 0; i < cell.children.size(); i++) {
         if (i > 0) out += ",";
         if (cell.children[i]) out += cell.children[i]->name;
