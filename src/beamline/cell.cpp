@@ -40,18 +40,7 @@ CellPtr cellCopy(const Cell& cell) {
     for (const CellPtr& child : cell.children) {
         copy->children.push_back(child ? cellCopy(*child) : nullptr);
     }
-    if (cell.subMap) {
-        // The grid must point at the copied children, not the originals. A
-        // shared child may sit at several positions; each grid entry maps to
-        // the copy at the first of them, the one a query would have found.
-        auto map = [&](Cell* old) -> Cell* {
-            for (size_t i = 0; i < cell.children.size(); i++) {
-                if (cell.children[i].get() == old) return copy->children[i].get();
-            }
-            return nullptr;
-        };
-        copy->subMap = std::make_unique<CellSubMap>(subMapRemapped(*cell.subMap, map));
-    }
+    if (cell.subMap) copy->subMap = std::make_unique<CellSubMap>(*cell.subMap);
     return copy;
 }
 
@@ -129,16 +118,13 @@ void insertChild(Cell& composite, CellPtr child, int32_t index) {
     int64_t at = index < 0 ? int64_t(index) + count + 1 : int64_t(index);
     at = std::clamp<int64_t>(at, 0, count);
     composite.children.insert(composite.children.begin() + at, std::move(child));
+    if (composite.subMap) subMapChildInserted(*composite.subMap, static_cast<int32_t>(at));
 }
 
 void removeChild(Cell& composite, int32_t index) {
     if (index < 0 || index >= composite.childCount()) return;
-    Cell* gone = composite.children[static_cast<size_t>(index)].get();
     composite.children.erase(composite.children.begin() + index);
-    if (composite.subMap && indexOfChild(composite, gone) < 0) {
-        auto keep = [gone](Cell* c) { return c == gone ? nullptr : c; };
-        *composite.subMap = subMapRemapped(*composite.subMap, keep);
-    }
+    if (composite.subMap) subMapChildRemoved(*composite.subMap, index);
 }
 
 Cell* findChild(Cell& cell, std::string_view name) {

@@ -133,7 +133,7 @@ const T& runDataAs(const unsigned char* runData) {
 CellPtr cellCreate(int32_t kind, std::string_view name);
 // A copy that shares nothing with the original: attributes are duplicated,
 // every child is copied recursively (a cell that appears twice becomes two
-// cells) and the proximity grid is carried over to the copied children.
+// cells) and the proximity grid comes along.
 CellPtr cellCopy(const Cell& cell);
 
 // Attribute reads, by case-insensitive name; the last entry of that name wins.
@@ -151,7 +151,8 @@ void cellSetText(Cell& cell, std::string_view name, std::string_view text);
 void cellNegate(Cell& cell, std::string_view name);
 
 // Inserts at index; a negative index counts from the end (-1 appends).
-// Indices beyond either end are clamped.
+// Indices beyond either end are clamped. An existing grid keeps listing the
+// other children; the new one joins it when the grid is rebuilt.
 void insertChild(Cell& composite, CellPtr child, int32_t index);
 // Removes one child and drops it from the composite's grid.
 void removeChild(Cell& composite, int32_t index);

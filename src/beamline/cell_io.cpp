@@ -166,7 +166,7 @@ bool saveCell(const Cell& cell, std::FILE* file) {
     if (cell.kind == Composite) {
         if (!writeU32(file, static_cast<uint32_t>(cell.children.size()))) return false;
         for (size_t i = cell.children.size(); i-- > 0;) {
-            if (!saveCell(*cell.children[i], file)) return false;
+            if (!cell.children[i] || !saveCell(*cell.children[i], file)) return false;
         }
     } else if (!saveAttributes(cell, file)) {
         return false;

@@ -131,10 +131,11 @@ void subMapBuild(Cell& composite, int32_t resolution) {
     grid->entries.resize(grid->first[cells]);
     if (usable) {
         std::vector<uint32_t> fill(grid->first.begin(), grid->first.end() - 1);
-        for (const CellPtr& child : composite.children) {
+        for (int32_t i = 0; i < composite.childCount(); i++) {
+            const Cell* child = composite.children[static_cast<size_t>(i)].get();
             int32_t lo[3], hi[3];
             if (child && childBlock(*grid, *child, lo, hi)) {
-                forBlock(*grid, lo, hi, [&](size_t k) { grid->entries[fill[k]++] = child.get(); });
+                forBlock(*grid, lo, hi, [&](size_t k) { grid->entries[fill[k]++] = i; });
             }
         }
     }
@@ -156,25 +157,29 @@ void subMapQuery(const Cell& composite, Vec3 p, std::vector<Cell*>& out) {
     }
     size_t k = gridIndex(*grid, index[0], index[1], index[2]);
     for (uint32_t e = grid->first[k]; e < grid->first[k + 1]; e++) {
-        Cell* child = grid->entries[e];
-        if (cellBoxContains(*child, p)) out.push_back(child);
+        size_t i = static_cast<size_t>(grid->entries[e]);
+        if (i >= composite.children.size()) continue;
+        Cell* child = composite.children[i].get();
+        if (child && cellBoxContains(*child, p)) out.push_back(child);
     }
 }
 
-CellSubMap subMapRemapped(const CellSubMap& grid, const std::function<Cell*(Cell*)>& map) {
-    CellSubMap out;
-    out.nx = grid.nx;
-    out.ny = grid.ny;
-    out.nz = grid.nz;
-    out.gridMin = grid.gridMin;
-    out.extent = grid.extent;
-    out.first.assign(grid.first.size(), 0);
-    out.entries.reserve(grid.entries.size());
-    for (size_t k = 0; k + 1 < grid.first.size(); k++) {
-        for (uint32_t e = grid.first[k]; e < grid.first[k + 1]; e++) {
-            if (Cell* mapped = map(grid.entries[e])) out.entries.push_back(mapped);
-        }
-        out.first[k + 1] = static_cast<uint32_t>(out.entries.size());
+void subMapChildInserted(CellSubMap& grid, int32_t index) {
+    for (int32_t& e : grid.entries) {
+        if (e >= index) e++;
     }
-    return out;
+}
+
+void subMapChildRemoved(CellSubMap& grid, int32_t index) {
+    size_t kept = 0;
+    for (size_t k = 0; k + 1 < grid.first.size(); k++) {
+        uint32_t begin = grid.first[k], end = grid.first[k + 1];
+        grid.first[k] = static_cast<uint32_t>(kept);
+        for (uint32_t e = begin; e < end; e++) {
+            int32_t i = grid.entries[e];
+            if (i != index) grid.entries[kept++] = i > index ? i - 1 : i;
+        }
+    }
+    if (!grid.first.empty()) grid.first.back() = static_cast<uint32_t>(kept);
+    grid.entries.resize(kept);
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "beamline/cell.hpp"
@@ -22,10 +21,12 @@ struct CellSubMap {
     Vec3 gridMin;  // the composite's box when the grid was built
     Vec3 extent;
     // All grid-cell lists in one array: the list of grid cell k is
-    // entries[first[k]] .. entries[first[k + 1] - 1], in ascending child order.
-    // One allocation instead of one per grid cell.
+    // entries[first[k]] .. entries[first[k + 1] - 1], child positions in
+    // ascending order. One allocation instead of one per grid cell; positions
+    // rather than pointers, so that a copied composite's grid needs no
+    // translation and a cell listed twice stays two cells.
     std::vector<uint32_t> first;
-    std::vector<Cell*> entries;
+    std::vector<int32_t> entries;
 
     int32_t cellCount() const { return nx * ny * nz; }
 };
@@ -38,6 +39,7 @@ void subMapBuild(Cell& composite, int32_t resolution);
 // order, into `out` (cleared first). Safe to call from several threads.
 void subMapQuery(const Cell& composite, Vec3 p, std::vector<Cell*>& out);
 
-// A grid whose entries are mapped through `map`; entries mapped to none are
-// dropped. Used when children are copied or removed.
-CellSubMap subMapRemapped(const CellSubMap& grid, const std::function<Cell*(Cell*)>& map);
+// Keep the child positions of a grid right when a child is inserted at or
+// removed from `index`.
+void subMapChildInserted(CellSubMap& grid, int32_t index);
+void subMapChildRemoved(CellSubMap& grid, int32_t index);
