@@ -57,10 +57,6 @@ void forBlock(const CellSubMap& grid, const int32_t lo[3], const int32_t hi[3], 
     }
 }
 
-}  // namespace
-
-namespace {
-
 // An empty grid of the given resolution over the composite's box. A box that
 // is empty or not finite gets one grid cell that lists nothing.
 std::unique_ptr<CellSubMap> gridLayout(const Cell& composite, int32_t resolution, bool& usable) {
