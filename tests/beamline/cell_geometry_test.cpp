@@ -133,20 +133,3 @@ TEST(CellGeometry, ArcPositionAlongStraightAndBentElements) {
     EXPECT_NEAR(s, pi / 4, 1e-12);
     EXPECT_NEAR(r, 0.1, 1e-12);
 }
-
-TEST(CellGeometry, BoxOperations) {
-    CellPtr c = bend(1, 0);
-    EXPECT_TRUE(cellBoxEmpty(*c));
-    cellBoxGrow(*c, 1e30);
-    EXPECT_TRUE(cellBoxEmpty(*c));
-    cellBoxInclude(*c, {1, 2, 3});
-    cellBoxInclude(*c, {-1, 4, 3});
-    expectVec(c->boxMin, {-1, 2, 3}, 0);
-    expectVec(c->boxMax, {1, 4, 3}, 0);
-    cellBoxGrow(*c, 0.5);
-    cellBoxScale(*c, 2);
-    expectVec(c->boxMin, {-3, 0, 2}, 0);
-    expectVec(c->boxMax, {3, 6, 4}, 0);
-    EXPECT_TRUE(cellBoxContains(*c, {3, 0, 2}));
-    EXPECT_FALSE(cellBoxContains(*c, {3.0000001, 0, 2}));
-}
