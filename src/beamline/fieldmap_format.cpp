@@ -57,6 +57,7 @@ bool parseFieldMapPlane(std::string_view text, FieldMapPlane& out, std::string& 
 }
 
 bool readFieldMapPlane(const std::string& path, FieldMapPlane& out, std::string& error) {
+    out.field.clear();
     std::string text;
     switch (readWholeFile(path, text, kMaxFieldMapFileBytes)) {
         case ReadStatus::Ok:

@@ -68,6 +68,7 @@ bool parseRodSource(std::string_view text, RodSourceFile& out, std::string& erro
 }
 
 bool readRodSource(const std::string& path, RodSourceFile& out, std::string& error) {
+    out = RodSourceFile();
     std::string text;
     if (!readSourceText(path, text, error)) return false;
     if (parseRodSource(text, out, error)) return true;
@@ -109,6 +110,7 @@ void parseMarsSource(std::string_view text, MarsSourceFile& out) {
 }
 
 bool readMarsSource(const std::string& path, MarsSourceFile& out, std::string& error) {
+    out = MarsSourceFile();
     std::string text;
     if (!readSourceText(path, text, error)) return false;
     parseMarsSource(text, out);
