@@ -1,0 +1,30 @@
+// Strict reading of the lines and numbers of the data files (particle lists,
+// field maps, scattering coefficients). These files come from outside, so a
+// number is accepted only when its whole field is a finite decimal number:
+// a field that a C scanner would read half of, or "nan", is refused instead
+// of turning into a wrong particle or field value.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// Takes the next line off the front of `text` into `line` (without its end:
+// LF, CR LF or CR). Returns false when `text` is used up.
+bool nextDataLine(std::string_view& text, std::string_view& line);
+
+// True when the line holds nothing but blanks (space, tab, CR, VT, FF).
+bool isBlankDataLine(std::string_view line);
+
+// A whole field, blanks around it allowed, as a finite number (an optional
+// sign, digits with an optional point, an optional exponent).
+bool readNumberField(std::string_view field, double& value);
+
+// A whole field as a decimal integer that fits 32 bits.
+bool readIntField(std::string_view field, int32_t& value);
+
+// Fields separated by one or more blanks (space or tab).
+std::vector<std::string_view> blankSeparatedFields(std::string_view line);
+
+// Fields separated by single commas; an empty text gives one empty field.
+std::vector<std::string_view> commaSeparatedFields(std::string_view line);
