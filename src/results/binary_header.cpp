@@ -87,8 +87,8 @@ int64_t ResultBinaryHeader::pitch() const {
 bool isGenomeName(std::string_view name) {
     if (name.empty()) return false;
     for (char c : name) {
-        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                  c == '#';
+        bool ok =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '#';
         if (!ok) return false;
     }
     return true;
@@ -158,7 +158,8 @@ ResultBinaryHeader buildBinaryHeader(const ResultsList& results) {
     ResultBinaryHeader h;
     uint32_t n = results.count();
     h.count = static_cast<int32_t>(n);
-    int64_t levels = n > 0 ? genomeLevelCount(genomeFromText(results[0].genomeLine, true).digits) : 1;
+    int64_t levels =
+        n > 0 ? genomeLevelCount(genomeFromText(results[0].genomeLine, true).digits) : 1;
     h.bits = 1;
     while ((int64_t{1} << h.bits) < levels + 1) h.bits++;
 
@@ -172,7 +173,8 @@ ResultBinaryHeader buildBinaryHeader(const ResultsList& results) {
     }
     std::sort(h.latticeNames.begin(), h.latticeNames.end(), lessNoCase);
     latticeIndex.clear();
-    for (size_t i = 0; i < h.latticeNames.size(); i++) latticeIndex[lowerCopy(h.latticeNames[i])] = i;
+    for (size_t i = 0; i < h.latticeNames.size(); i++)
+        latticeIndex[lowerCopy(h.latticeNames[i])] = i;
 
     std::vector<std::unordered_set<std::string>> parameters(h.latticeNames.size());
     std::vector<std::string> metaNames;
@@ -206,8 +208,9 @@ ResultBinaryHeader buildBinaryHeader(const ResultsList& results) {
     }
 
     const std::pair<const char*, int32_t> fixed[] = {
-        {"score", 8}, {"calc", 8}, {"ver", 4}, {"verx", 1},
-        {"chl", 4},   {"chk", static_cast<int32_t>(checksumBytes)}, {"opt", 4}};
+        {"score", 8}, {"calc", 8}, {"ver", 4},
+        {"verx", 1},  {"chl", 4},  {"chk", static_cast<int32_t>(checksumBytes)},
+        {"opt", 4}};
     int64_t offset = 0;
     for (const auto& [name, size] : fixed) {
         h.fields.push_back(BinaryField{size, name, offset});
@@ -230,7 +233,7 @@ void writeBinaryHeader(const ResultBinaryHeader& header, std::string& out) {
     for (const NameTable& names : header.parameterNames) {
         for (int32_t j = 0; j < header.genomeLength; j++) {
             putName(out, static_cast<size_t>(j) < names.size() ? names[static_cast<size_t>(j)]
-                                                                : std::string_view());
+                                                               : std::string_view());
         }
     }
     putI32(out, static_cast<int32_t>(header.fields.size()));
@@ -253,6 +256,7 @@ uint32_t unpackLevel(const uint8_t* area, size_t areaBytes, int64_t slot, int32_
     int64_t bit = slot * bits;
     uint64_t word = 0;
     auto first = static_cast<size_t>(bit / 8);
-    for (size_t k = 0; k < 5 && first + k < areaBytes; k++) word |= uint64_t{area[first + k]} << (8 * k);
+    for (size_t k = 0; k < 5 && first + k < areaBytes; k++)
+        word |= uint64_t{area[first + k]} << (8 * k);
     return static_cast<uint32_t>((word >> (bit % 8)) & ((uint64_t{1} << bits) - 1));
 }

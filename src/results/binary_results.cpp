@@ -101,6 +101,19 @@ ResultsList loadBinaryResults(const std::string& path, const ResultFormat& forma
     int64_t count = header.count;
     if (pitch <= 0 || pitch > fileEnd - headerEnd) count = 0;
 
+    // Parameter names in strictly ascending order, none of them metadata, are
+    // distinct: their entries can be appended without looking for an earlier
+    // one. A hand-made or damaged header takes the careful path.
+    std::vector<bool> plainNames(header.parameterNames.size(), true);
+    for (size_t l = 0; l < header.parameterNames.size(); l++) {
+        const NameTable& names = header.parameterNames[l];
+        for (size_t j = 0; j < names.size() && plainNames[l]; j++) {
+            plainNames[l] = isGenomeName(names[j]) && !isMetaName(names[j]) &&
+                            (j == 0 || genomeNameLess(names[j - 1], names[j]));
+        }
+    }
+    int32_t topLevel = static_cast<int32_t>(genomeLevelCount(3) - 1);
+
     std::vector<uint8_t> record(static_cast<size_t>(count > 0 ? pitch : 0));
     for (int64_t r = 0; r < count; r++) {
         if (std::fread(record.data(), 1, record.size(), file.get()) != record.size()) break;
@@ -149,13 +162,18 @@ ResultsList loadBinaryResults(const std::string& path, const ResultFormat& forma
             const std::string& latticeName = header.latticeNames[static_cast<size_t>(lattice)];
             fields.lattice = latticeName;
             const NameTable& names = header.parameterNames[static_cast<size_t>(lattice)];
+            bool plain = plainNames[static_cast<size_t>(lattice)];
             const uint8_t* area = record.data() + (pitch - genomeBytes);
             uint32_t absent = (uint32_t{1} << header.bits) - 1;
             for (size_t j = 0; j < names.size(); j++) {
                 uint32_t level = unpackLevel(area, static_cast<size_t>(genomeBytes),
                                              static_cast<int64_t>(j), header.bits);
-                if (level != absent && isGenomeName(names[j])) {
-                    genomeSet(genome, names[j], static_cast<int32_t>(level));
+                if (level == absent) continue;
+                auto value = static_cast<int32_t>(level);
+                if (plain) {
+                    genomeAdd(genome, names[j], std::min(value, topLevel));
+                } else if (isGenomeName(names[j])) {
+                    genomeSet(genome, names[j], value);
                 }
             }
         }
@@ -229,7 +247,8 @@ bool saveBinaryResults(const ResultsList& results, const std::string& path) {
                 levels[slot->second] = static_cast<uint32_t>(genome.levels[static_cast<size_t>(e)]);
             }
             for (size_t j = 0; j < names.size(); j++) {
-                packLevel(area.data(), area.size(), static_cast<int64_t>(j), header.bits, levels[j]);
+                packLevel(area.data(), area.size(), static_cast<int64_t>(j), header.bits,
+                          levels[j]);
             }
         }
         out.append(reinterpret_cast<const char*>(area.data()), area.size());

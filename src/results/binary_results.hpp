@@ -38,8 +38,8 @@ struct ResultBinaryHeader {
     int32_t count = -1;  // -1: not a valid header
     int32_t genomeLength = 0;
     int32_t bits = 0;
-    std::vector<std::string> latticeNames;    // ascending, ignoring case
-    std::vector<NameTable> parameterNames;    // per lattice, ascending
+    std::vector<std::string> latticeNames;  // ascending, ignoring case
+    std::vector<NameTable> parameterNames;  // per lattice, ascending
     std::vector<BinaryField> fields;
 
     int64_t genomeBytes() const { return (int64_t{genomeLength} * bits + 7) / 8; }

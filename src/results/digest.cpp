@@ -1,5 +1,6 @@
 #include "results/digest.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -121,15 +122,19 @@ void digestFeedContent(Digest& d, std::string_view bytes) {
 
 Digest genomeDigest(const Genome& genome, size_t n) {
     Digest d = digestZero(n);
-    Genome sorted = genome;
-    genomeSortByName(sorted);
-    size_t m = sorted.levels.size();
+    // The levels in the order genomeSortByName gives, without copying names.
+    std::vector<size_t> order(genome.names.size());
+    for (size_t i = 0; i < order.size(); i++) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return genomeNameLess(genome.names[a], genome.names[b]);
+    });
+    size_t m = order.size();
     for (size_t i = 0; i < m; i++) {
         size_t ib = (i + 3) % m;
         size_t ic = (ib + 2) % m;
-        uint32_t a = static_cast<uint32_t>(sorted.levels[i]);
-        uint32_t b = static_cast<uint32_t>(sorted.levels[ib]);
-        uint32_t c = static_cast<uint32_t>(sorted.levels[ic]);
+        auto a = static_cast<uint32_t>(genome.levels[order[i]]);
+        auto b = static_cast<uint32_t>(genome.levels[order[ib]]);
+        auto c = static_cast<uint32_t>(genome.levels[order[ic]]);
         digestMulSmall(d, 13);
         digestAdd32(d, a + a * b * c + b + c);
     }

@@ -68,9 +68,8 @@ bool sameResult(const ResultRecord& a, const ResultRecord& b) {
         return false;
     }
     if (!(std::fabs(a.score - b.score) <= 0.5 * tenthPower(fa.scoreDecimals))) return false;
-    if (!fa.extraUnit.empty() &&
-        !(std::fabs(readExtra(a.scoreLine) - readExtra(b.scoreLine)) <=
-          0.5 * tenthPower(fa.extraDecimals))) {
+    if (!fa.extraUnit.empty() && !(std::fabs(readExtra(a.scoreLine) - readExtra(b.scoreLine)) <=
+                                   0.5 * tenthPower(fa.extraDecimals))) {
         return false;
     }
     if (!genomeEqual(genomeFromText(a.genomeLine, true), genomeFromText(b.genomeLine, true))) {

@@ -6,13 +6,27 @@
 #include "results/score_line.hpp"
 #include "results/text_results.hpp"
 
-namespace {
-
-std::string braces(const Digest& d) {
-    return "{" + checksumToHex(d) + "}";
+std::string describeCheck(const RecordCheck& check) {
+    std::string stored = checksumToHex(check.stored);
+    std::string computed = checksumToHex(check.computed);
+    std::string sums = format("; stored {%s} computed {%s}", stored.c_str(), computed.c_str());
+    switch (check.verdict) {
+        case CheckVerdict::Accepted:
+            return format("accepted%s", sums.c_str());
+        case CheckVerdict::TestRecord:
+            return "accepted: test record, not checked";
+        case CheckVerdict::OldVersion:
+            return format("rejected: version %f below %f", static_cast<double>(check.version),
+                          static_cast<double>(kMinVersion));
+        case CheckVerdict::BadChecksum:
+            return format("rejected: bad checksum%s", sums.c_str());
+        case CheckVerdict::LatticeMissing:
+            if (!check.lattice) return format("not checked: no lattice%s", sums.c_str());
+            return format("not checked: lattice '%s' not present%s", check.lattice->c_str(),
+                          sums.c_str());
+    }
+    return "";
 }
-
-}  // namespace
 
 RecordCheck checkRecord(const std::string& genomeLine, const std::string& scoreLine) {
     RecordCheck check;
@@ -31,28 +45,8 @@ RecordCheck checkRecord(const std::string& genomeLine, const std::string& scoreL
     if (!latticepresent(check.lattice)) {
         check.verdict = CheckVerdict::LatticeMissing;
     } else {
-        check.verdict = check.stored == check.computed ? CheckVerdict::Accepted
-                                                        : CheckVerdict::BadChecksum;
+        check.verdict =
+            check.stored == check.computed ? CheckVerdict::Accepted : CheckVerdict::BadChecksum;
     }
     return check;
-}
-
-std::string describeCheck(const RecordCheck& check) {
-    std::string sums = "; stored " + braces(check.stored) + " computed " + braces(check.computed);
-    switch (check.verdict) {
-        case CheckVerdict::Accepted:
-            return "accepted" + sums;
-        case CheckVerdict::TestRecord:
-            return "accepted: test record, not checked";
-        case CheckVerdict::OldVersion:
-            return format("rejected: version %f below %f", static_cast<double>(check.version),
-                          static_cast<double>(kMinVersion));
-        case CheckVerdict::BadChecksum:
-            return "rejected: bad checksum" + sums;
-        case CheckVerdict::LatticeMissing:
-            return (check.lattice ? "not checked: lattice '" + *check.lattice + "' not present"
-                                  : std::string("not checked: no lattice")) +
-                   sums;
-    }
-    return "";
 }

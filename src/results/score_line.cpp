@@ -76,8 +76,8 @@ ResultFormat readFormat(std::string_view genomeLine, std::string_view scoreLine)
     size_t unitStart = p;
     while (p < scoreLine.size()) {
         char c = scoreLine[p];
-        bool word = isDigit(c) || (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z') || c == '_' ||
-                    c == '-';
+        bool word =
+            isDigit(c) || (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z') || c == '_' || c == '-';
         if (!word) break;
         p++;
     }

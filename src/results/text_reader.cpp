@@ -21,8 +21,15 @@ bool refill(RecordReader& reader) {
     return reader.end > 0;
 }
 
-bool isLineEnd(char c) {
-    return c == '\n' || c == '\r' || c == '\0';
+// The first line end (LF, CR or a zero byte) in [p, stop), or stop. Three
+// memchr scans beat one byte loop by far on long lines.
+const char* findLineEnd(const char* p, const char* stop) {
+    const char* end = stop;
+    for (int c : {'\n', '\r', '\0'}) {
+        const void* hit = std::memchr(p, c, static_cast<size_t>(end - p));
+        if (hit) end = static_cast<const char*>(hit);
+    }
+    return end;
 }
 
 void stripTrailing(std::string& line) {
@@ -31,8 +38,23 @@ void stripTrailing(std::string& line) {
     line.resize(n);
 }
 
-bool isNameChar(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '#';
+enum CharClass : uint8_t { OtherChar, NameChar, DigitChar };
+
+struct CharClasses {
+    CharClass of[256];
+    constexpr CharClasses() : of() {
+        for (int c = 0; c < 256; c++) {
+            bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+            of[c] = (c >= '0' && c <= '9') ? DigitChar
+                    : (letter || c == '#') ? NameChar
+                                           : OtherChar;
+        }
+    }
+};
+constexpr CharClasses kClasses;
+
+CharClass classOf(char c) {
+    return kClasses.of[static_cast<unsigned char>(c)];
 }
 
 }  // namespace
@@ -68,8 +90,7 @@ bool readResultLine(RecordReader& reader, std::string& line, bool& overlong) {
         any = true;
         const char* start = reader.buffer.data() + reader.begin;
         const char* stop = reader.buffer.data() + reader.end;
-        const char* p = start;
-        while (p < stop && !isLineEnd(*p)) p++;
+        const char* p = findLineEnd(start, stop);
         size_t room = kMaxLineBytes - line.size();
         size_t take = static_cast<size_t>(p - start);
         if (take > room) {
@@ -94,13 +115,14 @@ bool readResultLine(RecordReader& reader, std::string& line, bool& overlong) {
 
 bool isGenomeLine(std::string_view line) {
     size_t i = 0;
-    while (i < line.size()) {
+    size_t n = line.size();
+    while (i < n) {
         size_t name = i;
-        while (i < line.size() && isNameChar(line[i])) i++;
-        if (i == name || i >= line.size() || line[i] != '=') return false;
+        while (i < n && classOf(line[i]) != OtherChar) i++;  // names may hold digits
+        if (i == name || i >= n || line[i] != '=') return false;
         size_t digits = ++i;
-        while (i < line.size() && line[i] >= '0' && line[i] <= '9') i++;
-        if (i == digits || i >= line.size() || line[i] != ';') return false;
+        while (i < n && classOf(line[i]) == DigitChar) i++;
+        if (i == digits || i >= n || line[i] != ';') return false;
         i++;
     }
     return true;
@@ -187,13 +209,14 @@ ResultsList loadResults(const std::string& path, const std::optional<std::string
     while (std::optional<ResultRecord> record = readRecord(reader, latticeFilter, nullptr, true)) {
         listAppend(results, std::move(*record));
         if (results.count() % 100 == 0) {
-            double done = size > 0 ? 100.0 * static_cast<double>(recordReaderPosition(reader)) / size
-                                   : 100.0;
-            reportProgress(
-                format("Loading '%s'... %d (%.1lf%%)", path.c_str(), static_cast<int>(results.count()), done));
+            double done =
+                size > 0 ? 100.0 * static_cast<double>(recordReaderPosition(reader)) / size : 100.0;
+            reportProgress(format("Loading '%s'... %d (%.1lf%%)", path.c_str(),
+                                  static_cast<int>(results.count()), done));
         }
     }
-    reportProgress(format("Loading '%s'... OK (%d results)", path.c_str(), static_cast<int>(results.count())));
+    reportProgress(
+        format("Loading '%s'... OK (%d results)", path.c_str(), static_cast<int>(results.count())));
     return results;
 }
 

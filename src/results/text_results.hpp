@@ -22,9 +22,9 @@ inline constexpr size_t kMaxLineBytes = size_t{1} << 20;
 struct RecordReader {
     StdioFile file;
     std::vector<char> buffer;
-    size_t begin = 0;            // next unread byte in buffer
-    size_t end = 0;              // bytes in buffer
-    int64_t bufferOffset = 0;    // file position of buffer[0]
+    size_t begin = 0;          // next unread byte in buffer
+    size_t end = 0;            // bytes in buffer
+    int64_t bufferOffset = 0;  // file position of buffer[0]
     int64_t linesRead = 0;
 };
 
@@ -56,8 +56,7 @@ AcceptResult acceptRecord(const std::string& genomeLine, const std::string& scor
 // whose score line is rejected is dropped with it.
 std::optional<ResultRecord> readRecord(RecordReader& reader,
                                        const std::optional<std::string>& latticeFilter,
-                                       const ChecksumFunction& checksum,
-                                       bool acceptUnknownLattice);
+                                       const ChecksumFunction& checksum, bool acceptUnknownLattice);
 // The raw pairs the record state machine finds, before any acceptance test.
 // Used by the results checker.
 bool readRecordPair(RecordReader& reader, std::string& genomeLine, std::string& scoreLine);

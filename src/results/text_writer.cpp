@@ -41,8 +41,7 @@ std::string recordText(const ResultRecord& record) {
     return text;
 }
 
-bool saveResults(const ResultsList& results, uint32_t count, const std::string& path,
-                 bool append) {
+bool saveResults(const ResultsList& results, uint32_t count, const std::string& path, bool append) {
     if (count > results.count()) count = results.count();
     report("Text saving results...");
     size_t bytes = 0;

@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     installToolMessageSink();
     if (argc < 2) return usage();
     for (const ToolGroup& group : kGroups) {
-        if (std::strcmp(argv[1], group.name) == 0) return group.run(ToolArgs(argv + 2, argv + argc));
+        if (std::strcmp(argv[1], group.name) == 0)
+            return group.run(ToolArgs(argv + 2, argv + argc));
     }
     return usage();
 }

@@ -15,8 +15,6 @@ void installToolMessageSink() {
     sink.writeInPlace = [](std::string_view) {};
     // Answer "All": warnings are shown once each and never wait for a key.
     sink.readKey = []() { return static_cast<int>('a'); };
-    sink.messageBox = [](const std::string& text) {
-        std::fprintf(stderr, "\n%s\n", text.c_str());
-    };
+    sink.messageBox = [](const std::string& text) { std::fprintf(stderr, "\n%s\n", text.c_str()); };
     setMessageSink(sink);
 }

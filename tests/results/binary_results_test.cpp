@@ -90,7 +90,8 @@ TEST(BinaryResults, TextToBinaryToTextKeepsGenomesAndChecksums) {
 TEST(BinaryResults, HeaderLayoutBitsAndGenomeArea) {
     MessageRecorder messages;
     std::string genome;
-    for (int i = 0; i < 25; i++) genome += "p" + std::to_string(100 + i) + "=" + std::to_string(i) + ";";
+    for (int i = 0; i < 25; i++)
+        genome += "p" + std::to_string(100 + i) + "=" + std::to_string(i) + ";";
     ResultsList list = makeList({{genome + "#gen=4;", "1.0 [v4.44d] <lat> {0102}"},
                                  {"p100=7;#runs=3;", "2.0 [v4.44d] <LAT>"},
                                  {"q=1;", "3.0 [v4.44d] <b>"}});

@@ -99,3 +99,23 @@ TEST(Genome, SortEqualAndBinaryRoundTrip) {
     EXPECT_FALSE(genomeReadBinary(damaged, f));
     std::fclose(f);
 }
+
+TEST(Genome, TextFormOfUnusualLevelsMatchesPrintf) {
+    Genome g;
+    genomeInit(g);
+    genomeAdd(g, "a", 0);
+    genomeAdd(g, "b", -7);  // only reachable through genomeAdd
+    genomeAdd(g, "c", 123456);
+    genomeAdd(g, "#m", -5);
+    genomeAdd(g, "#n", 0);
+    genomeAdd(g, "#big", 2147483647);
+    EXPECT_EQ(genomeToText(g), "a=000;b=-07;c=123456;#m=-5;#n=0;#big=2147483647;");
+    g.digits = 0;
+    EXPECT_EQ(genomeToText(g).substr(0, 4), "a=0;");
+}
+
+TEST(Genome, LevelsReadLikePercentD) {
+    Genome g =
+        genomeFromText("#a= 12;#b=-3;#c=+4;#d=99999999999;#e=-99999999999;#f=x;#g=7z;", true);
+    EXPECT_EQ(genomeToText(g), "#a=12;#b=-3;#c=4;#d=2147483647;#e=-2147483648;#f=0;#g=7;");
+}

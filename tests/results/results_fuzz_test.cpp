@@ -15,11 +15,11 @@ std::string sampleBinary(const InScratchFolder& f) {
     ResultsList list;
     listInit(list);
     for (int i = 0; i < 40; i++) {
-        listAppend(list, ResultRecord{"a=" + std::to_string(i) + ";b=5;#runs=" +
-                                          std::to_string(i % 3) + ";",
-                                      std::to_string(i) + ".5 (3.0 Mpts) [v4.44d] <lat" +
-                                          std::to_string(i % 2) + "> {0A0B0C}",
-                                      i + 0.5});
+        listAppend(list, ResultRecord{
+                             "a=" + std::to_string(i) + ";b=5;#runs=" + std::to_string(i % 3) + ";",
+                             std::to_string(i) + ".5 (3.0 Mpts) [v4.44d] <lat" +
+                                 std::to_string(i % 2) + "> {0A0B0C}",
+                             i + 0.5});
     }
     saveBinaryResults(list, "sample.bin");
     return f.read("sample.bin");
@@ -55,7 +55,8 @@ TEST(ResultsFuzz, CorruptedBinaryFiles) {
         int hits = 1 + static_cast<int>(rng() % 4);
         for (int h = 0; h < hits; h++) {
             // Mostly the header, where sizes and counts live.
-            size_t at = (rng() % 3 == 0) ? rng() % damaged.size() : rng() % std::min<size_t>(200, damaged.size());
+            size_t at = (rng() % 3 == 0) ? rng() % damaged.size()
+                                         : rng() % std::min<size_t>(200, damaged.size());
             damaged[at] = static_cast<char>(rng() % 3 == 0 ? 0xFF : rng() & 0xFF);
         }
         loadBoth(f, damaged);
@@ -68,14 +69,16 @@ TEST(ResultsFuzz, HugeCountsAndSizesInAValidLookingHeader) {
     messages.keys.assign(1000, 'a');
     auto i32 = [](int32_t v) {
         std::string s;
-        for (int i = 0; i < 4; i++) s += static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 255u);
+        for (int i = 0; i < 4; i++)
+            s += static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 255u);
         return s;
     };
     std::string name = std::string("score") + '\0';
     // count 2^31-1 with a record of zero bytes: must not loop.
     loadBoth(f, "PB01" + i32(INT32_MAX) + i32(0) + i32(10) + i32(0) + i32(0));
     // a field size beyond the end of the file.
-    loadBoth(f, "PB01" + i32(5) + i32(0) + i32(10) + i32(0) + i32(1) + i32(INT32_MAX) + name + "xx");
+    loadBoth(f,
+             "PB01" + i32(5) + i32(0) + i32(10) + i32(0) + i32(1) + i32(INT32_MAX) + name + "xx");
     // negative field size.
     loadBoth(f, "PB01" + i32(5) + i32(0) + i32(10) + i32(0) + i32(1) + i32(-8) + name);
     // many lattices and parameters declared, few bytes present.
@@ -95,7 +98,8 @@ TEST(ResultsFuzz, RandomBytesToBothReaders) {
         // Skew towards characters that make genome lines and line ends.
         const char alphabet[] = "ab#=0123;;\r\n\n.[v4]<>{}ABC \0";
         for (char& c : bytes) {
-            c = (rng() % 2) ? alphabet[rng() % (sizeof alphabet - 1)] : static_cast<char>(rng() & 0xFF);
+            c = (rng() % 2) ? alphabet[rng() % (sizeof alphabet - 1)]
+                            : static_cast<char>(rng() & 0xFF);
         }
         if (round % 2 == 0) bytes.replace(0, std::min<size_t>(4, bytes.size()), "PB01");
         loadBoth(f, bytes);

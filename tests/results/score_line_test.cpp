@@ -19,8 +19,8 @@ TEST(ScoreLine, FormatsEveryFieldInOrder) {
         seenScore = s;
         return Digest{0x67, 0x45, 0x23, 0x01};
     };
-    ResultRecord r = formatScoreLine(sampleGenome(), 12.3456784, 1234.54, fields, sum,
-                                     kProgramFormat);
+    ResultRecord r =
+        formatScoreLine(sampleGenome(), 12.3456784, 1234.54, fields, sum, kProgramFormat);
     EXPECT_EQ(r.genomeLine, "bfield=042;len=999;#runs=3;");
     EXPECT_EQ(r.scoreLine, "12.345678 (1234.5 Mpts) [v4.44d] <latticename> {01234567} ");
     EXPECT_DOUBLE_EQ(r.score, 12.345678);
@@ -28,7 +28,8 @@ TEST(ScoreLine, FormatsEveryFieldInOrder) {
     EXPECT_EQ(seenGenome, r.genomeLine);
     EXPECT_EQ(seenScore, "12.345678 (1234.5 Mpts) [v4.44d] <latticename>");
 
-    ResultRecord bare = formatScoreLine(sampleGenome(), 1, 2, {}, nullptr, ResultFormat{3, 2, 0, ""});
+    ResultRecord bare =
+        formatScoreLine(sampleGenome(), 1, 2, {}, nullptr, ResultFormat{3, 2, 0, ""});
     EXPECT_EQ(bare.scoreLine, "1.00");
 }
 
@@ -38,12 +39,12 @@ TEST(ScoreLine, ChecksumAndListVariants) {
                                                    Digest{0xAB, 0x01}, kProgramFormat);
     EXPECT_EQ(big.scoreLine, "0.000000 (1.0 Mpts) [v4.44d] <x> {01AB} ");
     EXPECT_EQ(big.score, 0);
-    ResultRecord none = formatScoreLineWithChecksum(sampleGenome(), -3, 1, fields, std::nullopt,
-                                                    kProgramFormat);
+    ResultRecord none =
+        formatScoreLineWithChecksum(sampleGenome(), -3, 1, fields, std::nullopt, kProgramFormat);
     EXPECT_EQ(none.scoreLine, "-3.000000 (1.0 Mpts) [v4.44d] <x> ");
 
-    ResultRecord list = formatScoreLineList(sampleGenome(), {1.5, 2.25, -3}, 7, fields, nullptr,
-                                            kProgramFormat);
+    ResultRecord list =
+        formatScoreLineList(sampleGenome(), {1.5, 2.25, -3}, 7, fields, nullptr, kProgramFormat);
     EXPECT_EQ(list.scoreLine, "1.500000,2.250000,-3.000000 (7.0 Mpts) [v4.44d] <x> ");
     EXPECT_DOUBLE_EQ(list.score, 1.5);
     EXPECT_EQ(readScoreList(list.scoreLine), (std::vector<double>{1.5, 2.25, -3}));

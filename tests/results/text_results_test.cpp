@@ -39,8 +39,8 @@ TEST(TextReader, LineEndsOfAnyKindGiveTheSameRecords) {
     std::string lf = "a=001;\n12.5 [v4.44d] <x>\nb=002;#runs=1;\n3 [v4.44d]  \n";
     std::string cr = "a=001;\r12.5 [v4.44d] <x>\rb=002;#runs=1;\r3 [v4.44d]  \r";
     std::string nul = std::string("a=001;\0", 7) + "12.5 [v4.44d] <x>\nb=002;#runs=1;\n3 [v4.44d]";
-    auto expected = std::vector<std::string>{"a=001; | 12.5 [v4.44d] <x>",
-                                             "b=002;#runs=1; | 3 [v4.44d]"};
+    auto expected =
+        std::vector<std::string>{"a=001; | 12.5 [v4.44d] <x>", "b=002;#runs=1; | 3 [v4.44d]"};
     EXPECT_EQ(scoreLines(readAll(crlf)), expected);
     EXPECT_EQ(scoreLines(readAll(lf)), expected);
     EXPECT_EQ(scoreLines(readAll(cr)), expected);
@@ -104,7 +104,8 @@ TEST(TextReader, TruncatedLastRecordAndJunkAreIgnored) {
 TEST(TextReader, TestRecordsBypassVersionAndChecksum) {
     MessageRecorder messages;
     ChecksumFunction never = [](const std::string&, const std::string&) { return Digest{1}; };
-    ResultsList list = readAll("a=001;\r\ntest run\r\nb=002;\r\nTeSt\r\n", std::nullopt, never, false);
+    ResultsList list =
+        readAll("a=001;\r\ntest run\r\nb=002;\r\nTeSt\r\n", std::nullopt, never, false);
     ASSERT_EQ(list.count(), 2u);
     EXPECT_EQ(list[0].scoreLine, "test run");
     EXPECT_TRUE(messages.output.empty());
@@ -114,7 +115,8 @@ TEST(TextReader, MinimumVersionIsAFloatComparison) {
     MessageRecorder messages;
     messages.keys = {'a'};
     ResultsList list = readAll("a=1;\n1 [v4.29]\nb=1;\n2 [v4.3]\nc=1;\n3 [v4.30001]\n");
-    EXPECT_EQ(scoreLines(list), (std::vector<std::string>{"b=1; | 2 [v4.3]", "c=1; | 3 [v4.30001]"}));
+    EXPECT_EQ(scoreLines(list),
+              (std::vector<std::string>{"b=1; | 2 [v4.3]", "c=1; | 3 [v4.30001]"}));
     EXPECT_NE(messages.output.find("Result version (4.290000)<MINVER(4.300000)"),
               std::string::npos);
 }
@@ -184,8 +186,8 @@ TEST(TextReader, OverlongLinesAreNeverRecords) {
     MessageRecorder messages;
     std::string longGenome;
     while (longGenome.size() <= kMaxLineBytes) longGenome += "abcdef=001;";
-    ResultsList list = readAll(longGenome + "\n1 [v4.44d]\na=1;\n" + std::string(kMaxLineBytes + 5, '1') +
-                               "\nb=1;\n2 [v4.44d]\n");
+    ResultsList list = readAll(longGenome + "\n1 [v4.44d]\na=1;\n" +
+                               std::string(kMaxLineBytes + 5, '1') + "\nb=1;\n2 [v4.44d]\n");
     ASSERT_EQ(list.count(), 1u);
     EXPECT_EQ(list[0].genomeLine, "b=1;");
 }
@@ -196,11 +198,12 @@ TEST(TextFile, LoadSaveRoundTripAndMessages) {
     ResultsList list;
     listInit(list);
     for (int i = 0; i < 250; i++) {
-        listAppend(list, formatScoreLine(genomeFromText("a=" + std::to_string(i) + ";", true), i,
-                                         1, {"v4.44d", "x", ""}, nullptr, kProgramFormat));
+        listAppend(list, formatScoreLine(genomeFromText("a=" + std::to_string(i) + ";", true), i, 1,
+                                         {"v4.44d", "x", ""}, nullptr, kProgramFormat));
     }
     ASSERT_TRUE(saveResults(list, list.count(), "results.dat", false));
-    EXPECT_EQ(f.read("results.dat").substr(0, 43), "a=000;\r\n0.000000 (1.0 Mpts) [v4.44d] <x> \r\n");
+    EXPECT_EQ(f.read("results.dat").substr(0, 43),
+              "a=000;\r\n0.000000 (1.0 Mpts) [v4.44d] <x> \r\n");
     ResultsList back = loadResults("results.dat", std::nullopt);
     ASSERT_EQ(back.count(), 250u);
     for (uint32_t i = 0; i < back.count(); i++) {
@@ -230,11 +233,13 @@ TEST(TextFile, SaveFailureWarnsAfterRetries) {
     listInit(list);
     listAppend(list, ResultRecord{"a=1;", "1 [v4.44d]", 1});
     EXPECT_FALSE(saveResults(list, 1, "no/such/folder/results.dat", false));
-    EXPECT_NE(messages.output.find("[WARNING] Could not open 'no/such/folder/results.dat' to save results"),
+    EXPECT_NE(messages.output.find(
+                  "[WARNING] Could not open 'no/such/folder/results.dat' to save results"),
               std::string::npos);
     EXPECT_FALSE(appendResult(list[0], "no/such/folder/r.dat"));
-    EXPECT_NE(messages.output.find("[WARNING] Could not open 'no/such/folder/r.dat' to save result"),
-              std::string::npos);
+    EXPECT_NE(
+        messages.output.find("[WARNING] Could not open 'no/such/folder/r.dat' to save result"),
+        std::string::npos);
 }
 
 TEST(TextFile, QueueEditsPrependAppendDrop) {
@@ -245,7 +250,8 @@ TEST(TextFile, QueueEditsPrependAppendDrop) {
     ASSERT_TRUE(prependResult(one, "queue.txt"));  // absent file counts as empty
     ASSERT_TRUE(prependResult(two, "queue.txt"));
     ASSERT_TRUE(appendResult(one, "queue.txt"));
-    EXPECT_EQ(f.read("queue.txt"), "b=2;\r\n2 [v4.44d]\r\na=1;\r\n1 [v4.44d]\r\na=1;\r\n1 [v4.44d]\r\n");
+    EXPECT_EQ(f.read("queue.txt"),
+              "b=2;\r\n2 [v4.44d]\r\na=1;\r\n1 [v4.44d]\r\na=1;\r\n1 [v4.44d]\r\n");
     dropFirstResult("queue.txt");
     EXPECT_EQ(f.read("queue.txt"), "a=1;\r\n1 [v4.44d]\r\na=1;\r\n1 [v4.44d]\r\n");
     dropFirstResult("queue.txt");
