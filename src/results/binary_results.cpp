@@ -1,6 +1,8 @@
 // Loading and saving binary results files.
 #include "results/binary_results.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unordered_map>
 
@@ -44,17 +46,16 @@ std::string printable(const std::string& name) {
     return out;
 }
 
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 // The version letter: the character before the first "]" from the second
 // character on, when it is a letter.
 char versionLetter(std::string_view scoreLine) {
     size_t close = scoreLine.find(']', 1);
     if (close == std::string_view::npos) return 0;
-    char c = scoreLine[close - 1];
-    return ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) ? c : 0;
-}
-
-bool isLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return isLetter(scoreLine[close - 1]) ? scoreLine[close - 1] : 0;
 }
 
 void setStatus(BinaryLoadStatus* status, BinaryLoadStatus value) {
@@ -63,6 +64,8 @@ void setStatus(BinaryLoadStatus* status, BinaryLoadStatus value) {
 
 }  // namespace
 
+// Numbers are copied to and from the file as they lie in memory.
+static_assert(std::endian::native == std::endian::little, "binary results are little-endian");
 static_assert(sizeof(double) == 8 && sizeof(float) == 4, "binary results need IEEE sizes");
 
 ResultsList loadBinaryResults(const std::string& path, const ResultFormat& format,

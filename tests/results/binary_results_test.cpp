@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/common/text.hpp"
 #include "platform/files.hpp"
 #include "results/binary_results.hpp"
 #include "results/text_results.hpp"
@@ -90,8 +91,7 @@ TEST(BinaryResults, TextToBinaryToTextKeepsGenomesAndChecksums) {
 TEST(BinaryResults, HeaderLayoutBitsAndGenomeArea) {
     MessageRecorder messages;
     std::string genome;
-    for (int i = 0; i < 25; i++)
-        genome += "p" + std::to_string(100 + i) + "=" + std::to_string(i) + ";";
+    for (int i = 0; i < 25; i++) genome += format("p%d=%d;", 100 + i, i);
     ResultsList list = makeList({{genome + "#gen=4;", "1.0 [v4.44d] <lat> {0102}"},
                                  {"p100=7;#runs=3;", "2.0 [v4.44d] <LAT>"},
                                  {"q=1;", "3.0 [v4.44d] <b>"}});
