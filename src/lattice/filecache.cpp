@@ -40,7 +40,9 @@ using FileHandle = StdioFile;
 
 FileHandle openForDigest(const std::string& path) {
     if (!isSafeRelativePath(path)) return nullptr;
-    return FileHandle(std::fopen(findFileNoCase(path).c_str(), "rb"));
+    std::string found = findFileNoCase(path);
+    if (isDirectory(found)) return nullptr;
+    return FileHandle(std::fopen(found.c_str(), "rb"));
 }
 
 // The same file under another extension: the first entry matching
