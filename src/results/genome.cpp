@@ -15,9 +15,18 @@ int32_t defaultMissingLevel(std::string_view, const Genome& genome) {
     return static_cast<int32_t>(randomBelow(genomeLevelCount(genome.digits)));
 }
 
+// Stored names are lower case, so only the name looked for needs folding.
+bool equalsStored(const std::string& stored, std::string_view name) {
+    if (stored.size() != name.size()) return false;
+    for (size_t k = 0; k < name.size(); k++) {
+        if (stored[k] != lowerAscii(name[k])) return false;
+    }
+    return true;
+}
+
 int findLast(const Genome& genome, std::string_view name) {
     for (int i = genome.count() - 1; i >= 0; i--) {
-        if (equalNoCase(genome.names[static_cast<size_t>(i)], name)) return i;
+        if (equalsStored(genome.names[static_cast<size_t>(i)], name)) return i;
     }
     return -1;
 }
@@ -33,6 +42,21 @@ bool readU32(std::FILE* file, uint32_t& v) {
     if (std::fread(b, 1, 4, file) != 4) return false;
     v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
     return true;
+}
+
+// A level as "%d" reads it (leading white space, a sign, digits), held to the
+// 32-bit range instead of overflowing.
+int32_t readLevel(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) i++;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; i++) {
+        value = std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t{INT32_MAX} + 1);
+    }
+    if (negative) value = -value;
+    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
 // Refuse absurd sizes from a damaged save file instead of allocating them.
@@ -118,7 +142,7 @@ void genomeSortByName(Genome& genome) {
     std::vector<size_t> order(genome.names.size());
     std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return lowerCopy(genome.names[a]) < lowerCopy(genome.names[b]);
+        return genomeNameLess(genome.names[a], genome.names[b]);
     });
     Genome sorted;
     sorted.digits = genome.digits;
@@ -128,6 +152,16 @@ void genomeSortByName(Genome& genome) {
     }
     genome.names = std::move(sorted.names);
     genome.levels = std::move(sorted.levels);
+}
+
+bool genomeNameLess(std::string_view a, std::string_view b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t k = 0; k < n; k++) {
+        auto x = static_cast<unsigned char>(lowerAscii(a[k]));
+        auto y = static_cast<unsigned char>(lowerAscii(b[k]));
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
 }
 
 void genomeDropMeta(Genome& genome) {
@@ -155,18 +189,29 @@ int genomeEqual(const Genome& a, const Genome& b) {
 
 std::string genomeToText(const Genome& genome) {
     std::string out;
-    char number[32];
+    size_t bytes = 0;
+    for (const std::string& name : genome.names) bytes += name.size() + 13;
+    out.reserve(bytes);
+    char number[16];
     for (int i = 0; i < genome.count(); i++) {
         const std::string& name = genome.names[static_cast<size_t>(i)];
         int32_t level = genome.levels[static_cast<size_t>(i)];
         out += name;
         out += '=';
-        if (isMetaName(name)) {
-            std::snprintf(number, sizeof number, "%d", level);
-        } else {
-            std::snprintf(number, sizeof number, "%0*d", std::clamp(genome.digits, 0, 9), level);
+        bool meta = isMetaName(name);
+        // As "%0*d" (a parameter, padded to `digits` with the sign counted) or
+        // "%d" (metadata), digits written from the right.
+        bool negative = level < 0;
+        uint32_t v = negative ? 0u - static_cast<uint32_t>(level) : static_cast<uint32_t>(level);
+        int width = meta ? 1 : std::clamp(genome.digits, 0, 9) - (negative ? 1 : 0);
+        width = std::max(width, 1);
+        int n = 0;
+        while (v > 0 || n < width) {
+            number[sizeof number - 1 - n++] = static_cast<char>('0' + v % 10);
+            v /= 10;
         }
-        out += number;
+        if (negative) number[sizeof number - 1 - n++] = '-';
+        out.append(number + sizeof number - n, static_cast<size_t>(n));
         out += ';';
     }
     return out;
@@ -184,8 +229,7 @@ Genome genomeFromText(std::string_view text, bool includeMeta) {
         if (eq == std::string_view::npos) continue;
         std::string_view name = token.substr(0, eq);
         if (isMetaName(name) && !includeMeta) continue;
-        int32_t level = static_cast<int32_t>(
-            std::clamp<long long>(leadingInt(token.substr(eq + 1)), INT32_MIN, INT32_MAX));
+        int32_t level = readLevel(token.substr(eq + 1));
         if (!isMetaName(name)) level = std::clamp(level, 0, 999);
         genomeAdd(genome, name, level);
     }

@@ -41,6 +41,9 @@ void resetMissingLevelRule();
 
 double genomeReal(Genome& genome, std::string_view name, double lo, double hi);
 void genomeSortByName(Genome& genome);
+// The order of genomeSortByName: ASCII letters compared as lower case, then
+// byte values, a shorter name before a longer one that it begins.
+bool genomeNameLess(std::string_view a, std::string_view b);
 void genomeDropMeta(Genome& genome);
 int genomeEqual(const Genome& a, const Genome& b);
 

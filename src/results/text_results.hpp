@@ -1,0 +1,79 @@
+// Text results files ("results.dat", "results.txt", the queue, sample files):
+// two-line records, genome line then score line, written with CR LF. Readers
+// accept LF, CR, CR LF or a zero byte as a line end.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "results/record.hpp"
+#include "results/stdio_file.hpp"
+
+// The oldest result version accepted; a float, as versions are read.
+inline constexpr float kMinVersion = 4.3f;
+
+// Lines longer than this are never part of a record (a genome of a thousand
+// parameters takes a few tens of kilobytes).
+inline constexpr size_t kMaxLineBytes = size_t{1} << 20;
+
+// Reads lines from a results file through a large buffer.
+struct RecordReader {
+    StdioFile file;
+    std::vector<char> buffer;
+    size_t begin = 0;          // next unread byte in buffer
+    size_t end = 0;            // bytes in buffer
+    int64_t bufferOffset = 0;  // file position of buffer[0]
+    int64_t linesRead = 0;
+};
+
+bool recordReaderOpen(RecordReader& reader, const std::string& path);
+// A reader over text already in memory.
+void recordReaderFromText(RecordReader& reader, std::string text);
+// File position just after the last line read.
+int64_t recordReaderPosition(const RecordReader& reader);
+// The next line without its line end and without trailing blanks and control
+// characters. `overlong` is set for a line past kMaxLineBytes (its text is
+// then cut). Returns false at the end of the file.
+bool readResultLine(RecordReader& reader, std::string& line, bool& overlong);
+
+// Names of letters, digits and "#", "=", decimal digits, ";" repeated; an
+// empty line counts too.
+bool isGenomeLine(std::string_view line);
+bool isTestScoreLine(std::string_view scoreLine);
+
+enum AcceptResult { RecordRejected = 0, RecordAccepted = 1, RecordUnchecked = 2 };
+
+// Lattice filter, minimum version, then the checksum (only for lattices
+// present in the lattice folder; others give RecordUnchecked when
+// acceptUnknownLattice is set). Rejections other than the filter warn.
+AcceptResult acceptRecord(const std::string& genomeLine, const std::string& scoreLine,
+                          const std::optional<std::string>& latticeFilter,
+                          const ChecksumFunction& checksum, bool acceptUnknownLattice);
+
+// The next accepted record, or nullopt at the end of the file. A genome line
+// whose score line is rejected is dropped with it.
+std::optional<ResultRecord> readRecord(RecordReader& reader,
+                                       const std::optional<std::string>& latticeFilter,
+                                       const ChecksumFunction& checksum, bool acceptUnknownLattice);
+// The raw pairs the record state machine finds, before any acceptance test.
+// Used by the results checker.
+bool readRecordPair(RecordReader& reader, std::string& genomeLine, std::string& scoreLine);
+
+ResultsList loadResults(const std::string& path, const std::optional<std::string>& latticeFilter);
+int32_t countResults(const std::string& path, const std::optional<std::string>& latticeFilter);
+
+// Writes the first `count` records, replacing the file or appending to it.
+// Both retry for about two seconds when the file cannot be written.
+bool saveResults(const ResultsList& results, uint32_t count, const std::string& path, bool append);
+bool saveResultsAppend(const ResultsList& results, const std::string& path);
+bool appendResult(const ResultRecord& record, const std::string& path);
+// The record at the head of the file; the old content follows unchanged.
+bool prependResult(const ResultRecord& record, const std::string& path);
+// Removes the first two lines; deletes the file when nothing is left. A
+// missing file is fatal (the queue must exist when a record is taken from it).
+void dropFirstResult(const std::string& path);
+
+// "%s\r\n%s\r\n".
+std::string recordText(const ResultRecord& record);

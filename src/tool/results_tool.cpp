@@ -1,0 +1,88 @@
+// pelto-tool results: check every record of a results file, or convert a
+// results file between its text and binary forms.
+#include <cstdio>
+
+#include "platform/files.hpp"
+#include "results/binary_results.hpp"
+#include "results/convert.hpp"
+#include "results/record_check.hpp"
+#include "results/text_results.hpp"
+#include "tool/tool.hpp"
+
+const char* const kResultsToolUsage =
+    "  pelto-tool results check FILE      check every record of a results file\n"
+    "  pelto-tool results convert IN OUT  convert between text and binary (.bin) forms\n";
+
+namespace {
+
+struct CheckTally {
+    int records = 0, accepted = 0, rejected = 0, unchecked = 0;
+};
+
+void printCheck(CheckTally& tally, const std::string& where, const RecordCheck& check) {
+    tally.records++;
+    switch (check.verdict) {
+        case CheckVerdict::Accepted:
+        case CheckVerdict::TestRecord:
+            tally.accepted++;
+            break;
+        case CheckVerdict::OldVersion:
+        case CheckVerdict::BadChecksum:
+            tally.rejected++;
+            break;
+        case CheckVerdict::LatticeMissing:
+            tally.unchecked++;
+            break;
+    }
+    std::printf("%s: %s\n", where.c_str(), describeCheck(check).c_str());
+}
+
+int check(const std::string& path) {
+    if (!fileExists(path) || isDirectory(path)) {
+        std::fprintf(stderr, "Cannot open '%s'\n", path.c_str());
+        return kToolError;
+    }
+    CheckTally tally;
+    if (isBinaryResultsPath(path)) {
+        BinaryLoadStatus status = BinaryLoadStatus::Ok;
+        ResultsList results = loadBinaryResults(path, kProgramFormat, &status);
+        if (status != BinaryLoadStatus::Ok) {
+            std::fprintf(stderr, "\n'%s' is not a binary results file\n", path.c_str());
+            return kToolError;
+        }
+        for (uint32_t i = 0; i < results.count(); i++) {
+            printCheck(tally, "record " + std::to_string(i + 1),
+                       checkRecord(results[i].genomeLine, results[i].scoreLine));
+        }
+    } else {
+        RecordReader reader;
+        if (!recordReaderOpen(reader, path)) {
+            std::fprintf(stderr, "Cannot open '%s'\n", path.c_str());
+            return kToolError;
+        }
+        std::string genomeLine, scoreLine;
+        while (readRecordPair(reader, genomeLine, scoreLine)) {
+            std::string where = "record " + std::to_string(tally.records + 1) + " (line " +
+                                std::to_string(reader.linesRead - 1) + ")";
+            printCheck(tally, where, checkRecord(genomeLine, scoreLine));
+        }
+    }
+    std::printf("%d records: %d accepted, %d rejected, %d not checked (lattice not present)\n",
+                tally.records, tally.accepted, tally.rejected, tally.unchecked);
+    return tally.rejected > 0 ? kToolRejected : kToolOk;
+}
+
+}  // namespace
+
+int runResultsTool(const ToolArgs& args) {
+    if (args.size() == 2 && args[0] == "check") return check(args[1]);
+    if (args.size() == 3 && args[0] == "convert") {
+        bool ok = convertResults(args[1], isBinaryResultsPath(args[1]), args[2],
+                                 isBinaryResultsPath(args[2]));
+        std::fputs("\n", stderr);
+        return ok ? kToolOk : kToolError;
+    }
+    std::fputs("Usage:\n", stderr);
+    std::fputs(kResultsToolUsage, stderr);
+    return kToolError;
+}

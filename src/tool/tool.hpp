@@ -1,0 +1,19 @@
+// Command groups of pelto-tool. Each group gets the words after its name and
+// returns the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using ToolArgs = std::vector<std::string>;
+
+inline constexpr int kToolOk = 0;
+inline constexpr int kToolError = 1;  // also what a fatal message ends with
+inline constexpr int kToolRejected = 2;
+
+// pelto-tool results check FILE | results convert IN OUT
+int runResultsTool(const ToolArgs& args);
+extern const char* const kResultsToolUsage;
+
+// Messages of the library go to standard error and never wait for an answer.
+void installToolMessageSink();

@@ -1,0 +1,20 @@
+#include <cstdio>
+
+#include "app/common/report.hpp"
+#include "tool/tool.hpp"
+
+void installToolMessageSink() {
+    displayMode = DisplayConsole;
+    MessageSink sink;
+    sink.write = [](std::string_view text) {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    };
+    // Progress lines would only clutter a log; the final line of each step is
+    // reported in full anyway.
+    sink.writeInPlace = [](std::string_view) {};
+    // Answer "All": warnings are shown once each and never wait for a key.
+    sink.readKey = []() { return static_cast<int>('a'); };
+    sink.messageBox = [](const std::string& text) { std::fprintf(stderr, "\n%s\n", text.c_str()); };
+    setMessageSink(sink);
+}
