@@ -1,0 +1,77 @@
+#include "beamline/cell_types.hpp"
+
+#include "app/common/text.hpp"
+
+namespace {
+
+// clang-format off
+constexpr CellType kRows[kCellTypeCount] = {
+    // name          size  fieldFn  interceptFn  materialFn  drawFn   boundsFn initFn
+    {"rodsource",      48, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // rod target source
+    {"marssource",     -1, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // particles from a MARS file
+    {"blockage",      140, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // absorbing solid shapes
+    {"solenoid",      120, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // field and coil
+    {"bmagnet",        56, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // bending magnet field map
+    {"-aperture",     368, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // every aperture kind
+    {"RF",             80, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // thin accelerating gap
+    {"particle",       -1, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // synchronous particle
+    {"drift",          -1, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // nothing but length
+};
+// clang-format on
+
+constexpr bool sizesFit() {
+    for (const CellType& row : kRows) {
+        if (row.runDataSize > RTD_SIZE) return false;
+    }
+    return true;
+}
+static_assert(sizesFit(), "a component's run-time data does not fit RTD_SIZE");
+
+constexpr bool sameText(const char* a, const char* b) {
+    while (*a && *a == *b) a++, b++;
+    return *a == *b;
+}
+// Matching searches from the last row, so the generic "-aperture" and "RF"
+// rows must stay after the rows whose names could contain them.
+static_assert(sameText(kRows[5].name, "-aperture") && sameText(kRows[6].name, "RF") &&
+                  sameText(kRows[8].name, "drift"),
+              "cell type rows out of order");
+
+}  // namespace
+
+const CellType* const cellTypes = kRows;
+
+const CellType* cellTypeFindSubstring(std::string_view typeText) {
+    for (int i = kCellTypeCount; i-- > 0;) {
+        if (containsNoCase(typeText, kRows[i].name)) return &kRows[i];
+    }
+    return nullptr;
+}
+
+const CellType* cellTypeFind(std::string_view typeText) {
+    for (int i = kCellTypeCount; i-- > 0;) {
+        if (equalNoCase(typeText, kRows[i].name)) return &kRows[i];
+    }
+    return cellTypeFindSubstring(typeText);
+}
+
+int32_t runDataSize(const Cell& cell) {
+    if (cell.kind != Machine) return -1;
+    const CellType* row = cellTypeFind(cell.typeName);
+    return row ? row->runDataSize : -1;
+}
+
+void bindCellTypeFunctions(Cell& cell, bool withDraw) {
+    const CellType* row = cellTypeFind(cell.typeName);
+    cell.fieldFn = row ? row->fieldFn : nullptr;
+    cell.interceptFn = row ? row->interceptFn : nullptr;
+    cell.materialFn = row ? row->materialFn : nullptr;
+    cell.drawFn = row && withDraw ? row->drawFn : nullptr;
+}
+
+void bindTypeFunctions(Cell& tree, bool withDraw) {
+    if (tree.kind == Machine) bindCellTypeFunctions(tree, withDraw);
+    for (const CellPtr& child : tree.children) {
+        if (child) bindTypeFunctions(*child, withDraw);
+    }
+}
