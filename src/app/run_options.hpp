@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "app/common/version.hpp"
+
 struct RunOptions {
     bool screensaver = false;
     bool sendAndQuit = false;
@@ -30,5 +32,3 @@ struct RunOptions {
 };
 
 extern RunOptions runOptions;
-
-inline constexpr const char* kVersionText = "v4.44d";
