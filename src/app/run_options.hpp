@@ -20,8 +20,7 @@ struct RunOptions {
     bool rfSyncLog = false;
     bool loadBalancingLog = false;
     std::FILE* loadBalancingFile = nullptr;
-    bool parseReport = false;
-    std::string parseReportFile;
+    bool parseReport = false;  // the report's file name is latticeParseReport
     // Whether results of this process carry a valid checksum; debugging
     // switches and overrides turn it off so such results never count.
     bool resultChecksum = true;

@@ -12,6 +12,7 @@
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
 #include "beamline/sim_template.hpp"
+#include "lattice/parser.hpp"
 #include "platform/process.hpp"
 
 RunOptions runOptions;
@@ -122,7 +123,7 @@ void scanSwitches(const std::string& commandLine) {
     if (hasSwitch(commandLine, "once")) o.runsLeft = 1;
     if (hasSwitch(commandLine, "parse")) {
         o.parseReport = true;
-        o.parseReportFile = "PARSEreport.log";
+        latticeParseReport = "PARSEreport.log";
         displayMode = DisplayConsole;
         o.haltAfterInit = true;
     }

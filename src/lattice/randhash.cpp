@@ -52,14 +52,18 @@ uint32_t randint(uint32_t n, uint32_t a, uint32_t b) {
 
 double randexp(uint32_t a, uint32_t b) {
     // The tail beyond 5 is redrawn from a fresh key instead of taking the log
-    // of a tiny number, whose few significant bits would bunch the tail.
-    double total = 0;
-    for (int depth = 0; depth < 1000; depth++) {
-        double u = randuniform(a, b);
-        if (u >= kExpMinus5) return total - std::log(u);
+    // of a tiny number, whose few significant bits would bunch the tail. The
+    // sum is built innermost first, 5 + (5 + (... - ln u)), so that it rounds
+    // exactly as the recursive definition does.
+    int tails = 0;
+    double u = randuniform(a, b);
+    while (u < kExpMinus5 && tails < 1000) {
         uint32_t k = randint(100000000u, a, b + 1);
-        total += 5;
         b = b + 1 + k;
+        tails++;
+        u = randuniform(a, b);
     }
-    return total;
+    double x = u < kExpMinus5 ? 0 : -std::log(u);
+    for (int i = 0; i < tails; i++) x = 5 + x;
+    return x;
 }

@@ -6,6 +6,7 @@
 #include "app/settings.hpp"
 #include "app/switches.hpp"
 #include "beamline/sim_template.hpp"
+#include "lattice/parser.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"
 
@@ -128,7 +129,8 @@ TEST_F(Scan, RunModesAndDebuggingSwitches) {
     SetUp();
     scanSwitches("pelto -parse -outerloop");
     EXPECT_TRUE(runOptions.parseReport);
-    EXPECT_EQ(runOptions.parseReportFile, "PARSEreport.log");
+    EXPECT_EQ(latticeParseReport, "PARSEreport.log");
+    latticeParseReport.clear();
     EXPECT_TRUE(runOptions.outerLoopDebug);
     EXPECT_FALSE(runOptions.resultChecksum);
 }

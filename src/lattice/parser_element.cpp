@@ -1,0 +1,115 @@
+// One element statement: "NAME value value ...", values taken in the order of
+// the current format's attributes.
+#include <cctype>
+
+#include "app/common/text.hpp"
+#include "lattice/parser.hpp"
+#include "lattice/units.hpp"
+
+namespace {
+
+constexpr double kHalfPi = 1.5707963267948966;
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::optional<std::string_view> defaultUnit(const ParseFormat& format, int k) {
+    const auto& d = format.defaults[static_cast<size_t>(k)];
+    if (!d) return std::nullopt;
+    return std::string_view(*d);
+}
+
+// After every value the code that follows can use it: a parameter by its own
+// name, an attribute as ELEMENT.Attribute.
+void publish(LatticeParser& parser, std::string_view element, std::string_view attribute,
+             double value) {
+    std::string name(element);
+    if (!equalNoCase(attribute, "Value")) name += "." + std::string(attribute);
+    Vesk_setvariable(*parser.environment, name, Value_number(value), 0);
+}
+
+void reportElement(LatticeParser& parser, const Cell& cell) {
+    if (!parser.reportFile) return;
+    std::string line = "Element " + cell.name + " is of type " + cell.typeName + ": ";
+    for (size_t i = cell.attributes.size(); i-- > 0;) {
+        const CellAttribute& a = cell.attributes[i];
+        if (a.kind == AttributeNumber) {
+            line += format("%s=%lg ", a.name.c_str(), a.number);
+        } else if (a.kind == AttributeText) {
+            line += a.name + "=\"" + a.text + "\" ";
+        }
+    }
+    parserReport(parser, line + "\n");
+}
+
+}  // namespace
+
+CellPtr parseElement(LatticeParser& parser, std::string_view text, size_t wordLength) {
+    std::string_view word = text.substr(0, wordLength);
+    CellPtr cell = cellCreate(Machine, word);
+
+    for (size_t i = parser.typeFormats.size(); i-- > 0;) {
+        const ParseFormat& f = parser.typeFormats[i];
+        if (f.count() > 0 && f.defaults[0] && startsWithNoCase(word, *f.defaults[0])) {
+            parser.format = f;
+            break;
+        }
+    }
+    bool guessed = parser.format.count() == 0;
+    if (guessed) parser.format = guessedFormat(word);
+    const ParseFormat& f = parser.format;
+    cell->typeName = f.names[0];
+
+    size_t pos = wordLength;
+    for (int k = 1; k < f.count() && pos < text.size(); k++) {
+        while (pos < text.size() && isSpace(text[pos])) pos++;
+        if (pos >= text.size()) break;
+        const std::string& attribute = f.names[static_cast<size_t>(k)];
+        char c = text[pos];
+        double published = 0;
+        if (c == '[') {
+            // A range: the genome chooses the value within it.
+            size_t used = 0;
+            pos++;
+            if (pos >= text.size()) break;
+            double lo = unitvalue(text.substr(pos), &used, defaultUnit(f, k));
+            pos += used;
+            if (pos >= text.size()) break;
+            pos++;
+            double hi =
+                unitvalue(text.substr(std::min(pos, text.size())), &used, defaultUnit(f, k));
+            pos = std::min(pos + used + 1, text.size());
+            std::string name = parameterName(f, word, attribute);
+            published = genomeReal(*parser.genome, name, lo, hi);
+            cellSetNumber(*cell, attribute, published);
+        } else if (c == '\'' || c == '"') {
+            size_t close = text.find(c, pos + 1);
+            size_t end = close == std::string_view::npos ? text.size() : close;
+            cellSetText(*cell, attribute, text.substr(pos + 1, end - pos - 1));
+            pos = close == std::string_view::npos ? text.size() : close + 1;
+        } else if (std::isalpha(static_cast<unsigned char>(c))) {
+            size_t end = pos;
+            while (end < text.size() && !isSpace(text[end])) end++;
+            cellSetText(*cell, attribute, text.substr(pos, end - pos));
+            pos = end;
+        } else {
+            size_t used = 0;
+            published = unitvalue(text.substr(pos), &used, defaultUnit(f, k));
+            cellSetNumber(*cell, attribute, published);
+            pos += used;
+        }
+        publish(parser, word, attribute, published);
+    }
+
+    if (guessed) {
+        std::string upper(word);
+        for (char& ch : upper) ch = upperAscii(ch);
+        auto has = [&](const char* part) { return upper.find(part) != std::string::npos; };
+        if (has("QD") || has("HBD") || has("VBD")) cellNegate(*cell, "Field");
+        if (has("VBF") || has("VBD")) cellSetNumber(*cell, "Twist", kHalfPi);
+        parser.format = ParseFormat{};
+    }
+    reportElement(parser, *cell);
+    return cell;
+}
