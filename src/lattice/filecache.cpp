@@ -6,6 +6,7 @@
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
 #include "lattice/latticedir.hpp"
+#include "lattice/parser.hpp"
 #include "platform/files.hpp"
 #include "results/stdio_file.hpp"
 
@@ -147,11 +148,7 @@ Digest latticeDigest(const std::optional<std::string>& name, size_t n, DataFileV
     }
     if (!found) {
         std::optional<std::vector<std::string>> values;
-        if (dataFilesProvider) {
-            values = dataFilesProvider(*name);
-        } else {
-            values.emplace();
-        }
+        values = dataFilesProvider ? dataFilesProvider(*name) : latticeDataFiles(*name);
         if (!values) return digestZero(n);
         FileListRecord record{*name, {}, tag};
         for (const std::string& value : *values) {

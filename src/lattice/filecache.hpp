@@ -36,9 +36,8 @@ Digest latticeDigest(const std::optional<std::string>& name, size_t n, DataFileV
 // Supplies the data-file attribute values of a lattice: for each direct child
 // of the beamline from the last to the first, each attribute from the last to
 // the first whose name begins with "file" (ignoring case) and whose value is
-// a text. Returns nullopt when the lattice yields no beamline. The lattice
-// interpreter installs the real one; until it does, a lattice is taken to use
-// no data files.
+// a text. Returns nullopt when the lattice yields no beamline. Without one,
+// the lattice is interpreted (tests install their own).
 using LatticeDataFilesProvider =
     std::function<std::optional<std::vector<std::string>>(const std::string& lattice)>;
 void setLatticeDataFilesProvider(LatticeDataFilesProvider provider);

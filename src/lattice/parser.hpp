@@ -61,6 +61,10 @@ ReadStatus readLatticeFile(const std::string& path, std::string& text);
 CellPtr loadlattice(const std::string& name, Genome& genome, bool verbose, CellPtr* parameters);
 CellPtr interpretlattice(std::string_view text, Genome& genome, const std::string& name,
                          bool verbose, CellPtr* parameters);
+// The data files a lattice names: for each direct child of its beamline, from
+// the last to the first, the text attributes whose names begin with "file",
+// from the last to the first. None when the lattice makes no beamline.
+std::optional<std::vector<std::string>> latticeDataFiles(const std::string& lattice);
 // The Vesk text callback: 0 to go on, 1 to stop the run.
 int parsetextstream(std::string_view text);
 CellPtr parselatticestatement(LatticeParser& parser, std::string_view text);

@@ -14,6 +14,7 @@ struct ToolGroup {
 
 // One row per command group.
 const ToolGroup kGroups[] = {
+    {"lattice", runLatticeTool, &kLatticeToolUsage},  // print the beamline of a lattice file
     {"results", runResultsTool, &kResultsToolUsage},  // check and convert results files
 };
 

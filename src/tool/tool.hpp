@@ -11,6 +11,10 @@ inline constexpr int kToolOk = 0;
 inline constexpr int kToolError = 1;  // also what a fatal message ends with
 inline constexpr int kToolRejected = 2;
 
+// pelto-tool lattice print FILE [--genome "TEXT"] [--level N] [--coords] [--params]
+int runLatticeTool(const ToolArgs& args);
+extern const char* const kLatticeToolUsage;
+
 // pelto-tool results check FILE | results convert IN OUT
 int runResultsTool(const ToolArgs& args);
 extern const char* const kResultsToolUsage;

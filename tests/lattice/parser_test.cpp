@@ -338,3 +338,22 @@ TEST_F(Lattice, TheParseReportTellsWhatEachStatementBecame) {
     EXPECT_NE(report.find("\nBeamline: D1 D1 "), std::string::npos);
     EXPECT_EQ(dir.read("parser.parsetextstream.log").substr(0, 1), "\x95");
 }
+
+TEST_F(Lattice, DataFilesAreListedFromTheLastChildAndAttributeBackwards) {
+    ScratchFolder dir;
+    dir.write("lattices/maps.txt",
+              "{BMagnet(B) Length(m) File1 File2 Note}\n"
+              "{RodSource(Rod) File}\n"
+              "Rod1 'pions.csv'\n"
+              "B1 1 'y00.txt' 'y05.txt' 'not a file'\n"
+              "L: Rod1, B1;\nL\n");
+    dir.write("lattices/future.txt", "!MINVER 99\nD1 1\n");
+    std::string saved = currentFolder();
+    ASSERT_TRUE(setCurrentFolder(dir.path()));
+    auto files = latticeDataFiles("maps");
+    auto none = latticeDataFiles("future");
+    setCurrentFolder(saved);
+    ASSERT_TRUE(files);
+    EXPECT_EQ(*files, (std::vector<std::string>{"y05.txt", "y00.txt", "pions.csv"}));
+    EXPECT_FALSE(none);
+}

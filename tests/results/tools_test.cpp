@@ -76,7 +76,7 @@ TEST(Converters, AMistakenInputNeverReplacesAFile) {
 TEST(PeltoTool, ResultsCheckGivesAVerdictPerRecord) {
     InScratchFolder f;
     MessageRecorder messages;
-    f.write("lattices/demo.txt", "beamline demo");
+    f.write("lattices/demo.txt", "D1 1\n");
     ResultRecord good = formatScoreLine(genomeFromText("a=001;", true), 1.5, 2,
                                         {"v4.44d", "demo", ""}, recordChecksum, kProgramFormat);
     ResultRecord bad = good;
