@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/common/report.hpp"
 #include "app/common/text.hpp"
 #include "lattice/vesk.hpp"
 

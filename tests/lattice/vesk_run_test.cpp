@@ -115,16 +115,7 @@ TEST(VeskRun, OperatorsWithoutValue) {
     for (std::string_view name : {"a", "b", "c", "d"}) EXPECT_EQ(out.var(name), "(tba)") << name;
 }
 
-class VeskOddTree : public testing::Test {
-  protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_.path());
-    }
-    void TearDown() override { std::filesystem::current_path(previous_); }
-    ScratchFolder folder_;
-    std::filesystem::path previous_;
-};
+using VeskOddTree = InScratchFolder;
 
 TEST_F(VeskOddTree, TextNodeWithoutTextIsReported) {
     std::unique_ptr<Vesk> env = Vesk_new();

@@ -104,17 +104,6 @@ TEST(VeskTokens, IdentifiersCreateEmptyVariables) {
     EXPECT_TRUE(Value_isempty(env->variables[0].value));
 }
 
-class InScratchFolder : public testing::Test {
-  protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_.path());
-    }
-    void TearDown() override { std::filesystem::current_path(previous_); }
-    ScratchFolder folder_;
-    std::filesystem::path previous_;
-};
-
 using VeskDumps = InScratchFolder;
 
 TEST_F(VeskDumps, TokenAndTreeFilesOnEveryParse) {
