@@ -25,8 +25,6 @@ class BitIndex {
 
     bool empty() const { return words_[offsets_.back()] == 0; }
 
-    bool test(uint32_t i) const { return (words_[i >> 6] >> (i & 63)) & 1; }
-
     void set(uint32_t i) {
         for (uint32_t offset : offsets_) {
             words_[offset + (i >> 6)] |= uint64_t(1) << (i & 63);

@@ -117,7 +117,10 @@ struct Vesk {
     std::vector<std::string> fragments;
     // Write "vesktokenout.log" and "vesktreeout.log" on every parse.
     bool dumps = false;
+    // Bounds of one run; tests lower them.
     int64_t maxLoopSteps = kVeskMaxLoopSteps;
+    size_t maxTokens = kVeskMaxTokens;
+    size_t maxVariables = kVeskMaxVariables;
 
     // Internal state.
     std::string program;  // text of the last parse; node spans point into it

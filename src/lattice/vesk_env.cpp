@@ -44,10 +44,10 @@ void Vesk_refuse(Vesk& env, const std::string& message) {
 namespace {
 
 int32_t appendVariable(Vesk& env, std::string_view name, int depth) {
-    if (env.variables.size() >= kVeskMaxVariables && !env.variableLimitReported) {
+    if (env.variables.size() >= env.maxVariables && !env.variableLimitReported) {
         env.variableLimitReported = true;
         Vesk_refuse(env, format("[WARNING] Vesk code uses more than %zu variables; run stopped",
-                                kVeskMaxVariables));
+                                env.maxVariables));
     }
     auto index = static_cast<int32_t>(env.variables.size());
     env.variables.push_back({Value{}, std::string(name), depth});

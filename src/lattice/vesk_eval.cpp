@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/common/report.hpp"
 #include "app/common/text.hpp"
 #include "lattice/vesk.hpp"
 #include "platform/files.hpp"

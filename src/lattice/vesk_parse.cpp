@@ -14,7 +14,6 @@
 #include <bit>
 #include <cstring>
 
-#include "app/common/report.hpp"
 #include "app/common/text.hpp"
 #include "lattice/bitindex.hpp"
 #include "lattice/vesk.hpp"
@@ -129,17 +128,20 @@ class Reducer {
         byFragment_.resize(env_.fragments.size());
         for (size_t k = 0; k < ops_.size(); k++) {
             const Part& first = ops_[k].parts.front();
-            if (ops_[k].startsAnywhere)
+            if (ops_[k].startsAnywhere) {
                 anywhere_.push_back(k);
-            else if (first.placeholder)
+            } else if (first.placeholder) {
                 byBit_[static_cast<size_t>(first.bit)].push_back(k);
-            else
+            } else {
                 byFragment_[static_cast<size_t>(first.fragment)].push_back(k);
+            }
         }
     }
 
     // Calls f(k) for every operator k from `from` on that may start at
-    // position i, latest first; f returns true to stop.
+    // position i, latest first; f returns true to stop. Pairs of a position
+    // and an operator that cannot start there are never armed: trying them
+    // would only disarm them again.
     template <class F>
     bool forStarters(int32_t i, size_t from, F f) const {
         auto u = static_cast<size_t>(i);

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/common/report.hpp"
 #include "app/common/text.hpp"
 #include "lattice/vesk.hpp"
 
@@ -123,14 +122,16 @@ std::unique_ptr<VeskNode> Vesk_tokenize(Vesk& env, std::string_view text) {
 
     const bool startInText = (env.flags & VESK_START_IN_TEXT) != 0;
     bool inText = startInText;
+    auto tooMany = [&] {
+        if (tokens.size() <= env.maxTokens) return false;
+        Vesk_refuse(env, format("[WARNING] Vesk code has more than %zu tokens; it is not run",
+                                env.maxTokens));
+        tokens.clear();
+        return true;
+    };
     size_t pos = 0;
     while (pos < program.size()) {
-        if (tokens.size() >= kVeskMaxTokens) {
-            Vesk_refuse(env, format("[WARNING] Vesk code has more than %zu tokens; it is not run",
-                                    kVeskMaxTokens));
-            tokens.clear();
-            return root;
-        }
+        if (tooMany()) return root;
         char c = program[pos];
         if (c == '\n' && (env.flags & VESK_NEWLINE_RESETS)) inText = startInText;
 
@@ -181,5 +182,6 @@ std::unique_ptr<VeskNode> Vesk_tokenize(Vesk& env, std::string_view text) {
         }
         pos++;
     }
+    tooMany();
     return root;
 }

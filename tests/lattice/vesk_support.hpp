@@ -1,12 +1,16 @@
 // Running Vesk programs in tests and looking at what they produced.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "lattice/vesk.hpp"
+#include "support/test_support.hpp"
 
 struct VeskOutcome {
     std::unique_ptr<Vesk> env;
@@ -53,3 +57,16 @@ inline std::string veskTree(std::string_view program, VeskMode mode = VeskMode::
     std::unique_ptr<VeskNode> root = Vesk_parse(*env, program);
     return Vesk_dump(*root);
 }
+
+// Runs a test inside a fresh scratch folder, for the files that Vesk writes
+// into the working directory.
+class InScratchFolder : public testing::Test {
+  protected:
+    void SetUp() override {
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(folder_.path());
+    }
+    void TearDown() override { std::filesystem::current_path(previous_); }
+    ScratchFolder folder_;
+    std::filesystem::path previous_;
+};
