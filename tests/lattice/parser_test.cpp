@@ -357,3 +357,27 @@ TEST_F(Lattice, DataFilesAreListedFromTheLastChildAndAttributeBackwards) {
     EXPECT_EQ(*files, (std::vector<std::string>{"y05.txt", "y00.txt", "pions.csv"}));
     EXPECT_FALSE(none);
 }
+
+TEST_F(Lattice, TruncatedAndUnbalancedFilesEndInMessagesNotCrashes) {
+    std::string text;
+    ASSERT_EQ(readLatticeFile(PELTO_SOURCE_DIR "/demo/lattices/dogleg.txt", text), ReadStatus::Ok);
+    std::vector<std::string> inputs;
+    for (size_t cut = 0; cut < text.size(); cut += 7) inputs.push_back(text.substr(0, cut));
+    for (const char* odd : {"D1 1\nL: (D1,D1;\nL\n", "D1 1\nL: D1,D1);\nL\n", "D1 [1\nD1\n",
+                            "D1 1]\n", "{Drift(D Length\nD1 1\n", "L: ((((D1;\n",
+                            "#for(;;){#D1 1#\n", "D1 1\n#}}}{{{#\nD1\n", "D1 'open quote\nD1\n"}) {
+        inputs.push_back(odd);
+    }
+    for (const std::string& input : inputs) {
+        genome = Genome{};
+        rec.keys = {'a'};
+        try {
+            CellPtr root = run(input);
+            if (root) {
+                EXPECT_EQ(root->kind, Composite);
+            }
+        } catch (const ProcessExit& e) {
+            EXPECT_EQ(e.status, 1) << input;
+        }
+    }
+}

@@ -115,7 +115,7 @@ TEST(VeskRun, OperatorsWithoutValue) {
     for (std::string_view name : {"a", "b", "c", "d"}) EXPECT_EQ(out.var(name), "(tba)") << name;
 }
 
-using VeskOddTree = InScratchFolder;
+using VeskOddTree = VeskScratchTest;
 
 TEST_F(VeskOddTree, TextNodeWithoutTextIsReported) {
     std::unique_ptr<Vesk> env = Vesk_new();

@@ -60,7 +60,7 @@ inline std::string veskTree(std::string_view program, VeskMode mode = VeskMode::
 
 // Runs a test inside a fresh scratch folder, for the files that Vesk writes
 // into the working directory.
-class InScratchFolder : public testing::Test {
+class VeskScratchTest : public testing::Test {
   protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();

@@ -104,7 +104,7 @@ TEST(VeskTokens, IdentifiersCreateEmptyVariables) {
     EXPECT_TRUE(Value_isempty(env->variables[0].value));
 }
 
-using VeskDumps = InScratchFolder;
+using VeskDumps = VeskScratchTest;
 
 TEST_F(VeskDumps, TokenAndTreeFilesOnEveryParse) {
     std::unique_ptr<Vesk> env = Vesk_new();
