@@ -3,7 +3,6 @@
 
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
-#include "app/run_options.hpp"
 #include "lattice/vesk.hpp"
 
 VeskNode::~VeskNode() {
@@ -21,7 +20,6 @@ VeskNode::~VeskNode() {
 
 std::unique_ptr<Vesk> Vesk_new() {
     auto env = std::make_unique<Vesk>();
-    env->dumps = runOptions.parseReport;
     Vesk_custom_operators(*env);
     return env;
 }
