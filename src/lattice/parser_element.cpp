@@ -10,10 +10,6 @@ namespace {
 
 constexpr double kHalfPi = 1.5707963267948966;
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 std::optional<std::string_view> defaultUnit(const ParseFormat& format, int k) {
     const auto& d = format.defaults[static_cast<size_t>(k)];
     if (!d) return std::nullopt;
@@ -63,7 +59,7 @@ CellPtr parseElement(LatticeParser& parser, std::string_view text, size_t wordLe
 
     size_t pos = wordLength;
     for (int k = 1; k < f.count() && pos < text.size(); k++) {
-        while (pos < text.size() && isSpace(text[pos])) pos++;
+        while (pos < text.size() && isBlank(text[pos])) pos++;
         if (pos >= text.size()) break;
         const std::string& attribute = f.names[static_cast<size_t>(k)];
         char c = text[pos];
@@ -90,7 +86,7 @@ CellPtr parseElement(LatticeParser& parser, std::string_view text, size_t wordLe
             pos = close == std::string_view::npos ? text.size() : close + 1;
         } else if (std::isalpha(static_cast<unsigned char>(c))) {
             size_t end = pos;
-            while (end < text.size() && !isSpace(text[end])) end++;
+            while (end < text.size() && !isBlank(text[end])) end++;
             cellSetText(*cell, attribute, text.substr(pos, end - pos));
             pos = end;
         } else {

@@ -5,12 +5,8 @@
 
 namespace {
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 size_t skipSpace(std::string_view text, size_t pos) {
-    while (pos < text.size() && isSpace(text[pos])) pos++;
+    while (pos < text.size() && isBlank(text[pos])) pos++;
     return pos;
 }
 
@@ -32,7 +28,7 @@ ParseFormat parseformat(std::string_view text) {
         if (pos < text.size() && (text[pos] == '(' || text[pos] == '/')) {
             pos = skipSpace(text, pos + 1);
             size_t begin = pos;
-            while (pos < text.size() && !isSpace(text[pos]) && text[pos] != ')') pos++;
+            while (pos < text.size() && !isBlank(text[pos]) && text[pos] != ')') pos++;
             format.defaults.emplace_back(std::string(text.substr(begin, pos - begin)));
             pos = skipSpace(text, pos);
             if (pos < text.size() && text[pos] == ')') pos++;
