@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cmath>
 
+#include "app/common/text.hpp"
+#include "platform/files.hpp"
+
 namespace {
 
 bool isFieldBlank(char c) {
@@ -98,5 +101,28 @@ std::vector<std::string_view> commaSeparatedFields(std::string_view line) {
         }
         fields.push_back(line.substr(start, comma - start));
         start = comma + 1;
+    }
+}
+
+bool readNumberLine(std::string_view line, size_t count, double* values) {
+    std::vector<std::string_view> fields = blankSeparatedFields(line);
+    if (fields.size() != count) return false;
+    for (size_t k = 0; k < count; k++) {
+        if (!readNumberField(fields[k], values[k])) return false;
+    }
+    return true;
+}
+
+bool readDataFile(const std::string& path, int64_t limit, std::string& text, std::string& error) {
+    switch (readWholeFile(path, text, limit)) {
+        case ReadStatus::Ok:
+            return true;
+        case ReadStatus::TooLarge:
+            error = format("'%s' is larger than %lld bytes", path.c_str(),
+                           static_cast<long long>(limit));
+            return false;
+        default:
+            error = format("'%s' cannot be read", path.c_str());
+            return false;
     }
 }

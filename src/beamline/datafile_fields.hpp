@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,3 +29,10 @@ std::vector<std::string_view> blankSeparatedFields(std::string_view line);
 
 // Fields separated by single commas; an empty text gives one empty field.
 std::vector<std::string_view> commaSeparatedFields(std::string_view line);
+
+// A line of exactly `count` blank-separated numbers.
+bool readNumberLine(std::string_view line, size_t count, double* values);
+
+// Reads a whole data file of at most `limit` bytes; on failure `error` says
+// why in words naming the file.
+bool readDataFile(const std::string& path, int64_t limit, std::string& text, std::string& error);

@@ -37,11 +37,8 @@ bool parseFieldMapPlane(std::string_view text, FieldMapPlane& out, std::string& 
             error = format("line %d: more than %d data lines", lineNumber, kFieldMapNodes);
             return false;
         }
-        std::vector<std::string_view> fields = blankSeparatedFields(line);
         double v[6] = {};
-        bool ok = fields.size() == 6;
-        for (size_t k = 0; ok && k < 6; k++) ok = readNumberField(fields[k], v[k]);
-        if (!ok) {
+        if (!readNumberLine(line, 6, v)) {
             error = format("line %d is not six numbers", lineNumber);
             return false;
         }
@@ -59,17 +56,7 @@ bool parseFieldMapPlane(std::string_view text, FieldMapPlane& out, std::string& 
 bool readFieldMapPlane(const std::string& path, FieldMapPlane& out, std::string& error) {
     out.field.clear();
     std::string text;
-    switch (readWholeFile(path, text, kMaxFieldMapFileBytes)) {
-        case ReadStatus::Ok:
-            break;
-        case ReadStatus::TooLarge:
-            error = format("'%s' is larger than %lld bytes", path.c_str(),
-                           static_cast<long long>(kMaxFieldMapFileBytes));
-            return false;
-        default:
-            error = format("'%s' cannot be read", path.c_str());
-            return false;
-    }
+    if (!readDataFile(path, kMaxFieldMapFileBytes, text, error)) return false;
     if (parseFieldMapPlane(text, out, error)) return true;
     error = format("'%s': %s", path.c_str(), error.c_str());
     return false;

@@ -15,20 +15,6 @@ float littleEndianFloat(const unsigned char* p) {
     return std::bit_cast<float>(bits);
 }
 
-bool readLimited(const std::string& path, int64_t limit, std::string& text, std::string& error) {
-    switch (readWholeFile(path, text, limit)) {
-        case ReadStatus::Ok:
-            return true;
-        case ReadStatus::TooLarge:
-            error = format("'%s' is larger than %lld bytes", path.c_str(),
-                           static_cast<long long>(limit));
-            return false;
-        default:
-            error = format("'%s' cannot be read", path.c_str());
-            return false;
-    }
-}
-
 }  // namespace
 
 const char* scatterProcessName(int code) {
@@ -92,11 +78,8 @@ bool parseScatterCoefficients(std::string_view text, size_t rows,
             error = format("line %d: more lines than the %zu row files", lineNumber, rows);
             return false;
         }
-        std::vector<std::string_view> fields = blankSeparatedFields(line);
         double v[4] = {};
-        bool ok = fields.size() == 4;
-        for (size_t k = 0; ok && k < 4; k++) ok = readNumberField(fields[k], v[k]);
-        if (!ok) {
+        if (!readNumberLine(line, 4, v)) {
             error = format("line %d is not four numbers", lineNumber);
             return false;
         }
@@ -148,7 +131,7 @@ bool loadScatterTable(const std::string& pattern, ScatterTable& out, std::string
             return false;
         }
         ScatterRow row;
-        if (!readLimited(path, kMaxScatterRowBytes, bytes, error)) return false;
+        if (!readDataFile(path, kMaxScatterRowBytes, bytes, error)) return false;
         if (!parseScatterRecords(bytes, row.records, error)) {
             error = format("'%s': %s", path.c_str(), error.c_str());
             return false;
@@ -172,7 +155,7 @@ bool loadScatterTable(const std::string& pattern, ScatterTable& out, std::string
     std::string path = findFileNoCase(scatterFileName(pattern, 0));
     std::string text;
     std::vector<ScatterCoefficients> coefficients;
-    if (!readLimited(path, kMaxScatterCoefficientBytes, text, error)) return false;
+    if (!readDataFile(path, kMaxScatterCoefficientBytes, text, error)) return false;
     if (!parseScatterCoefficients(text, table.rows.size(), coefficients, error)) {
         error = format("'%s': %s", path.c_str(), error.c_str());
         return false;

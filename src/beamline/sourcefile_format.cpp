@@ -13,20 +13,6 @@ bool readNumbers(const std::vector<std::string_view>& fields, double* values) {
     return true;
 }
 
-bool readSourceText(const std::string& path, std::string& text, std::string& error) {
-    switch (readWholeFile(path, text, kMaxSourceFileBytes)) {
-        case ReadStatus::Ok:
-            return true;
-        case ReadStatus::TooLarge:
-            error = format("'%s' is larger than %lld bytes", path.c_str(),
-                           static_cast<long long>(kMaxSourceFileBytes));
-            return false;
-        default:
-            error = format("'%s' cannot be read", path.c_str());
-            return false;
-    }
-}
-
 }  // namespace
 
 bool parseRodSource(std::string_view text, RodSourceFile& out, std::string& error) {
@@ -70,7 +56,7 @@ bool parseRodSource(std::string_view text, RodSourceFile& out, std::string& erro
 bool readRodSource(const std::string& path, RodSourceFile& out, std::string& error) {
     out = RodSourceFile();
     std::string text;
-    if (!readSourceText(path, text, error)) return false;
+    if (!readDataFile(path, kMaxSourceFileBytes, text, error)) return false;
     if (parseRodSource(text, out, error)) return true;
     error = format("'%s': %s", path.c_str(), error.c_str());
     return false;
@@ -112,7 +98,7 @@ void parseMarsSource(std::string_view text, MarsSourceFile& out) {
 bool readMarsSource(const std::string& path, MarsSourceFile& out, std::string& error) {
     out = MarsSourceFile();
     std::string text;
-    if (!readSourceText(path, text, error)) return false;
+    if (!readDataFile(path, kMaxSourceFileBytes, text, error)) return false;
     parseMarsSource(text, out);
     return true;
 }
