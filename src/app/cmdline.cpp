@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/common/text.hpp"
+#include "lattice/latticedir.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 
@@ -77,12 +78,7 @@ std::optional<std::string> latticeFromCommandLine(std::string_view commandLine) 
     for (int n = 1; n < words; n++) {
         std::string w = word(commandLine, n);
         if (w.empty() || w[0] == '-') continue;
-        for (const std::string& file : listFolder("lattices", true)) {
-            if (file.size() <= 4 || file[0] == '_' ||
-                !equalNoCase(file.substr(file.size() - 4), ".txt")) {
-                continue;
-            }
-            std::string name = file.substr(0, file.size() - 4);
+        for (const std::string& name : listlattices(kLatticeFolder)) {
             if (equalNoCase(name, w)) return name;
         }
         return w;

@@ -4,6 +4,7 @@
 
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
+#include "lattice/latticedir.hpp"
 #include "lattice/parser.hpp"
 #include "platform/files.hpp"
 
@@ -182,7 +183,7 @@ ReadStatus readLatticeFile(const std::string& path, std::string& text) {
 }
 
 CellPtr loadlattice(const std::string& name, Genome& genome, bool verbose, CellPtr* parameters) {
-    std::string path = "lattices/" + name + ".txt";
+    std::string path = latticeFilePath(name);
     if (!isSafeFileName(name + ".txt")) {
         reportf("[FATAL] Machine lattice file %s not found", path.c_str());
         return nullptr;
