@@ -1,0 +1,5 @@
+// Bending magnet: the field from a field map.
+#include "beamline/cell_types.hpp"
+
+// No type functions yet: they arrive with the component itself.
+const CellTypeFunctions bendMagnetFunctions{};
