@@ -1,6 +1,7 @@
 #include "platform/files.hpp"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,16 +17,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool equalNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); i++) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
+// Names on the original platform matched regardless of ASCII case; the
+// program runs in the C locale, where strcasecmp folds exactly A-Z.
+bool sameNameNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && ::strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
 bool writeAll(int fd, const char* data, size_t size) {
@@ -174,7 +169,7 @@ std::string findFileNoCase(const std::string& path) {
             std::string folder = built.empty() ? "." : built;
             bool found = false;
             for (const std::string& name : listFolder(folder, false)) {
-                if (equalNoCase(name, part)) {
+                if (sameNameNoCase(name, part)) {
                     candidate = built + name;
                     found = true;
                     break;
