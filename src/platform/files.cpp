@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -82,7 +83,10 @@ int openTemporary(const std::string& path, std::string& temp) {
     for (int attempt = 0; attempt < 3; attempt++) {
         int fd = openCounted(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+            // Another writer may have taken the new file for stale between
+            // its creation and the lock: then the name no longer leads here.
+            bool mine = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && sameFile(fd, temp);
+            if (mine) return fd;
             ::close(fd);
             break;
         }
@@ -94,7 +98,9 @@ int openTemporary(const std::string& path, std::string& temp) {
         ::close(old);
         if (!stale) break;
     }
-    temp = path + ".tmp" + std::to_string(::getpid());
+    // Unique also between threads of this process.
+    static std::atomic<unsigned> serial{0};
+    temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
     return openCounted(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
 }
 
