@@ -157,17 +157,6 @@ constexpr bool precedencesAscend() {
 static_assert(std::size(kBuiltinOperators) == 63, "the built-in table has 63 rows");
 static_assert(precedencesAscend(), "rows of the built-in table are in precedence order");
 
-// Every row that computes says with what, and only those rows do.
-constexpr bool evaluatorsNamed() {
-    for (const BuiltinRow& row : kBuiltinOperators) {
-        bool arithmetic = row.action == A::Binary || row.action == A::Compound;
-        if (arithmetic != (row.binary != nullptr)) return false;
-        if ((row.action == A::Unary) != (row.unary != nullptr)) return false;
-    }
-    return true;
-}
-static_assert(evaluatorsNamed(), "arithmetic rows name their evaluation function");
-
 }  // namespace
 
 int Vesk_findop(const Vesk& env, std::string_view s) {
