@@ -8,8 +8,15 @@
 
 namespace {
 
+// Lines compared as a reader sees them: records rebuilt from a binary file
+// end their score line with a blank that the text reader strips, and without
+// this every merge would add the same records again.
 std::string recordKey(const std::string& genomeLine, const std::string& scoreLine) {
-    return lowerCopy(genomeLine) + '\n' + lowerCopy(scoreLine);
+    auto cut = [](std::string s) {
+        while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.pop_back();
+        return lowerCopy(s);
+    };
+    return cut(genomeLine) + '\n' + cut(scoreLine);
 }
 
 // Adds the downloaded records that the local file does not hold yet.
