@@ -28,6 +28,23 @@ void splitAnswer(const std::string& answer, HttpAnswer& out) {
     if (headerEnd != std::string::npos) out.body = answer.substr(headerEnd + 4);
 }
 
+// False for an answer whose body is shorter than its Content-Length: the
+// connection broke, and the upload is not known to have arrived whole.
+bool answerComplete(const std::string& answer) {
+    size_t headerEnd = answer.find("\r\n\r\n");
+    if (headerEnd == std::string::npos) return true;
+    size_t pos = 0;
+    while (pos < headerEnd) {
+        size_t lineEnd = answer.find("\r\n", pos);
+        std::string line = answer.substr(pos, lineEnd - pos);
+        pos = lineEnd + 2;
+        if (!startsWithNoCase(line, "content-length:")) continue;
+        long long length = leadingInt(trimBlanks(line.substr(15)));
+        return static_cast<long long>(answer.size() - headerEnd - 4) >= length;
+    }
+    return true;
+}
+
 // Drops a "100 Continue" interim answer from the front; true when one was there.
 bool dropInterim(std::string& answer) {
     if (statusCode(answer) != 100) return false;
@@ -118,7 +135,7 @@ HttpAnswer httpPostFile(const std::string& localPath, const std::string& remoteN
     if (!fits || answer.empty()) return out;
     splitAnswer(answer, out);
     int code = statusCode(answer);
-    out.ok = code >= 0 && code / 100 == 2;
+    out.ok = code >= 0 && code / 100 == 2 && answerComplete(answer);
     return out;
 }
 
