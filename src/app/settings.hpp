@@ -33,7 +33,7 @@ struct Settings {
     std::array<int, kTrialTypeCount> trialRatios{0, 3, 3, 3, 3, 3, 3, 1, 3, 1, 1, 1, 1};
     int particlesPerExtraThread = 100;
     int requiredRuns = 5;
-    std::string ftpCommand = "ftp -s:script.ftp";
+    std::string ftpCommand = "ftp < script.ftp";
     bool ftpPassive = false;
     bool ftpOldCalling = false;
 };
