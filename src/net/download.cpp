@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "app/common/text.hpp"
-#include "lattice/latticedir.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
+#include "store/latticedir.hpp"
 
 namespace {
 

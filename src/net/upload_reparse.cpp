@@ -6,11 +6,11 @@
 
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
-#include "lattice/filecache.hpp"
 #include "platform/files.hpp"
 #include "results/checksum.hpp"
 #include "results/score_line.hpp"
 #include "results/text_results.hpp"
+#include "store/filecache.hpp"
 
 namespace {
 

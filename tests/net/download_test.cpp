@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "lattice/latticedir.hpp"
 #include "net/download.hpp"
 #include "net/net_support.hpp"
 #include "results/binary_results.hpp"
 #include "results/text_results.hpp"
+#include "store/latticedir.hpp"
 
 namespace {
 
