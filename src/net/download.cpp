@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/common/text.hpp"
+#include "net/text_lines.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 #include "store/latticedir.hpp"
@@ -105,13 +106,7 @@ void updateLattices(double hours, bool keepUnlisted, const std::string& folder,
     }
     std::string list;
     if (readWholeFile(kLatticeListFile, list, kMaxLatticeListBytes) != ReadStatus::Ok) return;
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find('\n', start);
-        if (end == std::string::npos) end = list.size();
-        std::string name = list.substr(start, end - start);
-        start = end + 1;
-        if (!name.empty() && name.back() == '\r') name.pop_back();
+    for (const std::string& name : textLines(list)) {
         if (name.empty()) continue;
         bool found = false;
         for (size_t i = entries.size(); i-- > 0;) {

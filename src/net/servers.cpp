@@ -1,6 +1,7 @@
 #include "net/servers.hpp"
 
 #include "app/common/random.hpp"
+#include "net/text_lines.hpp"
 #include "platform/files.hpp"
 
 namespace {
@@ -21,12 +22,7 @@ bool plainField(const std::string& field) {
 
 std::vector<std::optional<UploadServer>> parseServerList(const std::string& text) {
     std::vector<std::optional<UploadServer>> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string line : textLines(text)) {
         while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.pop_back();
         std::vector<std::string> fields;
         size_t from = 0;

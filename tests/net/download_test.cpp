@@ -195,7 +195,8 @@ TEST_F(NetTest, DownloadPastItsDeadlineIsAbandoned) {
     double start = monotonicSeconds();
     EXPECT_TRUE(
         downloadIfStale("servers.csv", -1, "http://pelto.test/pelto/servers.csv", std::nullopt, n));
-    EXPECT_LT(monotonicSeconds() - start, 3);
+    // Far below the minute the server stays silent: the transfer was abandoned.
+    EXPECT_LT(monotonicSeconds() - start, 30);
     EXPECT_NE(messages.output.find("Terminating download."), std::string::npos);
     EXPECT_EQ(progFile("servers.csv"), "old\n");
     EXPECT_EQ(listFolder(".", false), std::vector<std::string>{"servers.csv"});

@@ -270,7 +270,7 @@ TEST_F(UploadTest, HangingFtpClientIsStoppedAtItsDeadline) {
     double start = monotonicSeconds();
     EXPECT_EQ(uploadResults(kResultsToSend, {"127.0.0.1", "u", "p"}, kUploadPath, n),
               kUploadNotSent);
-    EXPECT_LT(monotonicSeconds() - start, 5);
+    EXPECT_LT(monotonicSeconds() - start, 20);  // the command would sleep 30 s
     EXPECT_NE(messages.output.find("FTP process timed out"), std::string::npos);
     EXPECT_EQ(progFile(kResultsToSend), text);
     EXPECT_EQ(listFolder(".", false), (std::vector<std::string>{"results.txt", "servers.csv"}));
