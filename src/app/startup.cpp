@@ -56,9 +56,9 @@ void initialise() {
 int peltoMain(int argc, const char* const* argv) {
     std::string commandLine = buildCommandLine(argc, argv);
     setWorkingFolder(commandLine);
-    bool configSaved = configRead(kConfigFile);
+    ConfigReadOutcome config = configRead(kConfigFile);
     scanSwitches(commandLine);
-    if (!configSaved) reportConfigNotSaved(kConfigFile);
+    reportConfigProblem(config, kConfigFile);
     initialise();
     // Messages start each line with a line end; close the last one.
     if (displayMode != DisplayBackground) consoleWrite("\n");
