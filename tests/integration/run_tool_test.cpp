@@ -67,3 +67,18 @@ TEST_F(RunTool, FailuresEndWithStatusOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r, "Refused dump file name")) << r.output;
 }
+
+TEST_F(RunTool, MatterNamesItsScatteringTable) {
+    dir.write("lattices/one.txt", kDriftAndParticle);
+    runCommand("mkdir -p '" + dir.path() +
+               "/datafiles' && cp '" PELTO_SOURCE_DIR "'/demo/datafiles/be_mu_* '" + dir.path() +
+               "/datafiles/'");
+    CommandResult r = tool("lattices/one.txt \"-param:D1.ScatterData='be_mu_%d.dat'\"");
+    EXPECT_TRUE(has(r, "Done adding components")) << r.output;
+    EXPECT_FALSE(has(r, "[WARNING]")) << r.output;
+
+    r = tool("lattices/one.txt \"-param:D1.ScatterData='../be_mu_%d.dat'\"");
+    EXPECT_TRUE(has(r, "[WARNING] Refused scattering table name '../be_mu_%d.dat'")) << r.output;
+    r = tool("lattices/one.txt \"-param:D1.ScatterData='none_%d.dat'\"");
+    EXPECT_TRUE(has(r, "[WARNING]")) << r.output;
+}
