@@ -39,13 +39,6 @@ struct RunToolOptions {
     std::string commandLine;  // the -param: words
 };
 
-bool wholeNumber(const std::string& text, long long lo, long long hi, long long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtoll(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && errno == 0 && value >= lo && value <= hi;
-}
-
 bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
     for (size_t i = 0; i < args.size(); i++) {
         const std::string& a = args[i];
@@ -89,17 +82,6 @@ bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
     return true;
 }
 
-// The thread limits the client would use: the configuration's, unless the
-// command line says otherwise.
-TrackingLimits trackingLimits(int threads) {
-    if (fileExists(kConfigFile)) configRead(kConfigFile);
-    TrackingLimits limits;
-    int configured = settings.threadCount > 0 ? settings.threadCount : logicalProcessorCount();
-    limits.threads = threads > 0 ? threads : std::max(1, configured);
-    limits.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
-    return limits;
-}
-
 void printBeam(const Simulation& simulation, const Genome& genome) {
     for (const StateTotal& total : beamStateTotals(simulation.beam)) {
         std::printf("%s %" PRId64 " %.17g\n", stateLabel(total.state).c_str(), total.count,
@@ -123,20 +105,15 @@ bool writeDump(const std::string& path, const Simulation& simulation) {
 }
 
 int run(const RunToolOptions& o) {
-    SetupRequest request;
-    request.latticeName = latticeNameOf(o.file);
     std::string text;
     ReadStatus status = readLatticeFile(o.file, text);
     if (status != ReadStatus::Ok) {
         std::fprintf(stderr, "Cannot read lattice file '%s'\n", o.file.c_str());
         return kToolError;
     }
-    request.latticeText = std::move(text);
+    SetupRequest request = runRequest(latticeNameOf(o.file), std::move(text));
     request.commandLine = o.commandLine;
     request.seed = o.seed;
-    request.dt = simulationTemplate.dt;
-    request.particleDivisor = simulationTemplate.particleDivisor;
-    request.nearbyInterval = simulationTemplate.nearbyInterval;
     TrackingLimits limits = trackingLimits(o.threads);
 
     Genome genome = genomeFromText(o.genomeText, true);
