@@ -38,22 +38,13 @@ bool parseOptions(const ToolArgs& args, OptimiseOptions& o) {
         bool hasValue = i + 1 < args.size();
         long long n = 0;
         if (a == "--runs" && hasValue) {
-            if (!wholeNumber(args[++i], 1, 1000000, n)) {
-                std::fprintf(stderr, "--runs takes a whole number from 1 to 1000000\n");
-                return false;
-            }
+            if (!optionNumber(args, i, 1, 1000000, n)) return false;
             o.runs = static_cast<int>(n);
         } else if (a == "--seed" && hasValue) {
-            if (!wholeNumber(args[++i], 0, UINT32_MAX, n)) {
-                std::fprintf(stderr, "--seed takes a whole number from 0 to %u\n", UINT32_MAX);
-                return false;
-            }
+            if (!optionNumber(args, i, 0, UINT32_MAX, n)) return false;
             o.seed = static_cast<uint32_t>(n);
         } else if (a == "--threads" && hasValue) {
-            if (!wholeNumber(args[++i], 1, 1024, n)) {
-                std::fprintf(stderr, "--threads takes a whole number from 1 to 1024\n");
-                return false;
-            }
+            if (!optionNumber(args, i, 1, 1024, n)) return false;
             o.threads = static_cast<int>(n);
         } else if (o.file.empty() && !a.empty() && a[0] != '-') {
             o.file = a;

@@ -3,6 +3,7 @@
 // settings every run starts from.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/config.hpp"
@@ -12,11 +13,15 @@
 #include "platform/process.hpp"
 #include "tool/tool.hpp"
 
-bool wholeNumber(const std::string& text, long long lo, long long hi, long long& value) {
+bool optionNumber(const ToolArgs& args, size_t& i, long long lo, long long hi, long long& value) {
+    const std::string& option = args[i];
+    const std::string& text = args[++i];
     char* end = nullptr;
     errno = 0;
     value = std::strtoll(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && errno == 0 && value >= lo && value <= hi;
+    if (!text.empty() && *end == '\0' && errno == 0 && value >= lo && value <= hi) return true;
+    std::fprintf(stderr, "%s takes a whole number from %lld to %lld\n", option.c_str(), lo, hi);
+    return false;
 }
 
 TrackingLimits trackingLimits(int threads) {

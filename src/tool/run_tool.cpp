@@ -1,10 +1,8 @@
 // pelto-tool run: builds a run from a lattice file exactly as the client's
 // main cycle does, tracks it to its end and prints the score and the final
 // beam, so that lattice authors and tests can run one design by hand.
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/common/random.hpp"
 #include "app/common/report.hpp"
@@ -47,22 +45,13 @@ bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
         if (a == "--genome" && hasValue) {
             o.genomeText = args[++i];
         } else if (a == "--level" && hasValue) {
-            if (!wholeNumber(args[++i], 0, 999, n)) {
-                std::fprintf(stderr, "--level takes a whole number from 0 to 999\n");
-                return false;
-            }
+            if (!optionNumber(args, i, 0, 999, n)) return false;
             o.level = static_cast<int>(n);
         } else if (a == "--seed" && hasValue) {
-            if (!wholeNumber(args[++i], 0, UINT32_MAX, n)) {
-                std::fprintf(stderr, "--seed takes a whole number from 0 to %u\n", UINT32_MAX);
-                return false;
-            }
+            if (!optionNumber(args, i, 0, UINT32_MAX, n)) return false;
             o.seed = static_cast<uint32_t>(n);
         } else if (a == "--threads" && hasValue) {
-            if (!wholeNumber(args[++i], 1, 1024, n)) {
-                std::fprintf(stderr, "--threads takes a whole number from 1 to 1024\n");
-                return false;
-            }
+            if (!optionNumber(args, i, 1, 1024, n)) return false;
             o.threads = static_cast<int>(n);
         } else if (a == "--dump" && hasValue) {
             o.dump = args[++i];

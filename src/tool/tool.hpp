@@ -32,7 +32,9 @@ int runOptimiseTool(const ToolArgs& args);
 extern const char* const kOptimiseToolUsage;
 
 // Shared by the commands that build and track runs.
-bool wholeNumber(const std::string& text, long long lo, long long hi, long long& value);
+// The whole number after the option at args[i] (i moves onto it), within
+// lo..hi; otherwise says what the option takes and returns false.
+bool optionNumber(const ToolArgs& args, size_t& i, long long lo, long long hi, long long& value);
 // The thread limits the client would use: the configuration's (read here),
 // unless the command line says otherwise.
 TrackingLimits trackingLimits(int threads);
