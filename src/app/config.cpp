@@ -59,7 +59,8 @@ void applyTrialRatios(const std::string& text) {
     Genome pairs = genomeFromText(text, false);
     for (int t = 0; t < kTrialTypeCount; t++) {
         for (int i = 0; i < pairs.count(); i++) {
-            if (equalNoCase(pairs.names[static_cast<size_t>(i)], kTrialTypeNames[t])) {
+            if (equalNoCase(pairs.names[static_cast<size_t>(i)],
+                            kTrialTypes[static_cast<size_t>(t)].name)) {
                 settings.trialRatios[t] = std::clamp(pairs.levels[static_cast<size_t>(i)], 0, 999);
             }
         }
