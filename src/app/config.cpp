@@ -278,7 +278,8 @@ void configMigrate(ConfigList& list) {
     configDefault(list, "TrialType ratios", trialRatiosText());
     configDefault(list, "Particles per extra thread (limits threading overhead)", "100");
     configDefault(list, "Rechecks for best-so-far results (min. 5)", "5");
-    configDefault(list, "FTP command call", "ftp -s:script.ftp");
+    // The distribution's FTP client reads the script from its input.
+    configDefault(list, "FTP command call", "ftp < script.ftp");
     configDefault(list, "Use passive (PASV) mode for FTP transfers", "N");
     configDefault(list,
                   "Use old FTP calling method (as pre-v4.34; can hang, but more compatible with "

@@ -41,7 +41,7 @@ struct Settings {
     std::array<int, kTrialTypeCount> trialRatios = defaultTrialRatios();
     int particlesPerExtraThread = 100;
     int requiredRuns = 5;
-    std::string ftpCommand = "ftp -s:script.ftp";
+    std::string ftpCommand = "ftp < script.ftp";
     bool ftpPassive = false;
     bool ftpOldCalling = false;
 };
