@@ -92,18 +92,49 @@ bool prependResult(const ResultRecord& record, const std::string& path) {
     return false;
 }
 
-void dropFirstResult(const std::string& path) {
+namespace {
+
+// The file's text after its first two lines, or nullopt when it cannot be
+// read. A missing file is reported through `missing`.
+std::optional<std::string> textAfterFirstRecord(const std::string& path, bool& missing) {
     std::string text;
-    if (!fileExists(path) || readWholeFile(path, text) != ReadStatus::Ok) {
+    missing = !fileExists(path);
+    if (missing || readWholeFile(path, text) != ReadStatus::Ok) return std::nullopt;
+    return text.substr(skipLine(text, skipLine(text, 0)));
+}
+
+bool replaceWith(const std::string& path, const std::string& text) {
+    if (text.empty()) return removeFile(path) || !fileExists(path);
+    if (withRetries([&] { return writeFileAtomic(path, text); })) return true;
+    reportf("[WARNING] Could not open '%s' to save results", path.c_str());
+    return false;
+}
+
+}  // namespace
+
+void dropFirstResult(const std::string& path) {
+    bool missing = false;
+    std::optional<std::string> rest = textAfterFirstRecord(path, missing);
+    if (!rest) {
         report("[FATAL] Failed to delete result out of non-existant queue.");
         return;
     }
-    size_t rest = skipLine(text, skipLine(text, 0));
-    if (rest >= text.size()) {
-        removeFile(path);
-        return;
+    replaceWith(path, *rest);
+}
+
+bool dropFirstResultIfPresent(const std::string& path) {
+    bool missing = false;
+    std::optional<std::string> rest = textAfterFirstRecord(path, missing);
+    if (!rest) return missing;
+    return replaceWith(path, *rest);
+}
+
+bool replaceFirstResult(const ResultRecord& record, const std::string& path) {
+    bool missing = false;
+    std::optional<std::string> rest = textAfterFirstRecord(path, missing);
+    if (!rest && !missing) {
+        reportf("[WARNING] Could not open '%s' to save result", path.c_str());
+        return false;
     }
-    if (!withRetries([&] { return writeFileAtomic(path, text.substr(rest)); })) {
-        reportf("[WARNING] Could not open '%s' to save results", path.c_str());
-    }
+    return replaceWith(path, recordText(record) + rest.value_or(std::string()));
 }
