@@ -11,6 +11,7 @@
 #include "app/switches.hpp"
 #include "app/username.hpp"
 #include "beamline/sim_template.hpp"
+#include "beamline/species.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/process.hpp"
@@ -46,6 +47,7 @@ void initialise() {
     seedRandom(tickCountMs());
     simulationTemplate.dt = 1e-11;
     simulationTemplate.nearbyInterval = 10;
+    speciesInit();
     if (settings.autoSend || runOptions.sendAndQuit) readUserName();
 }
 
@@ -54,9 +56,9 @@ void initialise() {
 int peltoMain(int argc, const char* const* argv) {
     std::string commandLine = buildCommandLine(argc, argv);
     setWorkingFolder(commandLine);
-    bool configSaved = configRead(kConfigFile);
+    ConfigReadOutcome config = configRead(kConfigFile);
     scanSwitches(commandLine);
-    if (!configSaved) reportConfigNotSaved(kConfigFile);
+    reportConfigProblem(config, kConfigFile);
     initialise();
     // Messages start each line with a line end; close the last one.
     if (displayMode != DisplayBackground) consoleWrite("\n");

@@ -94,13 +94,19 @@ bool prependResult(const ResultRecord& record, const std::string& path) {
 
 namespace {
 
-// The file's text after its first two lines, or nullopt when it cannot be
-// read. A missing file is reported through `missing`.
-std::optional<std::string> textAfterFirstRecord(const std::string& path, bool& missing) {
+enum class QueueRead { Ok, Missing, Unreadable };
+
+// The file's text after its first two lines. A queue that is there but cannot
+// be read now is left as it is by every caller: its record is taken again next
+// time, which is better than losing the rest.
+QueueRead textAfterFirstRecord(const std::string& path, std::string& rest) {
+    if (!fileExists(path)) return QueueRead::Missing;
     std::string text;
-    missing = !fileExists(path);
-    if (missing || readWholeFile(path, text) != ReadStatus::Ok) return std::nullopt;
-    return text.substr(skipLine(text, skipLine(text, 0)));
+    if (!withRetries([&] { return readWholeFile(path, text) == ReadStatus::Ok; })) {
+        return QueueRead::Unreadable;
+    }
+    rest = text.substr(skipLine(text, skipLine(text, 0)));
+    return QueueRead::Ok;
 }
 
 bool replaceWith(const std::string& path, const std::string& text) {
@@ -113,28 +119,32 @@ bool replaceWith(const std::string& path, const std::string& text) {
 }  // namespace
 
 void dropFirstResult(const std::string& path) {
-    bool missing = false;
-    std::optional<std::string> rest = textAfterFirstRecord(path, missing);
-    if (!rest) {
-        report("[FATAL] Failed to delete result out of non-existant queue.");
-        return;
+    std::string rest;
+    switch (textAfterFirstRecord(path, rest)) {
+        case QueueRead::Missing:
+            report("[FATAL] Failed to delete result out of non-existant queue.");
+            return;
+        case QueueRead::Unreadable:
+            reportf("[WARNING] Could not open '%s' to save results", path.c_str());
+            return;
+        case QueueRead::Ok:
+            replaceWith(path, rest);
+            return;
     }
-    replaceWith(path, *rest);
 }
 
 bool dropFirstResultIfPresent(const std::string& path) {
-    bool missing = false;
-    std::optional<std::string> rest = textAfterFirstRecord(path, missing);
-    if (!rest) return missing;
-    return replaceWith(path, *rest);
+    std::string rest;
+    QueueRead read = textAfterFirstRecord(path, rest);
+    if (read != QueueRead::Ok) return read == QueueRead::Missing;
+    return replaceWith(path, rest);
 }
 
 bool replaceFirstResult(const ResultRecord& record, const std::string& path) {
-    bool missing = false;
-    std::optional<std::string> rest = textAfterFirstRecord(path, missing);
-    if (!rest && !missing) {
+    std::string rest;
+    if (textAfterFirstRecord(path, rest) == QueueRead::Unreadable) {
         reportf("[WARNING] Could not open '%s' to save result", path.c_str());
         return false;
     }
-    return replaceWith(path, recordText(record) + rest.value_or(std::string()));
+    return replaceWith(path, recordText(record) + rest);
 }
