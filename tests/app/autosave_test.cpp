@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "app/autosave_file.hpp"
+#include "beamline/build_hooks.hpp"
+#include "beamline/setup.hpp"
+#include "beamline/species.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "support/fault_loop.hpp"
@@ -307,4 +311,45 @@ TEST(AutoSave, EveryFailedFileStepLeavesTheOldSaveOrTheNew) {
             }
         });
     EXPECT_GE(steps, 4);  // open, write, fsync and rename of the new file at least
+}
+
+// A run stopped half-way, saved, restored and run on ends with the score of
+// the same run left alone. Needs the tracking engine and a beam.
+TEST(AutoSave, ARestoredRunEndsWithTheScoreOfAnUninterruptedOne) {
+    InFolder here;
+    MessageRecorder messages(DisplayBackground);
+    std::filesystem::copy(std::string(PELTO_SOURCE_DIR) + "/demo", here.folder.path(),
+                          std::filesystem::copy_options::recursive);
+    speciesInit();
+    // The first build completes the genome; the second then builds the same run.
+    Genome design = genomeFromText("capturefield=500;", true);
+    auto build = [&design] {
+        SetupRequest request;
+        request.latticeName = "decay_channel";
+        request.seed = 4242;
+        request.verbose = false;
+        return setupSimulation(request, design);
+    };
+    const TrackingLimits limits{1, 100};
+    Simulation whole = build();
+    ASSERT_TRUE(whole.root);
+    if (whole.beam.particles.empty()) GTEST_SKIP() << "no particle source in this build";
+    if (!trackingEngine.runToEnd || !trackingEngine.scoreOf) {
+        GTEST_SKIP() << "no tracking engine in this build";
+    }
+    trackingEngine.runToEnd(whole, limits);
+
+    Simulation first = build();
+    const double tMax = first.t_max;
+    first.t_max = first.startTime + 0.5 * (tMax - first.startTime);
+    trackingEngine.runToEnd(first, limits);
+    first.t_max = tMax;
+    ASSERT_TRUE(autoSaveWrite("auto.sav", first, Genome{}, QuarantineState{}));
+    Simulation resumed;
+    Genome genome;
+    QuarantineState quarantine;
+    ASSERT_EQ(autoSaveRead("auto.sav", resumed, genome, quarantine), AutoSaveReadResult::Restored);
+    trackingEngine.runToEnd(resumed, limits);
+    EXPECT_EQ(trackingEngine.scoreOf(resumed), trackingEngine.scoreOf(whole));
+    EXPECT_EQ(resumed.stepCount, whole.stepCount);
 }
