@@ -6,6 +6,7 @@
 #include "app/common/random.hpp"
 #include "app/common/report.hpp"
 #include "app/config.hpp"
+#include "app/graphics.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
 #include "app/switches.hpp"
@@ -35,8 +36,8 @@ void applyPriority() {
 }
 
 void initialise() {
-    if (displayMode == DisplayGraphics) {
-        // No window can be opened by this build; carry on as a console program.
+    if (displayMode == DisplayGraphics && !openGraphics()) {
+        // No display to show a window on; carry on as a console program.
         graphicsUnavailable = true;
         displayMode = DisplayConsole;
         report("Graphics display is not available; running in console mode");
@@ -47,6 +48,7 @@ void initialise() {
     simulationTemplate.dt = 1e-11;
     simulationTemplate.nearbyInterval = 10;
     if (settings.autoSend || runOptions.sendAndQuit) readUserName();
+    loadDisplaySettingsAtStart();
 }
 
 }  // namespace
@@ -58,6 +60,7 @@ int peltoMain(int argc, const char* const* argv) {
     scanSwitches(commandLine);
     if (!configSaved) reportConfigNotSaved(kConfigFile);
     initialise();
+    closeGraphics();
     // Messages start each line with a line end; close the last one.
     if (displayMode != DisplayBackground) consoleWrite("\n");
     return 0;

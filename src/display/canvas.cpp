@@ -175,11 +175,12 @@ int textHeight(int scale) {
 int drawText(Canvas& canvas, int x, int y, std::string_view text, Colour c, int scale) {
     int pen = x;
     for (char ch : text) {
+        int drop = hasDescender(ch) ? 2 * scale : 0;
         for (int r = 0; r < kGlyphRows; r++) {
             uint8_t bits = glyphRow(ch, r);
             for (int col = 0; col < kGlyphColumns; col++) {
                 if (bits & (1 << (4 - col))) {
-                    fillRect(canvas, pen + col * scale, y + r * scale, scale, scale, c);
+                    fillRect(canvas, pen + col * scale, y + drop + r * scale, scale, scale, c);
                 }
             }
         }

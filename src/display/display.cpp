@@ -82,7 +82,7 @@ ViewBox targetBox(const DisplayFrame& frame, const ViewSettings& view) {
     }
     ViewBox b;
     if (!beam.empty()) {
-        b = boxAround(beam.min, beam.max, 0.4, 0.3);
+        b = boxAround(beam.min, beam.max, 2.0, 0.6);
     } else if (!ds.extent.empty()) {
         b = boxAround(ds.extent.min, ds.extent.max, 0.4, 0.04);
         if (!view.autoView) {

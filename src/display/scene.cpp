@@ -90,7 +90,8 @@ void scenePoint(Scene& s, Vec3 p, Colour c, int radius) {
     int ix = static_cast<int>(std::lround(x)), iy = static_cast<int>(std::lround(y));
     Colour shown = sceneColour(s, c);
     if (radius <= 0) {
-        plot(*s.canvas, ix, iy, shown);
+        // Two by two: single pixels are hard to see on a large screen.
+        fillRect(*s.canvas, ix, iy, 2, 2, shown);
     } else {
         fillDisc(*s.canvas, ix, iy, radius, shown);
     }
