@@ -22,10 +22,10 @@ Colour energyRamp(double f) {
 
 Colour speciesColour(int32_t species) {
     switch (species) {
-        case 0: return rgb(255, 150, 40);   // pi+
-        case 1: return rgb(255, 60, 60);    // mu+
+        case 0: return rgb(255, 200, 40);   // pi+
+        case 1: return rgb(255, 60, 150);   // mu+
         case 2: return rgb(60, 230, 230);   // pi-
-        case 3: return rgb(80, 120, 255);   // mu-
+        case 3: return rgb(140, 110, 255);  // mu-
         case 4: return rgb(255, 255, 255);  // p
         case 8: return rgb(255, 120, 220);  // e+
         case 9: return rgb(120, 255, 120);  // e-

@@ -49,7 +49,7 @@ void drawSolenoid(Scene& s, const Cell& cell, const Context& ctx) {
     // The whole coil is drawn faintly, its bore face strongly: the bore is
     // what the beam sees.
     double face = std::min(outer - a, std::max(0.12 * a, 0.02));
-    fillBand(s, start, n, across, a, outer, 0, len, dim(base, 0.22 * strength));
+    fillBand(s, start, n, across, a, outer, 0, len, dim(base, 0.12 + 0.18 * strength));
     fillBand(s, start, n, across, a, a + face, 0, len, dim(base, strength));
     for (int side = -1; side <= 1; side += 2) {
         sceneLine(s, start + across * (side * a), start + n * len + across * (side * a), base);
@@ -86,8 +86,8 @@ void drawBend(Scene& s, const Cell& cell) {
         double u = corners[i][0], w = corners[i][1];
         q[i] = o + Vec3{co * u - si * w, 0, si * u + co * w};
     }
-    sceneFill(s, q, 4, dim(kBendColour, 0.18));
-    for (int i = 0; i < 4; i++) sceneLine(s, q[i], q[(i + 1) % 4], dim(kBendColour, 0.5));
+    sceneFill(s, q, 4, dim(kBendColour, 0.09));
+    for (int i = 0; i < 4; i++) sceneLine(s, q[i], q[(i + 1) % 4], dim(kBendColour, 0.3));
     // The pole along the bent path, as wide as the magnet gap is high.
     Vec3 path[25];
     int n = pathPoints(cell, path, 25);

@@ -242,7 +242,8 @@ void displayDrawFrame(const DisplayFrame& frame, const RunControl& run) {
         drawText(c, 6, top + 4, "from above", rgb(110, 110, 125), ts);
         drawText(c, 6, top + planH + 6, "from the side", rgb(110, 110, 125), ts);
     }
-    if (view.showMask & ShowLegend) drawLegend(c, c.width, top, frame, view, scaleMeV, ts);
+    int legendTop = view.entryMode == EntryMode::None ? top : top + lh + 6;
+    if (view.showMask & ShowLegend) drawLegend(c, c.width, legendTop, frame, view, scaleMeV, ts);
     if (view.particleInfo) drawParticleInfo(c, 8, top + 2 * lh, frame, ts);
     if (graphsH > 0) {
         drawParameterGraphs(c, 0, top + viewsH, c.width, graphsH, frame, view, ds.box.z0, ds.box.z1);
@@ -259,7 +260,9 @@ void displayDrawFrame(const DisplayFrame& frame, const RunControl& run) {
         ds.topText.clear();
     }
     drawEntry(c, view, top, ts);
-    if (monotonicSeconds() - ds.band.lastLineTime < kMessageShowSeconds) drawMessageBand(c, ds.band, ts);
+    if (monotonicSeconds() - ds.band.lastLineTime < kMessageShowSeconds) {
+        drawRecentMessages(c, ds.band, top + viewsH, ts);
+    }
     present();
 
     if (view.recording) {
@@ -282,6 +285,7 @@ bool displayHandleKeys(RunControl& run, Cell* root) {
     Keyboard kb = windowTakeKeyboard();
     MouseState mouse = windowTakeMouse();
     ViewSettings& view = viewSettings();
+    if (!kb.isDown(KeyEscape)) ds.escapeSwallowed = false;
     KeyResult result = applyKeys(kb, view, run, root);
     if (result.swallowEscape) ds.escapeSwallowed = true;
     if (result.screenshot) {

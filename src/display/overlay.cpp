@@ -216,6 +216,18 @@ void messageBandAdd(MessageBand& band, std::string_view text, bool replaceLast, 
     band.lastLineTime = now;
 }
 
+void drawRecentMessages(Canvas& c, const MessageBand& band, int bottom, int textScale) {
+    int lh = textHeight(textScale) + 1;
+    int n = static_cast<int>(std::min<size_t>(3, band.lines.size()));
+    if (n == 0) return;
+    int top = bottom - n * lh - 4;
+    fillRect(c, 0, top, c.width, n * lh + 4, rgb(8, 8, 14));
+    fillRect(c, 0, top - 1, c.width, 1, rgb(128, 128, 128));
+    for (int i = 0; i < n; i++) {
+        drawCentred(c, top + 2 + i * lh, band.lines[band.lines.size() - n + i], kText, textScale);
+    }
+}
+
 void drawMessageBand(Canvas& c, const MessageBand& band, int textScale) {
     int top = static_cast<int>(c.height * 0.3), bottom = static_cast<int>(c.height * 0.7);
     int lh = textHeight(textScale) + 1;

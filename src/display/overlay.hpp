@@ -38,3 +38,6 @@ struct MessageBand {
 };
 void messageBandAdd(MessageBand& band, std::string_view text, bool replaceLast, double now);
 void drawMessageBand(Canvas& c, const MessageBand& band, int textScale);
+// During a run: the latest few lines in a strip ending at `bottom`, so the
+// views stay visible.
+void drawRecentMessages(Canvas& c, const MessageBand& band, int bottom, int textScale);

@@ -66,6 +66,9 @@ void onKey(const SDL_KeyboardEvent& e) {
     }
     if (!e.repeat) kb.pressed[k] = true;
     kb.down[k] = true;
+    // The modifier state says Ctrl is down even when its own key event went
+    // to another window before this one had the focus.
+    if (e.keysym.mod & KMOD_CTRL) kb.pressed[KeyCtrl] = true;
     // Typed text for the entries; a Ctrl chord is a command, not text.
     bool ctrl = (e.keysym.mod & KMOD_CTRL) || kb.down[KeyCtrl];
     SDL_Keycode sym = e.keysym.sym;

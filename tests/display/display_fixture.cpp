@@ -1,5 +1,6 @@
 #include "display_fixture.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -33,6 +34,20 @@ const Cell* elementAt(const Cell& cell, double s) {
     return nullptr;
 }
 
+// What the beamline build does before a run: a box around each element.
+void boxElements(Cell& cell) {
+    if (cell.kind == Machine) {
+        double r = std::max({cellNumber(cell, "radius"), cellNumber(cell, "bore"), 0.05});
+        for (Vec3 p : {cell.entryFrame.origin, cellAdvance(cell, cell.entryFrame).origin}) {
+            cellBoxInclude(cell, p);
+        }
+        cellBoxGrow(cell, r);
+    }
+    for (const CellPtr& child : cell.children) {
+        if (child) boxElements(*child);
+    }
+}
+
 const char* name(int32_t species) {
     static const char* const names[] = {"pi+", "mu+", "pi-", "mu-", "p"};
     return species >= 0 && species < 5 ? names[species] : nullptr;
@@ -51,6 +66,7 @@ CellPtr placedDemoLattice(const std::string& lattice, int level) {
     if (root) {
         double arc = 0;
         cellPlaceTree(*root, Frame3{}, arc);
+        boxElements(*root);
     }
     return root;
 }
