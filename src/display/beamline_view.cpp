@@ -72,9 +72,10 @@ int pathPoints(const Cell& cell, Vec3* out, int maxPoints) {
     return steps + 1;
 }
 
-void drawBend(Scene& s, const Cell& cell) {
-    // The field map's footprint: the square of valid table coordinates,
-    // turned by the magnet's angle about its origin.
+// The field map's footprint: the square of valid table coordinates, turned
+// by the magnet's angle about its origin. Footprints are large and overlap
+// their neighbours, so they are drawn first, under everything else.
+void drawBendFootprint(Scene& s, const Cell& cell) {
     const double* ax = cell.placedFrame.axes;
     double angle = std::atan2(ax[6], ax[8]) + kPi;
     if (!cell.name.empty() && cell.name[0] == '~') angle += kPi;
@@ -88,18 +89,21 @@ void drawBend(Scene& s, const Cell& cell) {
     }
     sceneFill(s, q, 4, dim(kBendColour, 0.09));
     for (int i = 0; i < 4; i++) sceneLine(s, q[i], q[(i + 1) % 4], dim(kBendColour, 0.3));
-    // The pole along the bent path, as wide as the magnet gap is high.
-    Vec3 path[25];
+}
+
+void drawBend(Scene& s, const Cell& cell) {
+    // The pole along the bent path, as wide as the magnet gap is high: one
+    // polygon, the path offset to one side and back along the other.
+    Vec3 path[25], outline[50];
     int n = pathPoints(cell, path, 25);
-    for (int k = 0; k + 1 < n; k++) {
-        Vec3 d = path[k + 1] - path[k];
-        double len = norm(d);
-        if (len <= 0) continue;
-        Vec3 across = sceneAcross(s, d * (1 / len), axisOf(cell.entryFrame, 0));
-        Vec3 p[4] = {path[k] + across * 0.15, path[k + 1] + across * 0.15,
-                     path[k + 1] + across * -0.15, path[k] + across * -0.15};
-        sceneFill(s, p, 4, dim(kBendColour, 0.8));
+    for (int k = 0; k < n; k++) {
+        Vec3 d = path[std::min(k + 1, n - 1)] - path[std::max(k - 1, 0)];
+        if (norm(d) <= 0) return;
+        Vec3 across = sceneAcross(s, d * (1 / norm(d)), axisOf(cell.entryFrame, 0));
+        outline[k] = path[k] + across * 0.15;
+        outline[2 * n - 1 - k] = path[k] + across * -0.15;
     }
+    sceneFill(s, outline, 2 * n, dim(kBendColour, 0.8));
 }
 
 void drawRf(Scene& s, const Cell& cell) {
@@ -321,6 +325,11 @@ void drawBeamline(Scene& s, const Cell& root, const ViewSettings& view, const Ce
             ctx.maxField = std::max(ctx.maxField, std::abs(cellNumber(cell, "field")));
         }
     });
+    if (view.showMask & ShowBends) {
+        forEachElement(root, [&](const Cell& cell) {
+            if (cellTypeFind(cell.typeName) == cellTypeFind("bmagnet")) drawBendFootprint(s, cell);
+        });
+    }
     forEachElement(root, [&](const Cell& cell) { drawElement(s, cell, view, ctx); });
     if (view.showMask & ShowBoxes) {
         forEachElement(root, [&](const Cell& cell) { drawBox(s, cell, rgb(90, 160, 90)); });

@@ -262,9 +262,9 @@ TEST_F(Window, MessagesAndWarningAnswers) {
 }
 
 TEST_F(Window, DemoScreenshot) {
-    root = placedDemoLattice("dogleg", 500);
-    beam = beamAlong(*root, 4.6, 4000, 600);
-    viewSettings().autoView = false;
+    root = placedDemoLattice("dogleg", 850);
+    beam = beamAlong(*root, 4.3, 4000, 600);
+    viewSettings().phaseSpacePlots = true;
     displayPrepare(root.get(), false);
     for (int i = 0; i < 10; i++) pass();
     ASSERT_EQ(displayScreenshot(), "screenshot00000.bmp");
