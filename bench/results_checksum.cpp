@@ -2,10 +2,10 @@
 // results upload does before sending.
 #include <benchmark/benchmark.h>
 
-#include "lattice/filecache.hpp"
 #include "platform/files.hpp"
 #include "results/checksum.hpp"
 #include "results_bench_support.hpp"
+#include "store/filecache.hpp"
 
 namespace {
 

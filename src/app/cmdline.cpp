@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "app/common/text.hpp"
-#include "lattice/latticedir.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
+#include "store/latticedir.hpp"
 
 namespace {
 

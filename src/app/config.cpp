@@ -14,6 +14,7 @@ namespace {
 // A settings file is a few kilobytes; anything far bigger is not ours.
 constexpr int64_t kMaxConfigBytes = 16 << 20;
 constexpr int kReadAttempts = 13;
+constexpr int kUnreadableAttempts = 4;
 
 constexpr const char* kDaySampleLabel =
     "Download sample results file after a number of days (0=don't)";
@@ -169,7 +170,8 @@ ConfigList configParse(std::string_view text) {
     return list;
 }
 
-ConfigList configLoad(const std::string& path) {
+ConfigList configLoad(const std::string& path, bool* unreadable) {
+    if (unreadable) *unreadable = false;
     for (int attempt = 0; attempt < kReadAttempts; attempt++) {
         // A folder of that name will never become readable; waiting is pointless.
         if (isDirectory(path)) break;
@@ -179,6 +181,11 @@ ConfigList configLoad(const std::string& path) {
         if (status == ReadStatus::Ok) {
             ConfigList list = configParse(text);
             if (list.count() > 0) return list;
+        } else if (attempt + 1 >= kUnreadableAttempts) {
+            // There, but refused (permissions, not a plain file, far too big):
+            // waiting longer will not change that.
+            if (unreadable) *unreadable = true;
+            break;
         }
         // Another program may hold the file while saving it; give it time.
         sleepMs(1u << attempt);
@@ -250,7 +257,10 @@ void configMigrate(ConfigList& list) {
     if (configHas(list, kDaySampleLabel)) {
         int days = wholeNumber(list, "Download sample");
         if (days == 3) days = 1;
-        configSetInt(list, kHourSampleLabel, static_cast<long long>(days) * 24);
+        // In hours the count must still fit the 32-bit setting.
+        configSetInt(
+            list, kHourSampleLabel,
+            std::clamp<long long>(static_cast<long long>(days) * 24, INT32_MIN, INT32_MAX));
         configDelete(list, kDaySampleLabel);
     }
     configDefault(list, kHourSampleLabel, "24");
@@ -275,13 +285,22 @@ void configMigrate(ConfigList& list) {
                   "N");
 }
 
-bool configRead(const std::string& path) {
-    ConfigList list = configLoad(path);
+ConfigReadOutcome configRead(const std::string& path) {
+    bool unreadable = false;
+    ConfigList list = configLoad(path, &unreadable);
     configMigrate(list);
     applySettings(list);
-    return configWrite(list, path);
+    // A file we cannot read holds the user's settings all the same: writing
+    // defaults over it would lose them.
+    if (unreadable) return ConfigReadOutcome::Unreadable;
+    return configWrite(list, path) ? ConfigReadOutcome::Saved : ConfigReadOutcome::NotSaved;
 }
 
-void reportConfigNotSaved(const std::string& path) {
-    report("[WARNING] Could not write '" + path + "': the settings are used but not saved");
+void reportConfigProblem(ConfigReadOutcome outcome, const std::string& path) {
+    if (outcome == ConfigReadOutcome::NotSaved) {
+        report("[WARNING] Could not write '" + path + "': the settings are used but not saved");
+    } else if (outcome == ConfigReadOutcome::Unreadable) {
+        report("[WARNING] Could not read '" + path +
+               "': running with default settings; the file is left as it is");
+    }
 }

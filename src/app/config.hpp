@@ -20,7 +20,9 @@ using ConfigList = List<ConfigEntry>;
 // are dropped.
 ConfigList configParse(std::string_view text);
 // Reads the file with retries; a missing file gives an empty list at once.
-ConfigList configLoad(const std::string& path);
+// A file that is there but cannot be read gives an empty list and sets
+// *unreadable.
+ConfigList configLoad(const std::string& path, bool* unreadable = nullptr);
 // Searches from the last entry for the first label starting with `shortLabel`.
 const std::string* configGet(const ConfigList& list, std::string_view shortLabel);
 void configSet(ConfigList& list, std::string_view shortLabel, std::string_view value);
@@ -37,9 +39,11 @@ bool configWrite(const ConfigList& list, const std::string& path);
 // list made from nothing holds every entry in table order.
 void configMigrate(ConfigList& list);
 
+enum class ConfigReadOutcome { Saved, NotSaved, Unreadable };
+
 // The whole start-up reading: load, migrate, turn every entry into its
-// process-wide setting (writing clamped values back), rewrite the file.
-// Returns false when the file could not be rewritten; the caller reports that
-// once the display mode is known.
-bool configRead(const std::string& path);
-void reportConfigNotSaved(const std::string& path);
+// process-wide setting (writing clamped values back), rewrite the file. A file
+// that cannot be read is left alone and the defaults apply. The caller reports
+// a problem once the display mode is known.
+ConfigReadOutcome configRead(const std::string& path);
+void reportConfigProblem(ConfigReadOutcome outcome, const std::string& path);

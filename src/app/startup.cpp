@@ -12,6 +12,7 @@
 #include "app/switches.hpp"
 #include "app/username.hpp"
 #include "beamline/sim_template.hpp"
+#include "beamline/species.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/process.hpp"
@@ -47,6 +48,7 @@ void initialise() {
     seedRandom(tickCountMs());
     simulationTemplate.dt = 1e-11;
     simulationTemplate.nearbyInterval = 10;
+    speciesInit();
     if (settings.autoSend || runOptions.sendAndQuit) readUserName();
     loadDisplaySettingsAtStart();
 }
@@ -56,9 +58,9 @@ void initialise() {
 int peltoMain(int argc, const char* const* argv) {
     std::string commandLine = buildCommandLine(argc, argv);
     setWorkingFolder(commandLine);
-    bool configSaved = configRead(kConfigFile);
+    ConfigReadOutcome config = configRead(kConfigFile);
     scanSwitches(commandLine);
-    if (!configSaved) reportConfigNotSaved(kConfigFile);
+    reportConfigProblem(config, kConfigFile);
     initialise();
     closeGraphics();
     // Messages start each line with a line end; close the last one.

@@ -5,17 +5,18 @@
 namespace {
 
 // clang-format off
+constexpr CellTypeFunctions kNone{};
 constexpr CellType kRows[kCellTypeCount] = {
-    // name          size  fieldFn  interceptFn  materialFn  drawFn   boundsFn initFn
-    {"rodsource",      48, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // rod target source
-    {"marssource",     -1, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // particles from a MARS file
-    {"blockage",      140, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // absorbing solid shapes
-    {"solenoid",      120, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // field and coil
-    {"bmagnet",        56, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // bending magnet field map
-    {"-aperture",     368, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // every aperture kind
-    {"RF",             80, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // thin accelerating gap
-    {"particle",       -1, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // synchronous particle
-    {"drift",          -1, nullptr, nullptr,     nullptr,    nullptr, nullptr, nullptr},  // nothing but length
+    // name          run data size            type functions
+    {"rodsource",    kRodSourceRunDataBytes,  &rodSourceFunctions},     // rod target source
+    {"marssource",   -1,                      &marsSourceFunctions},    // particles from a MARS file
+    {"blockage",     kBlockageRunDataBytes,   &blockageFunctions},      // absorbing solid shapes
+    {"solenoid",     kSolenoidRunDataBytes,   &solenoidFunctions},      // field and coil
+    {"bmagnet",      kBendMagnetRunDataBytes, &bendMagnetFunctions},    // bending magnet field map
+    {"-aperture",    kApertureRunDataBytes,   &apertureFunctions},      // every aperture kind
+    {"RF",           kRfCavityRunDataBytes,   &rfCavityFunctions},      // thin accelerating gap
+    {"particle",     -1,                      &particleCellFunctions},  // synchronous particle
+    {"drift",        -1,                      &kNone},                  // nothing but length
 };
 // clang-format on
 
@@ -63,10 +64,11 @@ int32_t runDataSize(const Cell& cell) {
 
 void bindCellTypeFunctions(Cell& cell, bool withDraw) {
     const CellType* row = cellTypeFind(cell.typeName);
-    cell.fieldFn = row ? row->fieldFn : nullptr;
-    cell.interceptFn = row ? row->interceptFn : nullptr;
-    cell.materialFn = row ? row->materialFn : nullptr;
-    cell.drawFn = row && withDraw ? row->drawFn : nullptr;
+    const CellTypeFunctions& f = row ? *row->functions : kNone;
+    cell.fieldFn = f.fieldFn;
+    cell.interceptFn = f.interceptFn;
+    cell.materialFn = f.materialFn;
+    cell.drawFn = withDraw ? f.drawFn : nullptr;
 }
 
 void bindTypeFunctions(Cell& tree, bool withDraw) {

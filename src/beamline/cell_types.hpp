@@ -2,6 +2,12 @@
 // its run-time data size and its type functions. A cell's type text selects
 // its row. Rows stay in this order: type matching searches from the last row
 // to the first, so a later row wins over an earlier one.
+//
+// Each component file defines the functions of its kind in one
+// CellTypeFunctions record under the name declared below (solenoid.cpp
+// defines solenoidFunctions, and so on); the table refers to that record, so
+// a component fills its row without touching this file or the table. A slot
+// left none means the kind has no such behaviour.
 #pragma once
 
 #include <cstdint>
@@ -9,21 +15,43 @@
 
 #include "beamline/cell.hpp"
 
+struct CellTypeFunctions {
+    FieldFn fieldFn = nullptr;          // adds the component's fields at a point
+    InterceptFn interceptFn = nullptr;  // may stop or change a particle during a step
+    MaterialFn materialFn = nullptr;    // is a point inside the component's matter
+    DrawFn drawFn = nullptr;            // graphics display only
+    BoundsFn boundsFn = nullptr;        // bounding box from the run-time data
+    InitFn initFn = nullptr;            // reads attributes into the run-time data
+};
+
 struct CellType {
     const char* name;
     int32_t runDataSize;  // bytes of run-time data; -1 when the kind has none
-    FieldFn fieldFn;
-    InterceptFn interceptFn;
-    MaterialFn materialFn;
-    DrawFn drawFn;
-    BoundsFn boundsFn;
-    InitFn initFn;
+    const CellTypeFunctions* functions;
 };
+
+// Run-time data sizes of the kinds: a component's run data struct must fit
+// its row (static_assert(sizeof(SolenoidData) <= kSolenoidRunDataBytes)).
+inline constexpr int32_t kRodSourceRunDataBytes = 48;
+inline constexpr int32_t kBlockageRunDataBytes = 140;
+inline constexpr int32_t kSolenoidRunDataBytes = 120;
+inline constexpr int32_t kBendMagnetRunDataBytes = 56;
+inline constexpr int32_t kApertureRunDataBytes = 368;
+inline constexpr int32_t kRfCavityRunDataBytes = 80;
+
+// One record per row, each defined in its component's file.
+extern const CellTypeFunctions rodSourceFunctions;     // rod_source.cpp
+extern const CellTypeFunctions marsSourceFunctions;    // mars_source.cpp
+extern const CellTypeFunctions blockageFunctions;      // blockage.cpp
+extern const CellTypeFunctions solenoidFunctions;      // solenoid.cpp
+extern const CellTypeFunctions bendMagnetFunctions;    // bend_magnet.cpp
+extern const CellTypeFunctions apertureFunctions;      // aperture.cpp
+extern const CellTypeFunctions rfCavityFunctions;      // rf_cavity.cpp
+extern const CellTypeFunctions particleCellFunctions;  // particle_cell.cpp
 
 inline constexpr int kCellTypeCount = 9;
 
-// The rows, in table order. The component files supply the functions of
-// their kinds to the table in cell_types.cpp.
+// The rows, in table order.
 extern const CellType* const cellTypes;
 
 // The row of a type text: the last row whose name equals it (ignoring case),

@@ -4,9 +4,9 @@
 
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
-#include "lattice/latticedir.hpp"
 #include "lattice/parser.hpp"
 #include "platform/files.hpp"
+#include "store/latticedir.hpp"
 
 std::string latticeParseReport;
 bool latticeRejected = false;

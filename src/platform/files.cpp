@@ -1,6 +1,7 @@
 #include "platform/files.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+
+#include "platform/file_faults.hpp"
 
 namespace fs = std::filesystem;
 
@@ -27,6 +30,12 @@ bool equalNoCase(const std::string& a, const std::string& b) {
 
 bool writeAll(int fd, const char* data, size_t size) {
     while (size > 0) {
+        if (fileFaultHere(FileStep::Write)) {
+            // A full disk: part of the bytes land, then the write fails.
+            if (size > 1 && ::write(fd, data, size / 2) < 0) return false;
+            errno = ENOSPC;
+            return false;
+        }
         ssize_t n = ::write(fd, data, size);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -36,6 +45,72 @@ bool writeAll(int fd, const char* data, size_t size) {
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+int openCounted(const std::string& path, int flags, mode_t mode = 0) {
+    if (fileFaultHere(FileStep::Open)) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::open(path.c_str(), flags | O_CLOEXEC, mode);
+}
+
+bool fsyncCounted(int fd) {
+    if (fileFaultHere(FileStep::Fsync)) {
+        errno = EIO;
+        return false;
+    }
+    return ::fsync(fd) == 0;
+}
+
+bool renameCounted(const std::string& from, const std::string& to) {
+    if (fileFaultHere(FileStep::Rename)) {
+        errno = EIO;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Whether fd still is the file named path (not renamed away or replaced).
+bool sameFile(int fd, const std::string& path) {
+    struct stat a, b;
+    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+// Opens the one temporary file of a target, "<path>.tmp", locked. A temporary
+// left by a writer that was killed is not locked any more and is replaced, so
+// crashes leave at most one stale file per target. While another process
+// writes the same target, we take a name of our own.
+int openTemporary(const std::string& path, std::string& temp) {
+    temp = path + ".tmp";
+    for (int attempt = 0; attempt < 3; attempt++) {
+        int fd = openCounted(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+            ::close(fd);
+            break;
+        }
+        if (errno != EEXIST) return -1;
+        int old = ::open(temp.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+        if (old < 0) continue;  // gone meanwhile: try again
+        bool stale = ::flock(old, LOCK_EX | LOCK_NB) == 0 && sameFile(old, temp);
+        if (stale) ::unlink(temp.c_str());
+        ::close(old);
+        if (!stale) break;
+    }
+    temp = path + ".tmp" + std::to_string(::getpid());
+    return openCounted(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+}
+
+// A rename is durable once the folder's entry is on disk too.
+void syncFolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 }  // namespace
@@ -67,7 +142,7 @@ bool removeFile(const std::string& path) {
 }
 
 bool renameFile(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    return renameCounted(from, to);
 }
 
 bool makeDirectory(const std::string& path) {
@@ -117,10 +192,11 @@ std::string findFileNoCase(const std::string& path) {
 
 ReadStatus readWholeFile(const std::string& path, std::string& out, int64_t maxBytes) {
     out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer for ever.
+    int fd = openCounted(path, O_RDONLY | O_NONBLOCK);
     if (fd < 0) return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return ReadStatus::Failed;
     }
@@ -152,23 +228,39 @@ ReadStatus readWholeFile(const std::string& path, std::string& out, int64_t maxB
 }
 
 bool writeFileAtomic(const std::string& path, const std::string& contents) {
-    std::string temp = path + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    std::string temp;
+    int fd = openTemporary(path, temp);
     if (fd < 0) return false;
-    bool ok = writeAll(fd, contents.data(), contents.size()) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    // A rewrite keeps the file's permissions (a read-only file stays read-only).
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+    bool ok = writeAll(fd, contents.data(), contents.size()) && fsyncCounted(fd);
+    // The lock stays until the rename is done, so no one takes the file for stale.
+    if (!ok || !renameCounted(temp, path)) {
         ::unlink(temp.c_str());
+        ::close(fd);
         return false;
     }
+    ::close(fd);
+    syncFolderOf(path);
     return true;
 }
 
 bool appendToFile(const std::string& path, const std::string& contents) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    int fd = openCounted(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
     if (fd < 0) return false;
-    bool ok = writeAll(fd, contents.data(), contents.size());
+    struct stat st;
+    off_t before = ::fstat(fd, &st) == 0 ? st.st_size : -1;
+    bool ok = writeAll(fd, contents.data(), contents.size()) && fsyncCounted(fd);
+    // A failed append takes back what part of it landed, so the file ends
+    // with its last whole record rather than half of a new one.
+    if (!ok && before >= 0) ::ftruncate(fd, before);
     return (::close(fd) == 0) && ok;
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool isSafeRelativePath(const std::string& path) {

@@ -11,6 +11,8 @@ enum class ReadStatus { Ok, Missing, Failed, TooLarge };
 
 bool fileExists(const std::string& path);
 bool isDirectory(const std::string& path);
+// A plain file: not a folder, FIFO, device or socket.
+bool isRegularFile(const std::string& path);
 // Seconds since the epoch of the last write, or -1 when the file is missing.
 int64_t fileModTime(const std::string& path);
 // Size in bytes, or -1 when the file is missing.
@@ -30,15 +32,19 @@ std::vector<std::string> listFolder(const std::string& folder, bool filesOnly);
 std::string findFileNoCase(const std::string& path);
 
 // Reads a whole file into `out`. Files bigger than maxBytes are refused with
-// TooLarge and `out` left empty.
+// TooLarge and `out` left empty; anything but a plain file (a FIFO, a device)
+// gives Failed.
 ReadStatus readWholeFile(const std::string& path, std::string& out,
                          int64_t maxBytes = int64_t(1) << 31);
 
 // Replaces `path` with `contents` through a temporary file in the same folder
-// and a rename, so that a crash never leaves a half-written file behind.
+// ("<path>.tmp", flushed to disk) and a rename, so that a crash never leaves a
+// half-written file behind. The file keeps its permissions. On failure the old
+// file is untouched. Every whole-file rewrite of the program goes through here.
 bool writeFileAtomic(const std::string& path, const std::string& contents);
 
-// Appends to a file, creating it; flushed before returning.
+// Appends to a file, creating it; flushed to disk before returning. A failed
+// append is taken back, so the file keeps its old content.
 bool appendToFile(const std::string& path, const std::string& contents);
 
 // Names that come from outside (servers, lattices, users) must stay inside the

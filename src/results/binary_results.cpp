@@ -9,8 +9,8 @@
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
 #include "platform/files.hpp"
-#include "results/stdio_file.hpp"
 #include "results/text_results.hpp"
+#include "store/stdio_file.hpp"
 
 namespace {
 

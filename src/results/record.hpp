@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/common/list.hpp"
-#include "results/digest.hpp"
 #include "results/genome.hpp"
 #include "results/score_line.hpp"
+#include "store/digest.hpp"
 
 struct ResultRecord {
     std::string genomeLine;

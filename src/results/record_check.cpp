@@ -1,10 +1,10 @@
 #include "results/record_check.hpp"
 
 #include "app/common/text.hpp"
-#include "lattice/latticedir.hpp"
 #include "results/checksum.hpp"
 #include "results/score_line.hpp"
 #include "results/text_results.hpp"
+#include "store/latticedir.hpp"
 
 std::string describeCheck(const RecordCheck& check) {
     std::string stored = checksumToHex(check.stored);

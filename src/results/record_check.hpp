@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "results/digest.hpp"
+#include "store/digest.hpp"
 
 enum class CheckVerdict {
     Accepted,        // checksum matches the local lattice and data files

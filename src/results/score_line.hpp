@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "results/digest.hpp"
+#include "store/digest.hpp"
 
 // How numbers are written in score lines; an empty unit means none.
 struct ResultFormat {

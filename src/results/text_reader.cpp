@@ -5,8 +5,8 @@
 
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
-#include "lattice/latticedir.hpp"
 #include "results/text_results.hpp"
+#include "store/latticedir.hpp"
 
 namespace {
 

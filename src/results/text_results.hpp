@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "results/record.hpp"
-#include "results/stdio_file.hpp"
+#include "store/stdio_file.hpp"
 
 // The oldest result version accepted; a float, as versions are read.
 inline constexpr float kMinVersion = 4.3f;

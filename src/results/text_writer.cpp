@@ -94,8 +94,14 @@ bool prependResult(const ResultRecord& record, const std::string& path) {
 
 void dropFirstResult(const std::string& path) {
     std::string text;
-    if (!fileExists(path) || readWholeFile(path, text) != ReadStatus::Ok) {
+    if (!fileExists(path)) {
         report("[FATAL] Failed to delete result out of non-existant queue.");
+        return;
+    }
+    // A queue that is there but cannot be read now is left as it is: the
+    // record is taken again next time, which is better than losing the rest.
+    if (!withRetries([&] { return readWholeFile(path, text) == ReadStatus::Ok; })) {
+        reportf("[WARNING] Could not open '%s' to save results", path.c_str());
         return;
     }
     size_t rest = skipLine(text, skipLine(text, 0));

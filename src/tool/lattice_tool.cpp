@@ -57,14 +57,6 @@ bool parseOptions(const ToolArgs& args, PrintOptions& options) {
     return true;
 }
 
-// "lattices/alpha.txt" is the lattice alpha.
-std::string latticeNameOf(const std::string& path) {
-    size_t slash = path.find_last_of("/\\");
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 int print(const PrintOptions& options) {
     std::string text;
     ReadStatus status = readLatticeFile(options.file, text);
@@ -99,6 +91,13 @@ int print(const PrintOptions& options) {
 }
 
 }  // namespace
+
+std::string latticeNameOf(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
 
 int runLatticeTool(const ToolArgs& args) {
     PrintOptions options;

@@ -15,6 +15,7 @@ struct ToolGroup {
 // One row per command group.
 const ToolGroup kGroups[] = {
     {"lattice", runLatticeTool, &kLatticeToolUsage},  // print the beamline of a lattice file
+    {"run", runRunTool, &kRunToolUsage},              // build and track a lattice file
     {"results", runResultsTool, &kResultsToolUsage},  // check and convert results files
 };
 

@@ -19,5 +19,13 @@ extern const char* const kLatticeToolUsage;
 int runResultsTool(const ToolArgs& args);
 extern const char* const kResultsToolUsage;
 
+// pelto-tool run FILE [--genome "TEXT"] [--level N] [--seed S] [--threads N] [--dump OUT.csv]
+//                   [-param:NAME=VALUE ...]
+int runRunTool(const ToolArgs& args);
+extern const char* const kRunToolUsage;
+
+// "lattices/alpha.txt" is the lattice alpha.
+std::string latticeNameOf(const std::string& path);
+
 // Messages of the library go to standard error and never wait for an answer.
 void installToolMessageSink();

@@ -1,9 +1,14 @@
 #include "app/config.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "app/settings.hpp"
 #include "platform/files.hpp"
+#include "support/fault_loop.hpp"
 #include "support/test_support.hpp"
 
 namespace {
@@ -59,7 +64,7 @@ struct ConfigTest : ::testing::Test {
 
 TEST_F(ConfigTest, AFileWithOnlyThreadsBecomesTheFullFileInTableOrder) {
     dir.write("config.txt", "Threads: 2\n");
-    EXPECT_TRUE(configRead(path));
+    EXPECT_EQ(configRead(path), ConfigReadOutcome::Saved);
     ConfigList list = readBack();
     // The renamed entry keeps its place; the missing ones follow in table order.
     std::vector<std::string> expected = kTableOrder;
@@ -109,7 +114,8 @@ TEST_F(ConfigTest, OutOfRangeValuesAreCorrectedAndWrittenBack) {
 }
 
 TEST_F(ConfigTest, TheLegacyDayCountBecomesHours) {
-    for (auto [days, hours] : {std::pair{"3", "24"}, std::pair{"2", "48"}, std::pair{"0", "0"}}) {
+    for (auto [days, hours] : {std::pair{"3", "24"}, std::pair{"2", "48"}, std::pair{"0", "0"},
+                               std::pair{"99999999", "2147483647"}}) {
         dir.write("config.txt",
                   std::string("Download sample results file after a number of days (0=don't): ") +
                       days + "\n");
@@ -190,7 +196,7 @@ TEST_F(ConfigTest, LaterEntriesWinAndDeleteMovesTheLastEntry) {
 }
 
 TEST_F(ConfigTest, AMissingFileIsCreatedWithDefaults) {
-    EXPECT_TRUE(configRead(path));
+    EXPECT_EQ(configRead(path), ConfigReadOutcome::Saved);
     EXPECT_EQ(readBack().count(), kTableOrder.size());
     EXPECT_EQ(settings.autoSaveInterval, 240);
     EXPECT_TRUE(settings.autoSend);
@@ -198,7 +204,59 @@ TEST_F(ConfigTest, AMissingFileIsCreatedWithDefaults) {
 
 TEST_F(ConfigTest, AFileThatCannotBeReplacedIsReportedNotLost) {
     makeDirectory(path);  // a folder where the file should be
-    EXPECT_FALSE(configRead(path));
+    EXPECT_EQ(configRead(path), ConfigReadOutcome::NotSaved);
     EXPECT_TRUE(isDirectory(path));
     EXPECT_EQ(settings.cpuThrottle, 100);  // defaults still apply
+}
+
+TEST_F(ConfigTest, AFileThatCannotBeReadIsLeftAloneAndDefaultsApply) {
+    const std::string mine = "CPU throttle (%): 30\nMy own note: keep\n";
+    struct Case {
+        const char* name;
+        bool asFifo;
+    };
+    for (Case c : {Case{"no read permission", false}, Case{"a FIFO", true}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(path);
+        if (c.asFifo) {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        } else {
+            if (::geteuid() == 0) continue;  // root reads it anyway
+            dir.write("config.txt", mine);
+            std::filesystem::permissions(path, std::filesystem::perms::none);
+        }
+        rec.output.clear();
+        settings = Settings{};
+        EXPECT_EQ(configRead(path), ConfigReadOutcome::Unreadable);
+        rec.keys.push_back('y');
+        reportConfigProblem(ConfigReadOutcome::Unreadable, path);
+        EXPECT_NE(rec.output.find("Could not read"), std::string::npos);
+        EXPECT_EQ(settings.cpuThrottle, 100);
+        if (c.asFifo) {
+            struct stat st;
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        } else {
+            std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+            EXPECT_EQ(dir.read("config.txt"), mine);
+        }
+    }
+}
+
+// Whatever file step fails, config.txt is the user's old file or the new one.
+TEST_F(ConfigTest, RewriteLeavesOldOrNewFileAtEveryFailure) {
+    const std::string old = "CPU throttle (%): 30\nMy own note: keep\n";
+    std::string fresh;
+    int64_t steps = forEachFileFault(
+        [&] { dir.write("config.txt", old); }, [&] { configRead(path); },
+        [&](int64_t n, bool fired) {
+            std::string now = dir.read("config.txt");
+            if (!fired) fresh = now;
+            EXPECT_TRUE(now == old ||
+                        now.find("My own note: keep\nResolution") != std::string::npos)
+                << n << ": " << now;
+            EXPECT_EQ(listFolder(dir.path(), false), std::vector<std::string>{"config.txt"}) << n;
+        });
+    EXPECT_GE(steps, 5);  // read open, then open, write, fsync, rename of the rewrite
+    EXPECT_NE(fresh.find("CPU throttle (%): 30"), std::string::npos);
 }

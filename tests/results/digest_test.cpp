@@ -5,10 +5,10 @@
 #include <set>
 
 #include "results/checksum.hpp"
-#include "results/digest.hpp"
 #include "results/score_line.hpp"
 #include "results/text_results.hpp"
 #include "results_fixture.hpp"
+#include "store/digest.hpp"
 
 namespace {
 

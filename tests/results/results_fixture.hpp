@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "lattice/filecache.hpp"
-#include "lattice/latticedir.hpp"
 #include "platform/process.hpp"
+#include "store/filecache.hpp"
+#include "store/latticedir.hpp"
 #include "support/test_support.hpp"
 
 class InScratchFolder {

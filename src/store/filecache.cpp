@@ -1,14 +1,13 @@
-#include "lattice/filecache.hpp"
+#include "store/filecache.hpp"
 
 #include <cstdio>
 
 #include "app/common/list.hpp"
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
-#include "lattice/latticedir.hpp"
-#include "lattice/parser.hpp"
 #include "platform/files.hpp"
-#include "results/stdio_file.hpp"
+#include "store/latticedir.hpp"
+#include "store/stdio_file.hpp"
 
 bool digestCaching = false;
 
@@ -126,7 +125,8 @@ Digest latticeFileDigest(const std::optional<std::string>& name, size_t n) {
     return fileDigest(latticeFilePath(*name), n);
 }
 
-Digest latticeDigest(const std::optional<std::string>& name, size_t n, DataFileVariant variant) {
+Digest latticeDigest(const std::optional<std::string>& name, size_t n, DataFileVariant variant,
+                     const LatticeDataFilesProvider& interpret) {
     if (!name) return digestZero(n);
     std::string latticePath = latticeFilePath(*name);
     if (!isSafeRelativePath(latticePath) || !fileExists(findFileNoCase(latticePath))) {
@@ -148,7 +148,11 @@ Digest latticeDigest(const std::optional<std::string>& name, size_t n, DataFileV
     }
     if (!found) {
         std::optional<std::vector<std::string>> values;
-        values = dataFilesProvider ? dataFilesProvider(*name) : latticeDataFiles(*name);
+        if (dataFilesProvider) {
+            values = dataFilesProvider(*name);
+        } else if (interpret) {
+            values = interpret(*name);
+        }
         if (!values) return digestZero(n);
         FileListRecord record{*name, {}, tag};
         for (const std::string& value : *values) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "lattice/filecache.hpp"
 #include "results/results_fixture.hpp"
+#include "store/filecache.hpp"
 
 namespace {
 
@@ -77,11 +77,11 @@ TEST(FileCache, LatticeDigestCombinesLatticeAndDataFiles) {
     FakeInterpreter fake(Values{"m1", "sub\\m2"});
     Digest expected = digestXor(digestXor(contentDigest("beamline", 12), contentDigest("111", 12)),
                                 contentDigest("222", 12));
-    EXPECT_EQ(latticeDigest(std::string("demo"), 12, DataFileVariant::A), expected);
-    EXPECT_EQ(latticeDigest(std::string("DEMO"), 12, DataFileVariant::B), expected);
-    EXPECT_EQ(latticeDigest(std::string("absent"), 12, DataFileVariant::A), digestZero(12));
-    EXPECT_EQ(latticeDigest(std::nullopt, 12, DataFileVariant::A), digestZero(12));
-    EXPECT_EQ(latticeDigest(std::string("../demo"), 12, DataFileVariant::A), digestZero(12));
+    EXPECT_EQ(latticeDigest(std::string("demo"), 12, DataFileVariant::A, {}), expected);
+    EXPECT_EQ(latticeDigest(std::string("DEMO"), 12, DataFileVariant::B, {}), expected);
+    EXPECT_EQ(latticeDigest(std::string("absent"), 12, DataFileVariant::A, {}), digestZero(12));
+    EXPECT_EQ(latticeDigest(std::nullopt, 12, DataFileVariant::A, {}), digestZero(12));
+    EXPECT_EQ(latticeDigest(std::string("../demo"), 12, DataFileVariant::A, {}), digestZero(12));
     EXPECT_EQ(fake.calls, 2);  // absent lattices are never interpreted
 }
 
@@ -90,7 +90,7 @@ TEST(FileCache, LatticeWithoutBeamlineGivesZero) {
     MessageRecorder messages;
     f.write("lattices/broken.txt", "beamline");
     FakeInterpreter fake(std::nullopt);
-    EXPECT_EQ(latticeDigest(std::string("broken"), 12, DataFileVariant::B), digestZero(12));
+    EXPECT_EQ(latticeDigest(std::string("broken"), 12, DataFileVariant::B, {}), digestZero(12));
 }
 
 TEST(FileCache, SameDataFileTwiceCancelsInBothVariants) {
@@ -100,8 +100,8 @@ TEST(FileCache, SameDataFileTwiceCancelsInBothVariants) {
     f.write("datafiles/field", "9 9 9");
     FakeInterpreter fake(Values{"field", "FIELD"});
     Digest alone = contentDigest("beamline", 12);
-    EXPECT_EQ(latticeDigest(std::string("bend"), 12, DataFileVariant::A), alone);
-    EXPECT_EQ(latticeDigest(std::string("bend"), 12, DataFileVariant::B), alone);
+    EXPECT_EQ(latticeDigest(std::string("bend"), 12, DataFileVariant::A, {}), alone);
+    EXPECT_EQ(latticeDigest(std::string("bend"), 12, DataFileVariant::B, {}), alone);
 }
 
 TEST(FileCache, VariantBSkipsAValueEqualToAListedPath) {
@@ -113,9 +113,9 @@ TEST(FileCache, VariantBSkipsAValueEqualToAListedPath) {
     // The second value equals the path the first one became.
     FakeInterpreter fake(Values{"map", "datafiles\\map"});
     Digest base = contentDigest("beamline", 12);
-    EXPECT_EQ(latticeDigest(std::string("odd"), 12, DataFileVariant::B),
+    EXPECT_EQ(latticeDigest(std::string("odd"), 12, DataFileVariant::B, {}),
               digestXor(base, contentDigest("123", 12)));
-    EXPECT_EQ(latticeDigest(std::string("odd"), 12, DataFileVariant::A),
+    EXPECT_EQ(latticeDigest(std::string("odd"), 12, DataFileVariant::A, {}),
               digestXor(digestXor(base, contentDigest("123", 12)), contentDigest("456", 12)));
 }
 
@@ -126,16 +126,16 @@ TEST(FileCache, FileListIsCachedPerLatticeAndVariantWhileCaching) {
     f.write("datafiles/m1", "111");
     FakeInterpreter fake(Values{"m1"});
     digestCaching = true;
-    Digest first = latticeDigest(std::string("demo"), 12, DataFileVariant::B);
-    latticeDigest(std::string("Demo"), 12, DataFileVariant::B);
-    latticeDigest(std::string("demo"), 4, DataFileVariant::B);
+    Digest first = latticeDigest(std::string("demo"), 12, DataFileVariant::B, {});
+    latticeDigest(std::string("Demo"), 12, DataFileVariant::B, {});
+    latticeDigest(std::string("demo"), 4, DataFileVariant::B, {});
     EXPECT_EQ(fake.calls, 1);
-    latticeDigest(std::string("demo"), 12, DataFileVariant::A);
+    latticeDigest(std::string("demo"), 12, DataFileVariant::A, {});
     EXPECT_EQ(fake.calls, 2);
     f.write("datafiles/m1", "112");
-    EXPECT_EQ(latticeDigest(std::string("demo"), 12, DataFileVariant::B), first);
+    EXPECT_EQ(latticeDigest(std::string("demo"), 12, DataFileVariant::B, {}), first);
     digestCaching = false;
-    EXPECT_NE(latticeDigest(std::string("demo"), 12, DataFileVariant::B), first);
+    EXPECT_NE(latticeDigest(std::string("demo"), 12, DataFileVariant::B, {}), first);
     EXPECT_EQ(fake.calls, 3);
 }
 

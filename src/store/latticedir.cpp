@@ -1,9 +1,8 @@
-#include "lattice/latticedir.hpp"
+#include "store/latticedir.hpp"
 
 #include <limits>
 
 #include "app/common/text.hpp"
-#include "app/settings.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 
@@ -28,10 +27,9 @@ std::vector<std::string> listlattices(const std::string& folder) {
     return names;
 }
 
-std::vector<std::string> preferredlattices() {
+std::vector<std::string> preferredlattices(std::string_view setting) {
     std::vector<std::string> all = listlattices(kLatticeFolder);
     std::vector<std::string> wanted;
-    std::string_view setting = settings.preferredLattices;
     for (size_t start = 0; start <= setting.size();) {
         size_t comma = setting.find(',', start);
         if (comma == std::string_view::npos) comma = setting.size();

@@ -1,4 +1,4 @@
-// Digest arithmetic behind the record checksum. A digest of n bytes is a
+// Digest arithmetic behind the record checksum and the file digests. A digest of n bytes is a
 // little-endian number modulo 256^n; every operation works on unsigned 32-bit
 // integers so that results are identical on every platform and compiler.
 #pragma once
@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <string_view>
 #include <vector>
-
-#include "results/genome.hpp"
 
 using Digest = std::vector<uint8_t>;
 
@@ -30,6 +28,3 @@ uint16_t digestMixEntry(uint8_t row, uint8_t column);
 // multiplying by 13 and adding the byte. Blanks, control characters and bytes
 // of 128 and above are skipped so that line ends and encodings do not matter.
 void digestFeedContent(Digest& d, std::string_view bytes);
-
-Digest genomeDigest(const Genome& genome, size_t n);
-Digest numberDigest(double x, int decimals, size_t n, int64_t multiplier);

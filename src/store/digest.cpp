@@ -1,14 +1,9 @@
-#include "results/digest.hpp"
+#include "store/digest.hpp"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <numbers>
-#include <string>
-
-#include "results/score_line.hpp"
 
 namespace {
 
@@ -118,44 +113,4 @@ void digestFeedContent(Digest& d, std::string_view bytes) {
         d[i] = static_cast<uint8_t>(value & 255u);
         value >>= 8;
     }
-}
-
-Digest genomeDigest(const Genome& genome, size_t n) {
-    Digest d = digestZero(n);
-    // The levels in the order genomeSortByName gives, without copying names.
-    std::vector<size_t> order(genome.names.size());
-    for (size_t i = 0; i < order.size(); i++) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return genomeNameLess(genome.names[a], genome.names[b]);
-    });
-    size_t m = order.size();
-    for (size_t i = 0; i < m; i++) {
-        size_t ib = (i + 3) % m;
-        size_t ic = (ib + 2) % m;
-        auto a = static_cast<uint32_t>(genome.levels[order[i]]);
-        auto b = static_cast<uint32_t>(genome.levels[order[ib]]);
-        auto c = static_cast<uint32_t>(genome.levels[order[ic]]);
-        digestMulSmall(d, 13);
-        digestAdd32(d, a + a * b * c + b + c);
-    }
-    return d;
-}
-
-Digest numberDigest(double x, int decimals, size_t n, int64_t multiplier) {
-    // Beyond a few hundred decimals the rounded value is not a number any more
-    // and prints the same whatever the precision, so a cap changes nothing.
-    int shown = decimals < 0 ? 0 : (decimals > 400 ? 400 : decimals);
-    char buffer[800];
-    int length = std::snprintf(buffer, sizeof buffer, "%.*f", shown, roundTo(x, decimals));
-    if (length < 0) length = 0;
-    if (length >= static_cast<int>(sizeof buffer)) length = sizeof buffer - 1;
-    Digest d = digestZero(n);
-    auto m = static_cast<uint32_t>(multiplier);
-    for (int k = length - 2; k >= 0; k--) {
-        digestMulSmall(d, m);
-        auto c0 = static_cast<uint32_t>(static_cast<unsigned char>(buffer[k]));
-        auto c1 = static_cast<uint32_t>(static_cast<unsigned char>(buffer[k + 1]));
-        digestAdd32(d, (c0 + 1) * c1);
-    }
-    return d;
 }

@@ -16,9 +16,9 @@ std::string latticeFilePath(std::string_view name);
 // Names of the lattice files ("*.txt", extension removed) in a folder, in name
 // order. Files starting with "_" are drafts and stay hidden.
 std::vector<std::string> listlattices(const std::string& folder);
-// The lattices to choose from: those named in the "Preferred lattices"
-// setting, or all of them when none of those exists.
-std::vector<std::string> preferredlattices();
+// The lattices to choose from: those named in the comma-separated list (the
+// "Preferred lattices" setting), or all of them when none of those exists.
+std::vector<std::string> preferredlattices(std::string_view setting);
 // Whether the lattice folder holds a lattice of that name (ignoring case). The
 // listing is taken once and kept until forgetlatticelist.
 bool latticepresent(const std::optional<std::string>& name);

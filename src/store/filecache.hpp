@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "results/digest.hpp"
+#include "store/digest.hpp"
 
 // While off (the default), both caches are emptied at every request so that
 // every digest reflects the files as they are now. The results upload turns
@@ -29,17 +29,21 @@ Digest latticeFileDigest(const std::optional<std::string>& name, size_t n);
 // paths carry the folder prefix, rarely happens).
 enum class DataFileVariant { A, B };
 
-// The lattice file combined with every data file the lattice uses. A missing
-// lattice file, or one that yields no beamline, gives the zero digest.
-Digest latticeDigest(const std::optional<std::string>& name, size_t n, DataFileVariant variant);
-
 // Supplies the data-file attribute values of a lattice: for each direct child
 // of the beamline from the last to the first, each attribute from the last to
 // the first whose name begins with "file" (ignoring case) and whose value is
-// a text. Returns nullopt when the lattice yields no beamline. Without one,
-// the lattice is interpreted (tests install their own).
+// a text. Returns nullopt when the lattice yields no beamline.
 using LatticeDataFilesProvider =
     std::function<std::optional<std::vector<std::string>>(const std::string& lattice)>;
+
+// The lattice file combined with every data file the lattice uses, which
+// interpret lists (the caller passes the lattice interpreter; this folder sits
+// below it). A missing lattice file, or one that yields no beamline, gives the
+// zero digest.
+Digest latticeDigest(const std::optional<std::string>& name, size_t n, DataFileVariant variant,
+                     const LatticeDataFilesProvider& interpret);
+
+// Tests replace the interpreter passed to latticeDigest with their own.
 void setLatticeDataFilesProvider(LatticeDataFilesProvider provider);
 void resetLatticeDataFilesProvider();
 

@@ -4,9 +4,8 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/settings.hpp"
-#include "lattice/latticedir.hpp"
 #include "results/results_fixture.hpp"
+#include "store/latticedir.hpp"
 
 namespace {
 
@@ -17,14 +16,6 @@ void writeLattices(const InScratchFolder& f) {
     f.write("lattices/notes.md", "n");
     f.write("lattices/folder.txt/inner.txt", "x");
 }
-
-struct PreferredSetting {
-    explicit PreferredSetting(const std::string& value) : saved(settings.preferredLattices) {
-        settings.preferredLattices = value;
-    }
-    ~PreferredSetting() { settings.preferredLattices = saved; }
-    std::string saved;
-};
 
 }  // namespace
 
@@ -39,19 +30,10 @@ TEST(LatticeDir, PreferredLatticesFallBackToAll) {
     InScratchFolder f;
     writeLattices(f);
     f.write("lattices/gamma.txt", "g");
-    {
-        PreferredSetting p("none");
-        EXPECT_EQ(preferredlattices().size(), 3u);
-    }
-    {
-        PreferredSetting p("zeta,omega");
-        EXPECT_EQ(preferredlattices().size(), 3u);
-    }
-    {
-        PreferredSetting p("GAMMA, beta");
-        // "alpha" goes and the last entry takes its place.
-        EXPECT_EQ(preferredlattices(), (std::vector<std::string>{"Beta", "gamma"}));
-    }
+    EXPECT_EQ(preferredlattices("none").size(), 3u);
+    EXPECT_EQ(preferredlattices("zeta,omega").size(), 3u);
+    // "alpha" goes and the last entry takes its place.
+    EXPECT_EQ(preferredlattices("GAMMA, beta"), (std::vector<std::string>{"Beta", "gamma"}));
 }
 
 TEST(LatticeDir, PresenceIsCachedUntilForgotten) {

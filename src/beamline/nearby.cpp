@@ -1,0 +1,36 @@
+#include "beamline/nearby.hpp"
+
+#include <vector>
+
+#include "app/common/report.hpp"
+#include "beamline/cell.hpp"
+#include "beamline/cell_submap.hpp"
+
+namespace {
+
+void refresh(Particle& particle, std::vector<Cell*>& found) {
+    subMapQuery(*particle.line, particle.position, found);
+    particle.nearby = std::make_shared<const std::vector<Cell*>>(found);
+}
+
+}  // namespace
+
+void Particle_nearbythings(Particle& particle) {
+    if (!particle.line) {
+        report("[WARNING] bl is NULL in Particle_nearbythings");
+        return;
+    }
+    std::vector<Cell*> found;
+    refresh(particle, found);
+}
+
+void Particle_seg_nearbythings(Particle* first, Particle* last) {
+    std::vector<Cell*> found;
+    for (Particle* p = first; p != last; p++) {
+        if (!p->line) {
+            report("[WARNING] bl is NULL in Particle_seg_nearbythings");
+            continue;
+        }
+        refresh(*p, found);
+    }
+}

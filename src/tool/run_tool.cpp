@@ -1,0 +1,187 @@
+// pelto-tool run: builds a run from a lattice file exactly as the client's
+// main cycle does, tracks it to its end and prints the score and the final
+// beam, so that lattice authors and tests can run one design by hand.
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/common/random.hpp"
+#include "app/common/report.hpp"
+#include "app/common/text.hpp"
+#include "app/config.hpp"
+#include "app/settings.hpp"
+#include "beamline/beam_summary.hpp"
+#include "beamline/build_hooks.hpp"
+#include "beamline/setup.hpp"
+#include "beamline/sim_template.hpp"
+#include "lattice/parser.hpp"
+#include "platform/clock.hpp"
+#include "platform/files.hpp"
+#include "platform/process.hpp"
+#include "results/score_line.hpp"
+#include "tool/tool.hpp"
+
+const char* const kRunToolUsage =
+    "  pelto-tool run FILE [--genome \"TEXT\"] [--level N] [--seed S] [--threads N]\n"
+    "                 [--dump OUT.csv] [-param:NAME=VALUE ...]\n"
+    "                                     build and track a lattice file, print its score\n";
+
+namespace {
+
+struct RunToolOptions {
+    std::string file;
+    std::string genomeText;
+    int level = -1;
+    std::optional<uint32_t> seed;
+    int threads = 0;  // 0: the configured count
+    std::string dump;
+    std::string commandLine;  // the -param: words
+};
+
+bool wholeNumber(const std::string& text, long long lo, long long hi, long long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && errno == 0 && value >= lo && value <= hi;
+}
+
+bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string& a = args[i];
+        bool hasValue = i + 1 < args.size();
+        long long n = 0;
+        if (a == "--genome" && hasValue) {
+            o.genomeText = args[++i];
+        } else if (a == "--level" && hasValue) {
+            if (!wholeNumber(args[++i], 0, 999, n)) {
+                std::fprintf(stderr, "--level takes a whole number from 0 to 999\n");
+                return false;
+            }
+            o.level = static_cast<int>(n);
+        } else if (a == "--seed" && hasValue) {
+            if (!wholeNumber(args[++i], 0, UINT32_MAX, n)) {
+                std::fprintf(stderr, "--seed takes a whole number from 0 to %u\n", UINT32_MAX);
+                return false;
+            }
+            o.seed = static_cast<uint32_t>(n);
+        } else if (a == "--threads" && hasValue) {
+            if (!wholeNumber(args[++i], 1, 1024, n)) {
+                std::fprintf(stderr, "--threads takes a whole number from 1 to 1024\n");
+                return false;
+            }
+            o.threads = static_cast<int>(n);
+        } else if (a == "--dump" && hasValue) {
+            o.dump = args[++i];
+        } else if (startsWithNoCase(a, "-param:")) {
+            o.commandLine += " " + a;
+        } else if (o.file.empty() && !a.empty() && a[0] != '-') {
+            o.file = a;
+        } else {
+            std::fprintf(stderr, "Unknown option '%s'\n", a.c_str());
+            return false;
+        }
+    }
+    if (o.file.empty()) {
+        std::fprintf(stderr, "No lattice file given\n");
+        return false;
+    }
+    return true;
+}
+
+// The thread limits the client would use: the configuration's, unless the
+// command line says otherwise.
+TrackingLimits trackingLimits(int threads) {
+    if (fileExists(kConfigFile)) configRead(kConfigFile);
+    TrackingLimits limits;
+    int configured = settings.threadCount > 0 ? settings.threadCount : logicalProcessorCount();
+    limits.threads = threads > 0 ? threads : std::max(1, configured);
+    limits.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
+    return limits;
+}
+
+void printBeam(const Simulation& simulation, const Genome& genome) {
+    for (const StateTotal& total : beamStateTotals(simulation.beam)) {
+        std::printf("%s %" PRId64 " %.17g\n", stateLabel(total.state).c_str(), total.count,
+                    total.weight);
+    }
+    std::printf("genome %s\n", genomeToText(genome).c_str());
+}
+
+bool writeDump(const std::string& path, const Simulation& simulation) {
+    // Like every name from outside, the dump stays inside the program folder.
+    if (!isSafeRelativePath(path)) {
+        std::fprintf(stderr, "Refused dump file name '%s': give a path inside this folder\n",
+                     path.c_str());
+        return false;
+    }
+    if (!writeFileAtomic(path, beamDumpCsv(simulation.beam))) {
+        std::fprintf(stderr, "Cannot write '%s'\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+int run(const RunToolOptions& o) {
+    SetupRequest request;
+    request.latticeName = latticeNameOf(o.file);
+    std::string text;
+    ReadStatus status = readLatticeFile(o.file, text);
+    if (status != ReadStatus::Ok) {
+        std::fprintf(stderr, "Cannot read lattice file '%s'\n", o.file.c_str());
+        return kToolError;
+    }
+    request.latticeText = std::move(text);
+    request.commandLine = o.commandLine;
+    request.seed = o.seed;
+    request.dt = simulationTemplate.dt;
+    request.particleDivisor = simulationTemplate.particleDivisor;
+    request.nearbyInterval = simulationTemplate.nearbyInterval;
+    TrackingLimits limits = trackingLimits(o.threads);
+
+    Genome genome = genomeFromText(o.genomeText, true);
+    seedRandom(o.seed ? *o.seed : tickCountMs());
+    if (o.level >= 0) {
+        int level = o.level;
+        setMissingLevelRule([level](std::string_view, const Genome&) { return level; });
+    }
+    Simulation simulation = setupSimulation(request, genome);
+    if (!simulation.root) {
+        report("Lattice file '" + o.file + "' could not be interpreted; no run was built");
+        return kToolError;
+    }
+    if (!trackingEngine.runToEnd || !trackingEngine.scoreOf) {
+        printBeam(simulation, genome);
+        if (!o.dump.empty()) writeDump(o.dump, simulation);
+        report(
+            "The run was built, but this build has no tracking engine: the beam printed is the "
+            "initial beam and there is no score");
+        return kToolError;
+    }
+    double start = monotonicSeconds();
+    trackingEngine.runToEnd(simulation, limits);
+    double seconds = monotonicSeconds() - start;
+    if (mergeThreadOutputs) mergeThreadOutputs();
+
+    double score = trackingEngine.scoreOf(simulation);
+    std::printf("score %.*f\n", kProgramFormat.scoreDecimals, score);
+    std::printf("work %.6g Mpts in %.3f s: %.3f Mpts/s on %d threads\n", simulation.work, seconds,
+                seconds > 0 ? simulation.work / seconds : 0.0, limits.threads);
+    std::printf("end time %.6g ns after %" PRId64 " steps\n", simulation.time * 1e9,
+                simulation.stepCount);
+    printBeam(simulation, genome);
+    if (!o.dump.empty() && !writeDump(o.dump, simulation)) return kToolError;
+    return kToolOk;
+}
+
+}  // namespace
+
+int runRunTool(const ToolArgs& args) {
+    RunToolOptions options;
+    if (!parseOptions(args, options)) {
+        std::fputs("Usage:\n", stderr);
+        std::fputs(kRunToolUsage, stderr);
+        return kToolError;
+    }
+    return run(options);
+}
