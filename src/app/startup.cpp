@@ -6,6 +6,7 @@
 #include "app/common/random.hpp"
 #include "app/common/report.hpp"
 #include "app/config.hpp"
+#include "app/graphics.hpp"
 #include "app/net_config.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
@@ -38,8 +39,8 @@ void applyPriority() {
 }
 
 void initialise() {
-    if (displayMode == DisplayGraphics) {
-        // No window can be opened by this build; carry on as a console program.
+    if (displayMode == DisplayGraphics && !openGraphics()) {
+        // No display to show a window on; carry on as a console program.
         graphicsUnavailable = true;
         displayMode = DisplayConsole;
         report("Graphics display is not available; running in console mode");
@@ -51,6 +52,7 @@ void initialise() {
     simulationTemplate.nearbyInterval = 10;
     speciesInit();
     if (settings.autoSend || runOptions.sendAndQuit) readUserName();
+    loadDisplaySettingsAtStart();
 }
 
 }  // namespace
@@ -64,6 +66,7 @@ int peltoMain(int argc, const char* const* argv) {
     initialise();
     int status = 0;
     if (runOptions.sendAndQuit) status = manualSend(currentNetSettings());
+    closeGraphics();
     // Messages start each line with a line end; close the last one.
     if (displayMode != DisplayBackground) consoleWrite("\n");
     return status;
