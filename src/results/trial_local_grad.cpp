@@ -35,6 +35,7 @@ class ParentLevels {
             for (char& c : lower_) c = lowerAscii(c);
             auto at = index_.find(lower_);
             if (at != index_.end()) levels_[at->second] = level;
+            return true;
         });
         // A name the parent holds twice reads the same level for both.
         for (size_t j = 0; j < levels_.size(); j++) levels_[j] = levels_[first_[j]];
