@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "results/optimiser.hpp"
@@ -31,7 +32,7 @@ struct Settings {
     int sampleDownloadHours = 24;
     char sampleBehaviour = 'L';
     std::string sampleUrl;
-    int32_t resultsMaxBytes = 50 * 1048576;
+    int64_t resultsMaxBytes = int64_t{50} * 1048576;  // 64 bits: limits of 2 GB and more
     char keepMode = 'B';
     float keepProportion = 0.5f;
     std::string removedStore = "results_removed.dat";  // empty: no store
@@ -41,7 +42,7 @@ struct Settings {
     std::array<int, kTrialTypeCount> trialRatios = defaultTrialRatios();
     int particlesPerExtraThread = 100;
     int requiredRuns = 5;
-    std::string ftpCommand = "ftp -s:script.ftp";
+    std::string ftpCommand = "ftp < script.ftp";
     bool ftpPassive = false;
     bool ftpOldCalling = false;
 };

@@ -6,6 +6,7 @@
 
 #include "app/common/random.hpp"
 #include "app/common/text.hpp"
+#include "store/binary_io.hpp"
 
 namespace {
 
@@ -29,19 +30,6 @@ int findLast(const Genome& genome, std::string_view name) {
         if (equalsStored(genome.names[static_cast<size_t>(i)], name)) return i;
     }
     return -1;
-}
-
-bool writeU32(std::FILE* file, uint32_t v) {
-    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-    return std::fwrite(b, 1, 4, file) == 4;
-}
-
-bool readU32(std::FILE* file, uint32_t& v) {
-    unsigned char b[4];
-    if (std::fread(b, 1, 4, file) != 4) return false;
-    v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-    return true;
 }
 
 // A level as "%d" reads it (leading white space, a sign, digits), held to the
