@@ -205,8 +205,8 @@ std::string genomeToText(const Genome& genome) {
     return out;
 }
 
-Genome genomeFromText(std::string_view text, bool includeMeta) {
-    Genome genome;
+void genomeScanText(std::string_view text, bool includeMeta,
+                    const std::function<void(std::string_view name, int32_t level)>& entry) {
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find(';', start);
@@ -219,8 +219,14 @@ Genome genomeFromText(std::string_view text, bool includeMeta) {
         if (isMetaName(name) && !includeMeta) continue;
         int32_t level = readLevel(token.substr(eq + 1));
         if (!isMetaName(name)) level = std::clamp(level, 0, 999);
-        genomeAdd(genome, name, level);
+        entry(name, level);
     }
+}
+
+Genome genomeFromText(std::string_view text, bool includeMeta) {
+    Genome genome;
+    genomeScanText(text, includeMeta,
+                   [&](std::string_view name, int32_t level) { genomeAdd(genome, name, level); });
     return genome;
 }
 
