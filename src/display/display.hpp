@@ -58,3 +58,8 @@ void displayMessageLine(std::string_view text);
 void displayProgressLine(std::string_view text);
 int displayWaitKey();
 void displayHoldFatal();
+// A message box drawn in the window: the caption, the text (split at line
+// ends) and "Press Enter to continue". Waits for Enter, Space or Escape, the
+// window being closed, or `timeoutMs` (0: no limit). Returns the closing
+// key, or -1 when the window was closed or the time ran out.
+int displayMessageBox(std::string_view text, std::string_view caption, uint32_t timeoutMs);
