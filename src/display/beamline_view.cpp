@@ -294,14 +294,6 @@ void drawElement(Scene& s, const Cell& cell, const ViewSettings& view, const Con
     if (cells >= 2 || view.showD) drawName(s, cell);
 }
 
-template <class Fn>
-void forEachElement(const Cell& cell, Fn&& fn) {
-    if (cell.kind == Machine) fn(cell);
-    for (const CellPtr& child : cell.children) {
-        if (child) forEachElement(*child, fn);
-    }
-}
-
 }  // namespace
 
 void Extent::include(Vec3 p) {

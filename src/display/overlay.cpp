@@ -15,14 +15,6 @@ constexpr Colour kText = rgb(225, 225, 230);
 constexpr Colour kDimText = rgb(150, 150, 160);
 constexpr size_t kBandLines = 64;
 
-template <class Fn>
-void forEachElement(const Cell& cell, Fn&& fn) {
-    if (cell.kind == Machine) fn(cell);
-    for (const CellPtr& child : cell.children) {
-        if (child) forEachElement(*child, fn);
-    }
-}
-
 }  // namespace
 
 std::string frameRateText(const ViewSettings& view) {
