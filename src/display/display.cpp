@@ -35,6 +35,7 @@ struct DisplayState {
     MessageBand band;
     bool lastWasProgress = false;
     bool escapeSwallowed = false;
+    bool showHelp = false;  // F1 held at the last key pass
     int pointerX = 0, pointerY = 0;
 };
 
@@ -269,6 +270,7 @@ void displayDrawFrame(const DisplayFrame& frame, const RunControl& run) {
     if (monotonicSeconds() - ds.band.lastLineTime < kMessageShowSeconds) {
         drawRecentMessages(c, ds.band, top + viewsH, ts);
     }
+    if (ds.showHelp) drawHelp(c, ts);
     present();
 
     if (view.recording) {
@@ -319,7 +321,10 @@ bool displayHandleKeys(RunControl& run, Cell* root) {
         }
     }
     view.fieldOfView = std::clamp(view.fieldOfView, 1e-4, 1e4);
-    if (result.showHelp) {
+    // Drawn now, and over every frame while F1 stays down.
+    bool helpWasShown = ds.showHelp;
+    ds.showHelp = result.showHelp;
+    if (result.showHelp && !helpWasShown) {
         Canvas& c = windowCanvas();
         drawHelp(c, textScaleFor(c));
         present();

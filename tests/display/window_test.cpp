@@ -263,6 +263,29 @@ TEST_F(Window, MessagesAndWarningAnswers) {
     EXPECT_EQ(displayWaitKey(), -1);
 }
 
+TEST_F(Window, HelpWhileF1IsHeldAndTheNewVersionNotice) {
+    pass();
+    pass();
+    Picture plain = shot();
+    pushKey(SDLK_F1, true);
+    pass();
+    pass();
+    Picture help = shot();
+    EXPECT_TRUE(help.differs(plain));
+    pushKey(SDLK_F1, false);
+    pass();
+    pass();
+    EXPECT_FALSE(shot().differs(plain));
+    // The notice is drawn on the next frame only: the cycle draws it every pass.
+    displayTopText(
+        "New version v4.45 available from website!  (You are using version v4.44d)\n\nPlease "
+        "update");
+    pass();
+    EXPECT_TRUE(shot().differs(plain));
+    pass();
+    EXPECT_FALSE(shot().differs(plain));
+}
+
 TEST_F(Window, MessageBoxWaitsForItsKey) {
     pass();
     Picture before = shot();
