@@ -2,6 +2,14 @@
 // the view of a run, draw frames, run the keys, show messages, close. The
 // main cycle passes in everything it draws; nothing here reads the
 // application's own settings.
+//
+// One pass of the cycle's run loop in graphics mode:
+//   displayTopText(...) when there is a notice;
+//   displayDrawFrame(displayFrameOf(simulation, storage), run);
+//   quit = displayHandleKeys(run, simulation.root.get()) || displayQuitKeyDown();
+// where `run.running` is the cycle's pause state, and the steps per pass,
+// the automatic frame rate and the automatic view are those of
+// viewSettings(), which the keys change.
 #pragma once
 
 #include <string>
