@@ -7,12 +7,14 @@
 #include "app/common/report.hpp"
 #include "app/config.hpp"
 #include "app/graphics.hpp"
+#include "app/net_config.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
 #include "app/switches.hpp"
 #include "app/username.hpp"
 #include "beamline/sim_template.hpp"
 #include "beamline/species.hpp"
+#include "net/upload.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/process.hpp"
@@ -62,8 +64,10 @@ int peltoMain(int argc, const char* const* argv) {
     scanSwitches(commandLine);
     reportConfigProblem(config, kConfigFile);
     initialise();
+    int status = 0;
+    if (runOptions.sendAndQuit) status = manualSend(currentNetSettings());
     closeGraphics();
     // Messages start each line with a line end; close the last one.
     if (displayMode != DisplayBackground) consoleWrite("\n");
-    return 0;
+    return status;
 }
