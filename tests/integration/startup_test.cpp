@@ -79,7 +79,8 @@ TEST_F(Program, GraphicsModeRunsAsConsoleWithANotice) {
 }
 
 TEST_F(Program, GraphicsModeOpensAWindowWhereADisplayExists) {
-    dir.write("config.txt", "Auto-send results ([Y]es, [N]o): N\nResolution (XxY or 'auto'): 640x480\n");
+    dir.write("config.txt",
+              "Auto-send results ([Y]es, [N]o): N\nResolution (XxY or 'auto'): 640x480\n");
     env = "env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=dummy ";
     CommandResult r = run("");
     EXPECT_EQ(r.status, 0);
