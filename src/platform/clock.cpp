@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <ctime>
 
 void sleepMs(uint32_t milliseconds) {
     struct timespec request {
@@ -30,4 +31,16 @@ int64_t wallClockSeconds() {
     struct timespec ts {};
     ::clock_gettime(CLOCK_REALTIME, &ts);
     return static_cast<int64_t>(ts.tv_sec);
+}
+
+void utcDateAndTime(std::string& date, std::string& time) {
+    std::time_t now = std::time(nullptr);
+    struct tm utc {};
+    char d[16] = "00000000", t[16] = "000000";
+    if (gmtime_r(&now, &utc) != nullptr) {
+        std::strftime(d, sizeof d, "%Y%m%d", &utc);
+        std::strftime(t, sizeof t, "%H%M%S", &utc);
+    }
+    date = d;
+    time = t;
 }

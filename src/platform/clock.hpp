@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 void sleepMs(uint32_t milliseconds);
 // Milliseconds of a monotonic clock, wrapping like a 32-bit tick counter.
@@ -10,3 +11,5 @@ uint32_t tickCountMs();
 double monotonicSeconds();
 // Seconds since the epoch (wall clock), for file ages.
 int64_t wallClockSeconds();
+// The current UTC date as "yyyyMMdd" and time as "HHmmss".
+void utcDateAndTime(std::string& date, std::string& time);
