@@ -152,6 +152,23 @@ void BM_UniformField(benchmark::State& state) {
     track(state, uniformFieldBeam);
 }
 
+// The common case of an interceptFn: no crossing during the step. The cost
+// is the two distances and the copy of the particle handed back.
+double planeDistance(const Particle& p, double, const void*) {
+    return p.position.z - 1;
+}
+void BM_FindCrossingNone(benchmark::State& state) {
+    Simulation s = uniformFieldBeam();
+    const Particle& before = s.beam.particles[0];
+    Particle after = before;
+    pushParticle(after, 0, 1e-11);
+    for (auto _ : state) {
+        Crossing c = findCrossing(before, 0, after, 1e-11, planeDistance, nullptr, nullptr);
+        benchmark::DoNotOptimize(c.found);
+    }
+}
+BENCHMARK(BM_FindCrossingNone);
+
 BENCHMARK(BM_DecayChannel)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UniformField)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
