@@ -31,3 +31,13 @@ int64_t wallClockSeconds() {
     ::clock_gettime(CLOCK_REALTIME, &ts);
     return static_cast<int64_t>(ts.tv_sec);
 }
+
+std::string localDateTimeText() {
+    time_t now = ::time(nullptr);
+    char stamp[32] = "";
+    struct tm local {};
+    if (::localtime_r(&now, &local) != nullptr) {
+        ::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    }
+    return stamp;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 void sleepMs(uint32_t milliseconds);
 // Milliseconds of a monotonic clock, wrapping like a 32-bit tick counter.
@@ -10,3 +11,5 @@ uint32_t tickCountMs();
 double monotonicSeconds();
 // Seconds since the epoch (wall clock), for file ages.
 int64_t wallClockSeconds();
+// The local date and time as "YYYY-MM-DD HH:MM:SS", for log headers.
+std::string localDateTimeText();
