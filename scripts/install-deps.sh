@@ -2,7 +2,8 @@
 # Installs the Debian packages Pelto builds and tests with (only what is missing).
 set -euo pipefail
 packages=(build-essential cmake g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
-          libsdl2-dev clang-format python3)
+          libsdl2-dev pkg-config clang-format python3
+          tnftp python3-pyftpdlib)  # FTP client for uploads; FTP server for its tests
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -59,7 +59,8 @@ void applyTrialRatios(const std::string& text) {
     Genome pairs = genomeFromText(text, false);
     for (int t = 0; t < kTrialTypeCount; t++) {
         for (int i = 0; i < pairs.count(); i++) {
-            if (equalNoCase(pairs.names[static_cast<size_t>(i)], kTrialTypeNames[t])) {
+            if (equalNoCase(pairs.names[static_cast<size_t>(i)],
+                            kTrialTypes[static_cast<size_t>(t)].name)) {
                 settings.trialRatios[t] = std::clamp(pairs.levels[static_cast<size_t>(i)], 0, 999);
             }
         }
@@ -133,9 +134,11 @@ void applySettings(ConfigList& list) {
 
     double megabytes = leadingDouble(valueOf(list, "Results file maximum size"));
     double bytes = megabytes * 1048576.0;
-    s.resultsMaxBytes = bytes >= 2147483647.0    ? INT32_MAX
-                        : bytes <= -2147483648.0 ? INT32_MIN
-                                                 : static_cast<int32_t>(bytes);
+    // Held in 64 bits: a limit of 2048 MB or more must not wrap to a negative
+    // size that would prune after every run. Negative limits never prune.
+    s.resultsMaxBytes = !(bytes > 0)      ? 0
+                        : bytes >= 9.2e18 ? INT64_MAX
+                                          : static_cast<int64_t>(bytes);
 
     s.keepMode = firstUpper(list, "Keep mode");
     if (s.keepMode != 'B' && s.keepMode != 'F' && s.keepMode != 'L' && s.keepMode != 'R') {
@@ -277,7 +280,8 @@ void configMigrate(ConfigList& list) {
     configDefault(list, "TrialType ratios", trialRatiosText());
     configDefault(list, "Particles per extra thread (limits threading overhead)", "100");
     configDefault(list, "Rechecks for best-so-far results (min. 5)", "5");
-    configDefault(list, "FTP command call", "ftp -s:script.ftp");
+    // The distribution's FTP client reads the script from its input.
+    configDefault(list, "FTP command call", "ftp < script.ftp");
     configDefault(list, "Use passive (PASV) mode for FTP transfers", "N");
     configDefault(list,
                   "Use old FTP calling method (as pre-v4.34; can hang, but more compatible with "

@@ -4,10 +4,6 @@
 
 Settings settings;
 
-const std::array<const char*, kTrialTypeCount> kTrialTypeNames = {
-    "Random",  "Mutate",    "Crossover",  "Interpolate", "Extrapolate", "MuSpherical", "MuOne",
-    "Extreme", "LocalGrad", "TopoSmooth", "CellDouble",  "CellDelete",  "CellCommute"};
-
 std::string defaultSampleUrl() {
     return std::string("http://") + kProjectWebServer + "/pelto/samplefiles/{lattice}_100.bin";
 }
@@ -15,7 +11,16 @@ std::string defaultSampleUrl() {
 std::string trialRatiosText() {
     std::string out;
     for (int t = 0; t < kTrialTypeCount; t++) {
-        out += format("%s=%lg;", kTrialTypeNames[t], static_cast<double>(settings.trialRatios[t]));
+        out += format("%s=%lg;", kTrialTypes[static_cast<size_t>(t)].name,
+                      static_cast<double>(settings.trialRatios[static_cast<size_t>(t)]));
     }
     return out;
+}
+
+OptimiserSettings optimiserSettings() {
+    OptimiserSettings optimiser;
+    for (size_t t = 0; t < optimiser.ratios.size(); t++) {
+        optimiser.ratios[t] = settings.trialRatios[t];
+    }
+    return optimiser;
 }

@@ -2,12 +2,21 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
+
+#include "results/optimiser.hpp"
 
 enum class Priority { Normal, Low, Background, Idle };
 
-inline constexpr int kTrialTypeCount = 13;
-extern const std::array<const char*, kTrialTypeCount> kTrialTypeNames;
+// Whole numbers 0..999, as the configuration holds them.
+constexpr std::array<int, kTrialTypeCount> defaultTrialRatios() {
+    std::array<int, kTrialTypeCount> ratios{};
+    for (size_t t = 0; t < ratios.size(); t++) {
+        ratios[t] = static_cast<int>(kTrialTypes[t].defaultRatio);
+    }
+    return ratios;
+}
 
 struct Settings {
     int resolutionX = 0, resolutionY = 0;
@@ -23,17 +32,17 @@ struct Settings {
     int sampleDownloadHours = 24;
     char sampleBehaviour = 'L';
     std::string sampleUrl;
-    int32_t resultsMaxBytes = 50 * 1048576;
+    int64_t resultsMaxBytes = int64_t{50} * 1048576;  // 64 bits: limits of 2 GB and more
     char keepMode = 'B';
     float keepProportion = 0.5f;
     std::string removedStore = "results_removed.dat";  // empty: no store
     bool sleepOnBattery = true;
     int cpuThrottle = 100;
     std::string preferredLattices = "none";
-    std::array<int, kTrialTypeCount> trialRatios{0, 3, 3, 3, 3, 3, 3, 1, 3, 1, 1, 1, 1};
+    std::array<int, kTrialTypeCount> trialRatios = defaultTrialRatios();
     int particlesPerExtraThread = 100;
     int requiredRuns = 5;
-    std::string ftpCommand = "ftp -s:script.ftp";
+    std::string ftpCommand = "ftp < script.ftp";
     bool ftpPassive = false;
     bool ftpOldCalling = false;
 };
@@ -45,3 +54,5 @@ inline constexpr const char* kProjectWebServer = "www.pelto-project.org";
 std::string defaultSampleUrl();
 // The "TrialType ratios" text for the current ratios: "Random=0;Mutate=3;...".
 std::string trialRatiosText();
+// The optimiser's share of the configuration.
+OptimiserSettings optimiserSettings();

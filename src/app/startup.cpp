@@ -6,12 +6,15 @@
 #include "app/common/random.hpp"
 #include "app/common/report.hpp"
 #include "app/config.hpp"
+#include "app/graphics.hpp"
+#include "app/net_config.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
 #include "app/switches.hpp"
 #include "app/username.hpp"
 #include "beamline/sim_template.hpp"
 #include "beamline/species.hpp"
+#include "net/upload.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/process.hpp"
@@ -36,8 +39,8 @@ void applyPriority() {
 }
 
 void initialise() {
-    if (displayMode == DisplayGraphics) {
-        // No window can be opened by this build; carry on as a console program.
+    if (displayMode == DisplayGraphics && !openGraphics()) {
+        // No display to show a window on; carry on as a console program.
         graphicsUnavailable = true;
         displayMode = DisplayConsole;
         report("Graphics display is not available; running in console mode");
@@ -49,6 +52,7 @@ void initialise() {
     simulationTemplate.nearbyInterval = 10;
     speciesInit();
     if (settings.autoSend || runOptions.sendAndQuit) readUserName();
+    loadDisplaySettingsAtStart();
 }
 
 }  // namespace
@@ -60,7 +64,10 @@ int peltoMain(int argc, const char* const* argv) {
     scanSwitches(commandLine);
     reportConfigProblem(config, kConfigFile);
     initialise();
+    int status = 0;
+    if (runOptions.sendAndQuit) status = manualSend(currentNetSettings());
+    closeGraphics();
     // Messages start each line with a line end; close the last one.
     if (displayMode != DisplayBackground) consoleWrite("\n");
-    return 0;
+    return status;
 }

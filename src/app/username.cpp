@@ -67,3 +67,25 @@ void readUserName() {
         askUserName();
     }
 }
+
+bool watchUserName(int64_t& knownTime) {
+    int64_t now = fileModTime(kUserFile);
+    if (now == knownTime) return false;
+    knownTime = now;
+    report("Username changed...");
+    userName.clear();
+    readUserName();
+    return true;
+}
+
+bool usernameEntryType(std::string& name, std::string_view typed) {
+    for (char c : typed) {
+        if (c == '\r') return true;
+        if (c == '\b') {
+            if (!name.empty()) name.pop_back();
+        } else if (name.size() < kMaxNameTyped) {
+            name += c;
+        }
+    }
+    return false;
+}

@@ -10,10 +10,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/common/list.hpp"
 #include "beamline/cell.hpp"
+#include "lattice/made_cells.hpp"
 #include "lattice/vesk.hpp"
 #include "platform/files.hpp"
 #include "results/genome.hpp"
@@ -29,8 +31,8 @@ struct ParseFormat {
 };
 
 struct LatticeParser {
-    List<CellPtr> cells;  // every cell made, intermediates included
-    CellPtr machine;      // the cell of the last statement that made one
+    MadeCells cells;  // every cell made, intermediates included
+    CellPtr machine;  // the cell of the last statement that made one
     ParseFormat format;
     std::vector<ParseFormat> typeFormats;
     std::unique_ptr<Vesk> environment;
@@ -39,6 +41,10 @@ struct LatticeParser {
     bool inList = false, inBraces = false, inBrackets = false;
     std::FILE* reportFile = nullptr;  // parse report, when switched on
     int depth = 0;                    // nesting of statement interpretation
+    int64_t textBytes = 0;            // text handed to the statement splitter so far
+    bool stopped = false;             // a limit was passed; the lattice is refused
+    // How often each repeated warning came; past a few, they are only counted.
+    std::unordered_map<std::string, int64_t> warnings;
 };
 
 // Parse report file name; empty when the report is off (the -parse switch
@@ -51,7 +57,19 @@ inline constexpr const char* kTextStreamLog = "parser.parsetextstream.log";
 // Limits that keep a broken or hostile lattice from exhausting the machine.
 inline constexpr int kMaxStatementDepth = 200;
 inline constexpr size_t kMaxCompositeChildren = 100000;
+// The file, and together with it all the text its code writes.
 inline constexpr int64_t kMaxLatticeBytes = int64_t(16) << 20;
+// Cells one interpretation may make, intermediates and replaced ones
+// included: four times the longest line allowed.
+inline constexpr uint64_t kMaxMadeCells = 4 * kMaxCompositeChildren;
+// The limits in force; tests lower them.
+struct LatticeLimits {
+    int64_t textBytes = kMaxLatticeBytes;
+    uint64_t madeCells = kMaxMadeCells;
+};
+extern LatticeLimits latticeLimits;
+// The same warning is shown this often; later ones are counted and summed up.
+inline constexpr int kWarningRepeatsShown = 3;
 
 // Reads "lattices/<name>.txt" and interprets it; none when the lattice was
 // rejected. A missing file is fatal.
@@ -73,6 +91,10 @@ ParseFormat parseformat(std::string_view text);
 // --- shared by the interpreter's files ---
 LatticeParser* currentLatticeParser();
 void parserReport(LatticeParser& parser, const std::string& text);
+// A warning of the interpreter; the same text past kWarningRepeatsShown
+// times is counted and summed up by parserWarningSummary.
+void parserWarn(LatticeParser& parser, const std::string& text);
+void parserWarningSummary(LatticeParser& parser);
 // "Solenoid(S) Radius(m) ..." as the report shows a format.
 std::string formatToText(const ParseFormat& format);
 // The format guessed from an element name when no format is current.

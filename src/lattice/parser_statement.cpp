@@ -39,13 +39,6 @@ std::string standardForm(std::string_view text) {
     return out;
 }
 
-CellPtr findMade(LatticeParser& parser, std::string_view name) {
-    for (uint32_t i = parser.cells.count(); i-- > 0;) {
-        if (equalNoCase(parser.cells[i]->name, name)) return parser.cells[i];
-    }
-    return nullptr;
-}
-
 CellPtr controlCommand(std::string_view text) {
     size_t end = 1;
     while (end < text.size() && isWordChar(text[end])) end++;
@@ -123,8 +116,8 @@ CellPtr list(LatticeParser& parser, std::string_view text) {
             }
             CellPtr cell = item.empty() ? nullptr : parselatticestatement(parser, item);
             if (!cell) {
-                report("[WARNING] Missing element in comma separated list\n" +
-                       listContext(text, i));
+                parserWarn(parser, "[WARNING] Missing element in comma separated list\n" +
+                                       listContext(text, i));
                 continue;
             }
             appendChildren(*composite, cell);
@@ -141,7 +134,7 @@ CellPtr list(LatticeParser& parser, std::string_view text) {
     for (size_t i = children.size(); i-- > 0;) {
         if (!later.insert(children[i].get()).second) {
             CellPtr copy = cellCopy(*children[i]);
-            listAppend(parser.cells, copy);
+            madeAppend(parser.cells, copy);
             children[i] = copy;
         }
     }
@@ -215,7 +208,7 @@ CellPtr repetition(LatticeParser& parser, std::string_view text, size_t star) {
 CellPtr interpret(LatticeParser& parser, std::string_view text) {
     parserReport(parser, "'" + std::string(text) + "'\n");
     if (text.empty()) return nullptr;
-    if (CellPtr made = findMade(parser, text)) return made;
+    if (CellPtr made = madeFind(parser.cells, text)) return made;
 
     std::string standard = standardForm(text);
     if (standard != text) {
@@ -232,9 +225,9 @@ CellPtr interpret(LatticeParser& parser, std::string_view text) {
         CellPtr cell = parselatticestatement(parser, text.substr(w + 1));
         if (!cell) {
             cell = cellCreate(Composite, "");
-            listAppend(parser.cells, cell);
+            madeAppend(parser.cells, cell);
         }
-        cell->name = word;
+        madeRename(parser.cells, *cell, word);
         parserReport(parser, "Finshed composite element '" + std::string(word) + "'\n");
         return cell;
     }
@@ -290,14 +283,12 @@ CellPtr interpret(LatticeParser& parser, std::string_view text) {
 }  // namespace
 
 void registerCell(LatticeParser& parser, const CellPtr& cell) {
-    for (uint32_t i = parser.cells.count(); i-- > 0;) {
-        if (equalNoCase(parser.cells[i]->name, cell->name)) {
-            report("[WARNING] Element '" + cell->name + "' overwritten");
-            listRemoveAt(parser.cells, i);
-            break;
-        }
+    int64_t old = madeFindIndex(parser.cells, cell->name);
+    if (old >= 0) {
+        parserWarn(parser, "[WARNING] Element '" + cell->name + "' overwritten");
+        madeRemoveAt(parser.cells, static_cast<uint32_t>(old));
     }
-    listAppend(parser.cells, cell);
+    madeAppend(parser.cells, cell);
 }
 
 CellPtr parselatticestatement(LatticeParser& parser, std::string_view text) {

@@ -1,5 +1,6 @@
 // Interpreting a whole lattice: Vesk runs the file and every piece of text it
 // produces is cut into statements here.
+#include <algorithm>
 #include <cstdio>
 
 #include "app/common/report.hpp"
@@ -10,6 +11,7 @@
 
 std::string latticeParseReport;
 bool latticeRejected = false;
+LatticeLimits latticeLimits;
 
 namespace {
 
@@ -83,6 +85,22 @@ void parserReport(LatticeParser& parser, const std::string& text) {
     if (parser.reportFile) std::fwrite(text.data(), 1, text.size(), parser.reportFile);
 }
 
+void parserWarn(LatticeParser& parser, const std::string& text) {
+    if (++parser.warnings[text] <= kWarningRepeatsShown) report(text);
+}
+
+void parserWarningSummary(LatticeParser& parser) {
+    std::vector<std::pair<std::string, int64_t>> repeated;
+    for (const auto& [text, count] : parser.warnings) {
+        if (count > kWarningRepeatsShown) repeated.emplace_back(text, count);
+    }
+    std::sort(repeated.begin(), repeated.end());
+    for (const auto& [text, count] : repeated) {
+        reportf("%s ... repeated %lld times", text.c_str(), static_cast<long long>(count));
+    }
+    parser.warnings.clear();
+}
+
 int parsetextstream(std::string_view text) {
     if (!latticeParseReport.empty()) {
         appendToFile(kTextStreamLog, "\x95" + std::string(text));
@@ -93,6 +111,16 @@ int parsetextstream(std::string_view text) {
         return 1;
     }
     LatticeParser& p = *currentParser;
+    if (p.stopped) return 1;
+    // Code that writes text for ever must end, with the same limit as a file.
+    p.textBytes += static_cast<int64_t>(text.size());
+    if (p.textBytes > latticeLimits.textBytes) {
+        p.stopped = true;
+        parserWarningSummary(p);
+        reportf("[FATAL] Lattice code wrote more than %lld bytes of text",
+                static_cast<long long>(latticeLimits.textBytes));
+        return 1;
+    }
     size_t start = 0;
     for (size_t i = 0; i < text.size(); i++) {
         char c = text[i];
@@ -105,6 +133,13 @@ int parsetextstream(std::string_view text) {
             p.pending.clear();
             if (CellPtr cell = parselatticestatement(p, statement)) p.machine = cell;
             if (latticeRejected) return 1;
+            if (p.cells.created > latticeLimits.madeCells) {
+                p.stopped = true;
+                parserWarningSummary(p);
+                reportf("[FATAL] Lattice makes more than %llu elements",
+                        static_cast<unsigned long long>(latticeLimits.madeCells));
+                return 1;
+            }
             start = i + 1;
             // The character after a statement end only switches modes.
             if (++i >= text.size()) break;
@@ -119,7 +154,7 @@ int parsetextstream(std::string_view text) {
 CellPtr interpretlattice(std::string_view text, Genome& genome, const std::string& name,
                          bool verbose, CellPtr* parameters) {
     LatticeParser parser;
-    listInit(parser.cells);
+    madeInit(parser.cells);
     parser.genome = &genome;
     if (!latticeParseReport.empty()) {
         removeFile(kTextStreamLog);
@@ -134,7 +169,8 @@ CellPtr interpretlattice(std::string_view text, Genome& genome, const std::strin
     CurrentParser guard(parser);
 
     Vesk_run(*parser.environment, text);
-    if (latticeRejected) return nullptr;
+    parserWarningSummary(parser);
+    if (latticeRejected || parser.stopped) return nullptr;
 
     std::string rest = parser.pending;
     while (!rest.empty() && static_cast<unsigned char>(rest.back()) <= 32) rest.pop_back();
@@ -151,10 +187,10 @@ CellPtr interpretlattice(std::string_view text, Genome& genome, const std::strin
     if (parser.machine->kind == Machine) {
         CellPtr wrap = cellCreate(Composite, name);
         wrap->children.push_back(parser.machine);
-        listAppend(parser.cells, wrap);
+        madeAppend(parser.cells, wrap);
         parser.machine = wrap;
     } else {
-        parser.machine->name = name;
+        madeRename(parser.cells, *parser.machine, name);
     }
     if (parser.reportFile) {
         std::string summary =

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <ctime>
 
 void sleepMs(uint32_t milliseconds) {
     struct timespec request {
@@ -40,4 +41,16 @@ std::string localDateTimeText() {
         ::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     }
     return stamp;
+}
+
+void utcDateAndTime(std::string& date, std::string& time) {
+    std::time_t now = std::time(nullptr);
+    struct tm utc {};
+    char d[16] = "00000000", t[16] = "000000";
+    if (gmtime_r(&now, &utc) != nullptr) {
+        std::strftime(d, sizeof d, "%Y%m%d", &utc);
+        std::strftime(t, sizeof t, "%H%M%S", &utc);
+    }
+    date = d;
+    time = t;
 }

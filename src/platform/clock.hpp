@@ -13,3 +13,5 @@ double monotonicSeconds();
 int64_t wallClockSeconds();
 // The local date and time as "YYYY-MM-DD HH:MM:SS", for log headers.
 std::string localDateTimeText();
+// The current UTC date as "yyyyMMdd" and time as "HHmmss".
+void utcDateAndTime(std::string& date, std::string& time);

@@ -149,6 +149,10 @@ bool makeDirectory(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && isDirectory(path));
 }
 
+bool removeDirectory(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0;
+}
+
 std::vector<std::string> listFolder(const std::string& folder, bool filesOnly) {
     std::vector<std::string> names;
     std::error_code ec;

@@ -20,6 +20,8 @@ int64_t fileSize(const std::string& path);
 bool removeFile(const std::string& path);
 bool renameFile(const std::string& from, const std::string& to);
 bool makeDirectory(const std::string& path);
+// Removes an empty folder.
+bool removeDirectory(const std::string& path);
 
 // Plain names (no folder) of the entries of a folder, sorted by name.
 // With filesOnly, folders are left out.

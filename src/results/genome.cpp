@@ -6,6 +6,7 @@
 
 #include "app/common/random.hpp"
 #include "app/common/text.hpp"
+#include "store/binary_io.hpp"
 
 namespace {
 
@@ -29,19 +30,6 @@ int findLast(const Genome& genome, std::string_view name) {
         if (equalsStored(genome.names[static_cast<size_t>(i)], name)) return i;
     }
     return -1;
-}
-
-bool writeU32(std::FILE* file, uint32_t v) {
-    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-    return std::fwrite(b, 1, 4, file) == 4;
-}
-
-bool readU32(std::FILE* file, uint32_t& v) {
-    unsigned char b[4];
-    if (std::fread(b, 1, 4, file) != 4) return false;
-    v = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-    return true;
 }
 
 // A level as "%d" reads it (leading white space, a sign, digits), held to the
@@ -217,8 +205,8 @@ std::string genomeToText(const Genome& genome) {
     return out;
 }
 
-Genome genomeFromText(std::string_view text, bool includeMeta) {
-    Genome genome;
+void genomeScanText(std::string_view text, bool includeMeta,
+                    const std::function<void(std::string_view name, int32_t level)>& entry) {
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find(';', start);
@@ -231,8 +219,14 @@ Genome genomeFromText(std::string_view text, bool includeMeta) {
         if (isMetaName(name) && !includeMeta) continue;
         int32_t level = readLevel(token.substr(eq + 1));
         if (!isMetaName(name)) level = std::clamp(level, 0, 999);
-        genomeAdd(genome, name, level);
+        entry(name, level);
     }
+}
+
+Genome genomeFromText(std::string_view text, bool includeMeta) {
+    Genome genome;
+    genomeScanText(text, includeMeta,
+                   [&](std::string_view name, int32_t level) { genomeAdd(genome, name, level); });
     return genome;
 }
 

@@ -74,6 +74,12 @@ bool prependResult(const ResultRecord& record, const std::string& path);
 // Removes the first two lines; deletes the file when nothing is left. A
 // missing file is fatal (the queue must exist when a record is taken from it).
 void dropFirstResult(const std::string& path);
+// The same without the fatal end: true when the record is gone (a missing file
+// has none to remove), false when the file could not be read or rewritten.
+bool dropFirstResultIfPresent(const std::string& path);
+// The first record replaced by `record` in one rewrite, so that a crash leaves
+// either the old queue or the new one; a missing file counts as empty.
+bool replaceFirstResult(const ResultRecord& record, const std::string& path);
 
 // "%s\r\n%s\r\n".
 std::string recordText(const ResultRecord& record);

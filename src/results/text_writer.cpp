@@ -92,24 +92,59 @@ bool prependResult(const ResultRecord& record, const std::string& path) {
     return false;
 }
 
-void dropFirstResult(const std::string& path) {
+namespace {
+
+enum class QueueRead { Ok, Missing, Unreadable };
+
+// The file's text after its first two lines. A queue that is there but cannot
+// be read now is left as it is by every caller: its record is taken again next
+// time, which is better than losing the rest.
+QueueRead textAfterFirstRecord(const std::string& path, std::string& rest) {
+    if (!fileExists(path)) return QueueRead::Missing;
     std::string text;
-    if (!fileExists(path)) {
-        report("[FATAL] Failed to delete result out of non-existant queue.");
-        return;
-    }
-    // A queue that is there but cannot be read now is left as it is: the
-    // record is taken again next time, which is better than losing the rest.
     if (!withRetries([&] { return readWholeFile(path, text) == ReadStatus::Ok; })) {
-        reportf("[WARNING] Could not open '%s' to save results", path.c_str());
-        return;
+        return QueueRead::Unreadable;
     }
-    size_t rest = skipLine(text, skipLine(text, 0));
-    if (rest >= text.size()) {
-        removeFile(path);
-        return;
+    rest = text.substr(skipLine(text, skipLine(text, 0)));
+    return QueueRead::Ok;
+}
+
+bool replaceWith(const std::string& path, const std::string& text) {
+    if (text.empty()) return removeFile(path) || !fileExists(path);
+    if (withRetries([&] { return writeFileAtomic(path, text); })) return true;
+    reportf("[WARNING] Could not open '%s' to save results", path.c_str());
+    return false;
+}
+
+}  // namespace
+
+void dropFirstResult(const std::string& path) {
+    std::string rest;
+    switch (textAfterFirstRecord(path, rest)) {
+        case QueueRead::Missing:
+            report("[FATAL] Failed to delete result out of non-existant queue.");
+            return;
+        case QueueRead::Unreadable:
+            reportf("[WARNING] Could not open '%s' to save results", path.c_str());
+            return;
+        case QueueRead::Ok:
+            replaceWith(path, rest);
+            return;
     }
-    if (!withRetries([&] { return writeFileAtomic(path, text.substr(rest)); })) {
-        reportf("[WARNING] Could not open '%s' to save results", path.c_str());
+}
+
+bool dropFirstResultIfPresent(const std::string& path) {
+    std::string rest;
+    QueueRead read = textAfterFirstRecord(path, rest);
+    if (read != QueueRead::Ok) return read == QueueRead::Missing;
+    return replaceWith(path, rest);
+}
+
+bool replaceFirstResult(const ResultRecord& record, const std::string& path) {
+    std::string rest;
+    if (textAfterFirstRecord(path, rest) == QueueRead::Unreadable) {
+        reportf("[WARNING] Could not open '%s' to save result", path.c_str());
+        return false;
     }
+    return replaceWith(path, recordText(record) + rest);
 }

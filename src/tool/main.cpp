@@ -14,9 +14,10 @@ struct ToolGroup {
 
 // One row per command group.
 const ToolGroup kGroups[] = {
-    {"lattice", runLatticeTool, &kLatticeToolUsage},  // print the beamline of a lattice file
-    {"run", runRunTool, &kRunToolUsage},              // build and track a lattice file
-    {"results", runResultsTool, &kResultsToolUsage},  // check and convert results files
+    {"lattice", runLatticeTool, &kLatticeToolUsage},     // print the beamline of a lattice file
+    {"run", runRunTool, &kRunToolUsage},                 // build and track a lattice file
+    {"optimise", runOptimiseTool, &kOptimiseToolUsage},  // optimiser runs stored in results.dat
+    {"results", runResultsTool, &kResultsToolUsage},     // check and convert results files
 };
 
 int usage() {

@@ -1,10 +1,8 @@
 // pelto-tool run: builds a run from a lattice file exactly as the client's
 // main cycle does, tracks it to its end and prints the score and the final
 // beam, so that lattice authors and tests can run one design by hand.
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/common/random.hpp"
 #include "app/common/report.hpp"
@@ -39,13 +37,6 @@ struct RunToolOptions {
     std::string commandLine;  // the -param: words
 };
 
-bool wholeNumber(const std::string& text, long long lo, long long hi, long long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtoll(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && errno == 0 && value >= lo && value <= hi;
-}
-
 bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
     for (size_t i = 0; i < args.size(); i++) {
         const std::string& a = args[i];
@@ -54,22 +45,13 @@ bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
         if (a == "--genome" && hasValue) {
             o.genomeText = args[++i];
         } else if (a == "--level" && hasValue) {
-            if (!wholeNumber(args[++i], 0, 999, n)) {
-                std::fprintf(stderr, "--level takes a whole number from 0 to 999\n");
-                return false;
-            }
+            if (!optionNumber(args, i, 0, 999, n)) return false;
             o.level = static_cast<int>(n);
         } else if (a == "--seed" && hasValue) {
-            if (!wholeNumber(args[++i], 0, UINT32_MAX, n)) {
-                std::fprintf(stderr, "--seed takes a whole number from 0 to %u\n", UINT32_MAX);
-                return false;
-            }
+            if (!optionNumber(args, i, 0, UINT32_MAX, n)) return false;
             o.seed = static_cast<uint32_t>(n);
         } else if (a == "--threads" && hasValue) {
-            if (!wholeNumber(args[++i], 1, 1024, n)) {
-                std::fprintf(stderr, "--threads takes a whole number from 1 to 1024\n");
-                return false;
-            }
+            if (!optionNumber(args, i, 1, 1024, n)) return false;
             o.threads = static_cast<int>(n);
         } else if (a == "--dump" && hasValue) {
             o.dump = args[++i];
@@ -87,17 +69,6 @@ bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
         return false;
     }
     return true;
-}
-
-// The thread limits the client would use: the configuration's, unless the
-// command line says otherwise.
-TrackingLimits trackingLimits(int threads) {
-    if (fileExists(kConfigFile)) configRead(kConfigFile);
-    TrackingLimits limits;
-    int configured = settings.threadCount > 0 ? settings.threadCount : logicalProcessorCount();
-    limits.threads = threads > 0 ? threads : std::max(1, configured);
-    limits.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
-    return limits;
 }
 
 void printBeam(const Simulation& simulation, const Genome& genome) {
@@ -123,20 +94,15 @@ bool writeDump(const std::string& path, const Simulation& simulation) {
 }
 
 int run(const RunToolOptions& o) {
-    SetupRequest request;
-    request.latticeName = latticeNameOf(o.file);
     std::string text;
     ReadStatus status = readLatticeFile(o.file, text);
     if (status != ReadStatus::Ok) {
         std::fprintf(stderr, "Cannot read lattice file '%s'\n", o.file.c_str());
         return kToolError;
     }
-    request.latticeText = std::move(text);
+    SetupRequest request = runRequest(latticeNameOf(o.file), std::move(text));
     request.commandLine = o.commandLine;
     request.seed = o.seed;
-    request.dt = simulationTemplate.dt;
-    request.particleDivisor = simulationTemplate.particleDivisor;
-    request.nearbyInterval = simulationTemplate.nearbyInterval;
     TrackingLimits limits = trackingLimits(o.threads);
 
     Genome genome = genomeFromText(o.genomeText, true);

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "beamline/build_hooks.hpp"
+#include "beamline/setup.hpp"
+
 using ToolArgs = std::vector<std::string>;
 
 inline constexpr int kToolOk = 0;
@@ -23,6 +26,20 @@ extern const char* const kResultsToolUsage;
 //                   [-param:NAME=VALUE ...]
 int runRunTool(const ToolArgs& args);
 extern const char* const kRunToolUsage;
+
+// pelto-tool optimise FILE --runs N [--seed S] [--threads N]
+int runOptimiseTool(const ToolArgs& args);
+extern const char* const kOptimiseToolUsage;
+
+// Shared by the commands that build and track runs.
+// The whole number after the option at args[i] (i moves onto it), within
+// lo..hi; otherwise says what the option takes and returns false.
+bool optionNumber(const ToolArgs& args, size_t& i, long long lo, long long hi, long long& value);
+// The thread limits the client would use: the configuration's (read here),
+// unless the command line says otherwise.
+TrackingLimits trackingLimits(int threads);
+// A run of a lattice text with the simulation settings every run starts from.
+SetupRequest runRequest(const std::string& latticeName, std::string latticeText);
 
 // "lattices/alpha.txt" is the lattice alpha.
 std::string latticeNameOf(const std::string& path);

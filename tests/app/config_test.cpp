@@ -170,6 +170,9 @@ TEST_F(ConfigTest, ValuesTurnIntoSettings) {
     EXPECT_EQ(settings.trialRatios[2], 3);
     EXPECT_EQ(settings.priority, Priority::Background);
 
+    dir.write("config.txt", "Results file maximum size before pruning (MB, 0 to disable): 4096\n");
+    configRead(path);
+    EXPECT_EQ(settings.resultsMaxBytes, int64_t{4096} * 1048576);
     dir.write("config.txt", "Use proxy server for HTTP downloads (server,port or 'no'): no\n");
     configRead(path);
     EXPECT_EQ(settings.proxyHost, "");

@@ -9,11 +9,14 @@ namespace {
 
 struct Program : ::testing::Test {
     ScratchFolder dir;
+    // No display server, whatever the tester's desktop: graphics mode must
+    // then fall back to the console. A test may choose SDL's dummy display.
+    std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER ";
 
     void SetUp() override { std::filesystem::copy_file(PELTO_EXE, dir.file("pelto")); }
     // Runs pelto from another working folder: it must find its own.
     CommandResult run(const std::string& args, const std::string& input = "") {
-        return runCommand("cd / && '" + dir.file("pelto") + "' " + args, input);
+        return runCommand("cd / && " + env + "'" + dir.file("pelto") + "' " + args, input);
     }
 };
 
@@ -91,6 +94,14 @@ TEST_F(Program, GraphicsModeRunsAsConsoleWithANotice) {
     EXPECT_EQ(
         r.output,
         "\nGraphics display is not available; running in console mode\nPelto initialising...\n");
+}
+
+TEST_F(Program, GraphicsModeOpensAWindowWhereADisplayExists) {
+    dir.write("config.txt", "Auto-send results ([Y]es, [N]o): N\nResolution (XxY or 'auto'): 640x480\n");
+    env = "env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=dummy ";
+    CommandResult r = run("");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "\nPelto initialising...\n");
 }
 
 TEST_F(Program, ConfigurationSetsChangeExactlyThreeEntries) {

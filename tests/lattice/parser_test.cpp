@@ -54,7 +54,7 @@ struct Statements : Lattice {
     LatticeParser parser;
     void SetUp() override {
         Lattice::SetUp();
-        listInit(parser.cells);
+        madeInit(parser.cells);
         parser.genome = &genome;
         parser.environment = Vesk_new();
     }
@@ -275,6 +275,46 @@ TEST_F(Lattice, HostileInputIsRefusedNotObeyed) {
     std::string doubling = "A0 1\n";
     for (int i = 1; i < 30; i++) doubling += format("A%d: A%d,A%d;\n", i, i - 1, i - 1);
     EXPECT_EQ(fatalStatus(doubling + "A29\n"), 1);
+}
+
+// Code that writes for ever is stopped by the cell or the text limit (lowered
+// here so the test runs in a moment).
+TEST_F(Lattice, RunawayCodeEndsWithAFatalMessage) {
+    struct Case {
+        const char* text;
+        const char* message;
+        const char* alsoSaid;
+    };
+    const Case cases[] = {
+        {"#for(i=1;i>=0;i=i+1){#D#i# 1;#}#\n", "[FATAL] Lattice makes more than 2000 elements", ""},
+        // A typo that redefines one element for ever; its warnings are summed up.
+        {"#for(i=1;i<=4;j=i+1){#D#i# 1;#}#\n", "[FATAL] Lattice makes more than 2000 elements",
+         "[WARNING] Element 'D1' overwritten ... repeated 2000 times"},
+        {"D1 1\n#for(i=1;i>=0;i++){#                #}#\nD1\n",
+         "[FATAL] Lattice code wrote more than 65536 bytes of text", ""},
+    };
+    LatticeLimits saved = latticeLimits;
+    latticeLimits = LatticeLimits{65536, 2000};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        rec.output.clear();
+        genome = Genome{};
+        EXPECT_EQ(fatalStatus(c.text), 1);
+        EXPECT_TRUE(warned(c.message)) << rec.output.substr(0, 300);
+        EXPECT_TRUE(warned(c.alsoSaid));
+    }
+    latticeLimits = saved;
+}
+
+TEST_F(Lattice, RepeatedWarningsAreSummedUp) {
+    ASSERT_TRUE(run("#for(i=1;i<=10;i++){#D1 1;#}#\nD1\n"));
+    size_t shown = 0;
+    for (size_t at = 0; (at = rec.output.find("'D1' overwritten\n", at)) != std::string::npos;
+         at++) {
+        shown++;
+    }
+    EXPECT_EQ(shown, 3u);
+    EXPECT_TRUE(warned("[WARNING] Element 'D1' overwritten ... repeated 9 times"));
 }
 
 TEST_F(Lattice, RandomBytesNeverCrashTheInterpreter) {

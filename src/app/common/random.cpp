@@ -1,10 +1,12 @@
 #include "app/common/random.hpp"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 uint32_t randomState = 1;
-}
+UniformSource uniformSource;
+}  // namespace
 
 void seedRandom(uint32_t seed) {
     randomState = seed;
@@ -15,7 +17,12 @@ int rand15() {
     return static_cast<int>((randomState >> 16) & 0x7fffu);
 }
 
+void setUniformSource(UniformSource source) {
+    uniformSource = std::move(source);
+}
+
 double uniform(double x) {
+    if (uniformSource) return uniformSource() * x;
     double r1 = rand15();
     double r2 = rand15();
     return ((r1 / 32768.0) + r2) / 32768.0 * x;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 void seedRandom(uint32_t seed);
 // 15-bit values 0..32767, from the classic linear congruential recurrence.
@@ -12,3 +13,9 @@ int rand15();
 double uniform(double x);
 // An integer in [0, n-1]; 0 when n < 1.
 int64_t randomBelow(int64_t n);
+
+// Tests fix the draws of the searches built on these: while a source is set,
+// uniform(x) is source() * x, with source() in [0, 1). Empty restores the
+// generator.
+using UniformSource = std::function<double()>;
+void setUniformSource(UniformSource source);

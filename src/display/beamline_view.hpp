@@ -1,0 +1,31 @@
+// The beamline drawn from its cells' geometry: solenoid coils, bending magnet
+// footprints, RF gaps, apertures, blockages, the target rod, drift bores, the
+// reference path and, on request, bounding boxes and names.
+#pragma once
+
+#include "display/scene.hpp"
+#include "display/view_settings.hpp"
+
+struct Cell;
+
+// The box (global metres) that holds the whole beamline as drawn.
+struct Extent {
+    Vec3 min{1e20, 1e20, 1e20};
+    Vec3 max{-1e20, -1e20, -1e20};
+    bool empty() const { return min.x > max.x; }
+    void include(Vec3 p);
+};
+Extent beamlineExtent(const Cell& root);
+
+// Colours shared with the legend.
+inline constexpr Colour kSolenoidPlus = rgb(230, 120, 40);
+inline constexpr Colour kSolenoidMinus = rgb(60, 130, 235);
+inline constexpr Colour kBendColour = rgb(170, 70, 200);
+inline constexpr Colour kRfColour = rgb(240, 220, 60);
+inline constexpr Colour kApertureColour = rgb(200, 200, 200);
+inline constexpr Colour kFinishColour = rgb(70, 220, 110);
+inline constexpr Colour kBlockageColour = rgb(150, 110, 80);
+inline constexpr Colour kTargetColour = rgb(255, 170, 40);
+
+// highlight: a cell drawn with a bright frame (the find-cell match), or none.
+void drawBeamline(Scene& s, const Cell& root, const ViewSettings& view, const Cell* highlight);

@@ -1,0 +1,218 @@
+#include "net/upload.hpp"
+
+#include "app/common/random.hpp"
+#include "app/common/text.hpp"
+#include "net/download.hpp"
+#include "net/upload_reparse.hpp"
+#include "platform/clock.hpp"
+#include "platform/dialog.hpp"
+#include "platform/files.hpp"
+#include "results/binary_results.hpp"
+#include "results/text_results.hpp"
+
+VersionNotice versionNotice;
+
+namespace {
+
+constexpr int kAttempts = 10;
+constexpr int64_t kManualMinBytes = 10000;
+constexpr int32_t kManualMinRecords = 10;
+constexpr int64_t kMaxSignalBytes = 1 << 16;
+
+char randomNameChar() {
+    int64_t r = randomBelow(62);
+    if (r < 26) return static_cast<char>('A' + r);
+    if (r < 52) return static_cast<char>('a' + (r - 26));
+    return static_cast<char>('0' + (r - 52));
+}
+
+bool httpUpload(const std::string& uploadFile, const UploadServer& server,
+                const std::string& uploadPath, const NetSettings& net) {
+    std::string remoteName = versionFolder(net.version) + "/" + uploadFile;
+    std::string url = "http://" + server.host + uploadPath;
+    bool proxy = !net.http.proxyHost.empty();
+    std::string host = proxy ? net.http.proxyHost : server.host;
+    uint16_t port = proxy && net.http.proxyPort != 0 ? net.http.proxyPort : 80;
+    HttpAnswer answer = httpPostFile(uploadFile, remoteName, url, host, port, "Pelto", net.http);
+    if (answer.ok && answer.body) {
+        if (std::optional<std::string> signal = signalText(*answer.body)) {
+            writeFileAtomic(kSignalFile, *signal);
+        }
+    }
+    if (!answer.statusLine.empty()) report(answer.statusLine);
+    return answer.ok;
+}
+
+// The first two lines of "signal.dat": the newest version and a message.
+void readSignal(const NetSettings& net) {
+    std::string text;
+    if (readWholeFile(kSignalFile, text, kMaxSignalBytes) != ReadStatus::Ok) return;
+    size_t firstEnd = text.find('\n');
+    std::string first = text.substr(0, firstEnd);
+    std::string second = firstEnd == std::string::npos ? std::string() : text.substr(firstEnd + 1);
+    second = second.substr(0, second.find('\n'));
+    auto trimControl = [](std::string& s, size_t max) {
+        s = s.substr(0, max);
+        while (!s.empty() && static_cast<unsigned char>(s.back()) < 32) s.pop_back();
+    };
+    trimControl(first, 99);
+    trimControl(second, 999);
+    versionNotice.latestVersion = first;
+    versionNotice.versionMessage = second;
+    if (lowerCopy(first) > lowerCopy(net.version) && net.displayMode != DisplayGraphics) {
+        showMessageBox(format("New version %s is available from the website!  (You are using "
+                              "version %s)\n%s",
+                              first.c_str(), net.version.c_str(), second.c_str()),
+                       "Pelto Message: New version");
+    }
+}
+
+}  // namespace
+
+std::string versionFolder(const std::string& version) {
+    std::string folder = version;
+    for (char& c : folder) {
+        if (isBlank(c)) c = '_';
+    }
+    if (folder.size() == 2) {
+        folder += ".0x";
+    } else if (folder.size() >= 4 && folder.size() <= 6) {
+        folder = folder.substr(0, 4) + "x";
+    }
+    return folder;
+}
+
+std::string uploadBaseName(const std::string& date, const std::string& time,
+                           const std::string& userName) {
+    std::string user = userName;
+    for (char& c : user) {
+        if (c == ' ') c = '_';
+    }
+    std::string random;
+    for (int i = 0; i < 5; i++) random += randomNameChar();
+    return date + "-" + time + "-" + random + "-" + user;
+}
+
+std::optional<std::string> signalText(const std::string& answer) {
+    static const std::string open = "<pre id='signal'>";
+    size_t start = answer.find(open);
+    if (start == std::string::npos) return std::nullopt;
+    start += open.size();
+    size_t end = answer.find("</pre>", start);
+    return answer.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+int uploadResults(const std::string& resultsFile, const UploadServer& server,
+                  const std::string& uploadPath, const NetSettings& net) {
+    std::string date, time;
+    utcDateAndTime(date, time);
+    seedRandom(tickCountMs());
+    std::string base = uploadBaseName(date, time, net.userName);
+    std::string textName = base + ".txt";
+    std::string binaryName = base + ".bin";
+    if (!isSafeFileName(textName)) {
+        reportf("The user name '%s' cannot be part of a file name; not sent", net.userName.c_str());
+        return kUploadNotSent;
+    }
+    if (!fileExists(resultsFile)) {
+        showMessageBox(format("Pelto reports that '%s' does not exist.\nNo results to send!",
+                              resultsFile.c_str()),
+                       "Existential Crisis");
+        return kUploadNoFile;
+    }
+    ReparsedResults parsed;
+    if (!reparseResults(resultsFile, net.uploadByHttp ? kHttpUploadLimit : 0, parsed) ||
+        !writeFileAtomic(textName, parsed.text)) {
+        reportf("Could not write the copy of '%s' to send; not sent", resultsFile.c_str());
+        removeFile(textName);
+        return kUploadNotSent;
+    }
+    saveBinaryResults(parsed.records, binaryName);
+    // The results file itself stays untouched until the outcome is known, so
+    // a crash or power cut during the transfer loses nothing.
+    if (parsed.partial && !writeFileAtomic(kOverflowFile, parsed.rest)) {
+        removeFile(textName);
+        removeFile(binaryName);
+        return kUploadNotSent;
+    }
+    int64_t binarySize = fileSize(binaryName);
+    std::string uploadFile = textName;
+    if (binarySize >= 0 && fileSize(textName) >= binarySize) {
+        uploadFile = binaryName;
+    } else {
+        removeFile(binaryName);
+    }
+
+    bool sent = net.uploadByHttp ? httpUpload(uploadFile, server, uploadPath, net)
+                                 : ftpUpload(uploadFile, server, net);
+    if (!sent) {
+        // What was not sent goes back, reparsed: the dropped records do not
+        // return. Should the rewrite fail, the untouched original stays.
+        writeFileAtomic(resultsFile, parsed.rest + parsed.text);
+        removeFile(kOverflowFile);
+        removeFile(textName);
+        removeFile(binaryName);
+        return kUploadNotSent;
+    }
+    if (parsed.partial) {
+        renameFile(kOverflowFile, resultsFile);
+    } else {
+        removeFile(resultsFile);
+    }
+    if (fileExists(kSignalFile)) {
+        if (!parsed.partial) readSignal(net);
+        removeFile(kSignalFile);
+    }
+    removeFile(textName);
+    removeFile(binaryName);
+    report(parsed.partial ? "Some results sent." : "Results sent.");
+    appendToFile(kSendLog, format("%s-%s %u results sent to %s\n", date.c_str(), time.c_str(),
+                                  parsed.records.count(), server.host.c_str()));
+    return parsed.partial ? kUploadPartSent : kUploadAllSent;
+}
+
+SendOutcome sendResults(const std::string& resultsFile, const NetSettings& net) {
+    report("Attempting to send results...");
+    downloadIfStale(kServersFile, 24, webUrl(net, kServersPath), std::nullopt, net);
+    if (!fileExists(kServersFile)) {
+        report("Could not get servers.csv file, so cannot send");
+        return SendOutcome::NotSent;
+    }
+    std::optional<UploadServer> server = pickServer(kServersFile);
+    int limit = kAttempts;
+    int result = kUploadNotSent;
+    bool anySent = false;
+    for (int i = 1; server && i <= limit && result != kUploadAllSent && result != kUploadNoFile;
+         i++) {
+        if (i > 1) reportf("Retrying: attempt %d of %d", i, limit);
+        result = uploadResults(resultsFile, *server, kUploadPath, net);
+        if (result == kUploadPartSent) {
+            limit += 2;
+            anySent = true;
+        } else if (result == kUploadNotSent) {
+            server = pickServer(kServersFile);
+        }
+    }
+    if (result == kUploadNotSent) report("Currently offline.  Will try again later.");
+    if (result == kUploadNoFile) reportf("No '%s' to send.", resultsFile.c_str());
+    if (result == kUploadAllSent) return SendOutcome::AllSent;
+    if (result == kUploadNoFile && !anySent) return SendOutcome::NothingToSend;
+    return anySent ? SendOutcome::SomeSent : SendOutcome::NotSent;
+}
+
+int manualSend(const NetSettings& net) {
+    int64_t size = fileSize(kResultsToSend);
+    if (size >= 0 && size < kManualMinBytes &&
+        countResults(kResultsToSend, std::nullopt) < kManualMinRecords) {
+        showMessageBox(
+            format("The results file you are trying to send is less than %u bytes long and "
+                   "contains less than %u results.\nSending too many very short results files "
+                   "causes unnecessary load on the network.",
+                   static_cast<unsigned>(kManualMinBytes),
+                   static_cast<unsigned>(kManualMinRecords)),
+            "ManualSend: File too short");
+        return 1;
+    }
+    sendResults(kResultsToSend, net);
+    return 0;
+}

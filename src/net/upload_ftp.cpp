@@ -1,0 +1,99 @@
+#include "app/common/random.hpp"
+#include "app/common/text.hpp"
+#include "net/upload.hpp"
+#include "platform/child.hpp"
+#include "platform/clock.hpp"
+#include "platform/files.hpp"
+#include "platform/process.hpp"
+
+namespace {
+
+constexpr const char* kTestFolder = "testfiles";
+constexpr const char* kScriptFile = "script.ftp";
+
+std::string testFileName() {
+    std::string name = "testfile_";
+    for (int i = 0; i < 11; i++) name += static_cast<char>('a' + randomBelow(26));
+    return name + ".txt";
+}
+
+std::string ftpScript(const UploadServer& server, const std::string& uploadFile,
+                      const std::string& testName, const NetSettings& net) {
+    std::string folder = versionFolder(net.version);
+    std::string script =
+        "open " + server.host + "\n" + server.ftpUser + "\n" + server.ftpPassword + "\n";
+    if (net.ftpPassive) script += "quote pasv\n";
+    script +=
+        "lcd " + currentFolder().substr(0, 999) + "\nmkdir " + folder + "\ncd " + folder + "\n";
+    script += "binary\nput " + uploadFile + "\n";
+    script += "cd ..\nget signal.dat\n";
+    script += "mkdir testfiles\ncd testfiles\nlcd testfiles\nput " + testName + "\nlcd ..\nget " +
+              testName + "\ndel " + testName + "\nquit\n";
+    return script;
+}
+
+// Runs the FTP command until it ends or its deadline passes.
+void runFtpClient(const std::string& uploadFile, const NetSettings& net) {
+    if (net.ftpOldCalling) {
+        runShellCommand(net.ftpCommand);
+        return;
+    }
+    ChildProcess child = startShellCommand(net.ftpCommand);
+    if (child.pid <= 0) {
+        reportf("Could not start the FTP command '%s'", net.ftpCommand.c_str());
+        return;
+    }
+    int64_t size = fileSize(uploadFile);
+    double deadline =
+        monotonicSeconds() + net.ftpBaseDeadline + static_cast<double>(size > 0 ? size / 1024 : 0);
+    for (;;) {
+        ChildState state = pollChild(child, nullptr);
+        if (state == ChildState::Ended) {
+            report("FTP process finished");
+            return;
+        }
+        if (state == ChildState::Unknown) report("GetExitCodeProcess Error");
+        if (monotonicSeconds() > deadline) {
+            report("FTP process timed out");
+            terminateChild(child);
+            return;
+        }
+        sleepMs(250);
+    }
+}
+
+void removeTestFolder() {
+    for (const std::string& name : listFolder(kTestFolder, true)) {
+        removeFile(std::string(kTestFolder) + "/" + name);
+    }
+    removeDirectory(kTestFolder);
+}
+
+}  // namespace
+
+bool ftpUpload(const std::string& uploadFile, const UploadServer& server, const NetSettings& net) {
+    std::string testName = testFileName();
+    std::string localTest = std::string(kTestFolder) + "/" + testName;
+    makeDirectory(kTestFolder);
+    if (!writeFileAtomic(localTest, "Test\n")) {
+        report("Test file could not be created - check permissions");
+        return false;
+    }
+    // Only a copy fetched back by this run may count as proof of a transfer.
+    removeFile(testName);
+    if (!writeFileAtomic(kScriptFile, ftpScript(server, uploadFile, testName, net))) {
+        report("Could not write FTP script file - check permissions");
+        removeFile(localTest);
+        return false;
+    }
+    runFtpClient(uploadFile, net);
+    removeFile(kScriptFile);
+    removeFile(localTest);
+
+    std::string fetched;
+    bool sent = readWholeFile(testName, fetched, 1024) == ReadStatus::Ok &&
+                fetched.substr(0, fetched.find('\n') + 1) == "Test\n";
+    removeFile(testName);
+    removeTestFolder();
+    return sent;
+}

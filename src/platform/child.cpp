@@ -1,0 +1,56 @@
+#include "platform/child.hpp"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+ChildProcess startShellCommand(const std::string& command) {
+    ChildProcess child;
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0) return child;
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t pid = -1;
+    // posix_spawn takes char* const[] for historical reasons; it does not write.
+    if (posix_spawn(&pid, "/bin/sh", nullptr, &attr, const_cast<char* const*>(argv), environ) ==
+        0) {
+        child.pid = pid;
+    }
+    posix_spawnattr_destroy(&attr);
+    return child;
+}
+
+ChildState pollChild(ChildProcess& child, int* status) {
+    if (child.pid <= 0) return ChildState::Ended;
+    int raw = 0;
+    pid_t r = ::waitpid(child.pid, &raw, WNOHANG);
+    if (r == 0) return ChildState::Running;
+    if (r < 0) return errno == ECHILD ? ChildState::Ended : ChildState::Unknown;
+    if (status != nullptr) *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1;
+    child.pid = -1;
+    return ChildState::Ended;
+}
+
+void terminateChild(ChildProcess& child) {
+    if (child.pid <= 0) return;
+    // The child leads its own session, so its group id is its pid.
+    ::kill(-child.pid, SIGKILL);
+    while (::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    child.pid = -1;
+}
+
+int runShellCommand(const std::string& command) {
+    ChildProcess child = startShellCommand(command);
+    if (child.pid <= 0) return -1;
+    int raw = 0;
+    while (::waitpid(child.pid, &raw, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}

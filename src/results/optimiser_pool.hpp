@@ -1,0 +1,47 @@
+// The optimiser's pool: every known result of one lattice (the local results
+// of that lattice, then the downloaded sample file from its last record to its
+// first), and the tournament that picks parents from it.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "results/genome.hpp"
+#include "results/record.hpp"
+
+struct OptimiserPool {
+    std::vector<const ResultRecord*> records;  // into the caller's list or `samples`
+    ResultsList samples;                       // the sample file's records, owned here
+
+    size_t size() const { return records.size(); }
+    const ResultRecord& operator[](size_t i) const { return *records[i]; }
+};
+
+// The folder of the downloaded sample files, one per lattice.
+inline constexpr const char* kSampleFolder = "samplefiles";
+
+// Local results whose lattice field names `lattice`, in list order. The pool
+// refers to the records: `results` must outlive it.
+void poolAddLocal(OptimiserPool& pool, const ResultsList& results, const std::string& lattice);
+// "samplefiles/LATTICE.txt", read as a binary results file when it holds one
+// and as text otherwise ("samplefiles/LATTICE.bin" when there is no ".txt").
+// Call once per pool.
+void poolAddSampleFile(OptimiserPool& pool, const std::string& lattice);
+OptimiserPool buildPool(const ResultsList& results, const std::string& lattice);
+
+// A parent: a pool record's genome without metadata, and its score.
+struct Parent {
+    Genome genome;
+    double score = 0;
+    bool found = false;  // false only for an empty pool
+};
+
+// The best of a random number of distinct records, visited by a walk with a
+// random start and a step prime to the pool size. The exponent drawn in
+// [0, 1.25) makes small tournaments (exploration) and large ones (the best
+// record) both common.
+Parent tournament(const OptimiserPool& pool);
+// Two tournament winners, the second redrawn (at most 10 times) while it
+// equals the first.
+std::pair<Genome, Genome> twoParents(const OptimiserPool& pool);

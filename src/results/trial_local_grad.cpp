@@ -1,0 +1,122 @@
+// LocalGrad: fits the slope of the score over the parent's nearest results
+// and steps along it.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/common/random.hpp"
+#include "app/common/report.hpp"
+#include "app/common/text.hpp"
+#include "results/trial_types.hpp"
+
+namespace {
+
+// The levels a pool record has for the parent's parameters, in the parent's
+// order; a parameter the record lacks counts as the middle level.
+class ParentLevels {
+  public:
+    ParentLevels(const Genome& parent, int32_t missing) : missing_(missing) {
+        for (size_t j = 0; j < parent.names.size(); j++) {
+            auto [at, added] = index_.try_emplace(parent.names[j], j);
+            first_.push_back(at->second);
+            (void)added;
+        }
+        levels_.resize(parent.names.size());
+    }
+
+    // As genomeGet on the record read with metadata: the last entry of a
+    // name counts.
+    const std::vector<int32_t>& read(const std::string& genomeLine) {
+        std::fill(levels_.begin(), levels_.end(), missing_);
+        genomeScanText(genomeLine, true, [&](std::string_view name, int32_t level) {
+            lower_.assign(name);
+            for (char& c : lower_) c = lowerAscii(c);
+            auto at = index_.find(lower_);
+            if (at != index_.end()) levels_[at->second] = level;
+        });
+        // A name the parent holds twice reads the same level for both.
+        for (size_t j = 0; j < levels_.size(); j++) levels_[j] = levels_[first_[j]];
+        return levels_;
+    }
+
+  private:
+    int32_t missing_;
+    std::unordered_map<std::string, size_t> index_;
+    std::vector<size_t> first_;
+    std::vector<int32_t> levels_;
+    std::string lower_;
+};
+
+struct Neighbour {
+    double distance2;
+    size_t arrival;  // ties keep the order the records were visited in
+    size_t record;
+};
+
+}  // namespace
+
+Genome trialLocalGrad(const TrialContext& context) {
+    const OptimiserPool& pool = context.pool;
+    Parent parent = tournament(pool);
+    const Genome& p = parent.genome;
+    if (p.count() == 0) return Genome{};
+    size_t n = pool.size();
+    size_t k = static_cast<size_t>(std::floor(std::pow(static_cast<double>(n), uniform(1))));
+    k = std::clamp<size_t>(k, 1, n);
+
+    ParentLevels reader(p, static_cast<int32_t>(context.levels / 2));
+    size_t m = static_cast<size_t>(p.count());
+    std::vector<Neighbour> all;
+    all.reserve(n);
+    for (size_t i = n; i-- > 0;) {
+        if (i % 100 == 0) {
+            reportProgress(format("TrialType=%s, locating nearby genomes... %d", context.name,
+                                  static_cast<int>(i)));
+        }
+        const std::vector<int32_t>& r = reader.read(pool[i].genomeLine);
+        double d2 = 0;
+        for (size_t j = 0; j < m; j++) {
+            double d = static_cast<double>(r[j]) - p.levels[j];
+            d2 += d * d;
+        }
+        all.push_back({d2, all.size(), i});
+    }
+    // The k nearest, nearest first, equal distances in visiting order: the
+    // same list as keeping k sorted slots and inserting each record after
+    // those not farther than it.
+    auto nearer = [](const Neighbour& a, const Neighbour& b) {
+        return a.distance2 < b.distance2 || (a.distance2 == b.distance2 && a.arrival < b.arrival);
+    };
+    std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(k), all.end(), nearer);
+    all.resize(k);
+    double farthest = all.back().distance2;
+
+    // Least-squares slope per parameter through the parent's point.
+    std::vector<double> moved(m), squares(m);
+    for (const Neighbour& near : all) {
+        const std::vector<int32_t>& r = reader.read(pool[near.record].genomeLine);
+        double scoreDiff = pool[near.record].score - parent.score;
+        for (size_t j = 0; j < m; j++) {
+            double diff = static_cast<double>(r[j]) - p.levels[j];
+            moved[j] += scoreDiff * diff;
+            squares[j] += diff * diff;
+        }
+    }
+    std::vector<double> slope(m);
+    double norm2 = 1e-99;
+    for (size_t j = 0; j < m; j++) {
+        slope[j] = moved[j] / (1e-20 + squares[j]);
+        norm2 += slope[j] * slope[j];
+    }
+    // Up to the neighbourhood's radius, and now and then much further.
+    double w = uniform(2);
+    double radius = std::sqrt(farthest);
+    double step = w <= 1 ? w * radius : radius / (2.000001 - w);
+    Genome g;
+    for (size_t j = 0; j < m; j++) {
+        genomeSet(g, p.names[j], truncLevel(p.levels[j] + step / std::sqrt(norm2) * slope[j]));
+    }
+    return g;
+}

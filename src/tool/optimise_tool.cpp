@@ -1,0 +1,132 @@
+// pelto-tool optimise: a lattice author's optimisation. Each run is proposed
+// by the client's optimiser from the results so far, built and tracked as
+// "pelto-tool run" does, and stored in results.dat with its checksum, as the
+// client stores results (without the quarantine's reruns).
+#include <cstdio>
+
+#include "app/common/random.hpp"
+#include "app/common/report.hpp"
+#include "app/common/version.hpp"
+#include "app/settings.hpp"
+#include "lattice/parser.hpp"
+#include "platform/clock.hpp"
+#include "results/checksum.hpp"
+#include "results/optimise_runs.hpp"
+#include "results/text_results.hpp"
+#include "store/latticedir.hpp"
+#include "tool/tool.hpp"
+
+const char* const kOptimiseToolUsage =
+    "  pelto-tool optimise FILE --runs N [--seed S] [--threads N]\n"
+    "                                     N optimiser runs of a lattice of this folder,\n"
+    "                                     stored in results.dat\n";
+
+namespace {
+
+constexpr const char* kResultsDatabase = "results.dat";
+
+struct OptimiseOptions {
+    std::string file;
+    int runs = 0;
+    std::optional<uint32_t> seed;
+    int threads = 0;  // 0: the configured count
+};
+
+bool parseOptions(const ToolArgs& args, OptimiseOptions& o) {
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string& a = args[i];
+        bool hasValue = i + 1 < args.size();
+        long long n = 0;
+        if (a == "--runs" && hasValue) {
+            if (!optionNumber(args, i, 1, 1000000, n)) return false;
+            o.runs = static_cast<int>(n);
+        } else if (a == "--seed" && hasValue) {
+            if (!optionNumber(args, i, 0, UINT32_MAX, n)) return false;
+            o.seed = static_cast<uint32_t>(n);
+        } else if (a == "--threads" && hasValue) {
+            if (!optionNumber(args, i, 1, 1024, n)) return false;
+            o.threads = static_cast<int>(n);
+        } else if (o.file.empty() && !a.empty() && a[0] != '-') {
+            o.file = a;
+        } else {
+            std::fprintf(stderr, "Unknown option '%s'\n", a.c_str());
+            return false;
+        }
+    }
+    if (o.file.empty() || o.runs == 0) {
+        std::fprintf(stderr, o.file.empty() ? "No lattice file given\n" : "No --runs given\n");
+        return false;
+    }
+    return true;
+}
+
+// Stored results name their lattice, and their checksums cover the lattice
+// folder's file of that name: only that file can be optimised.
+bool isFolderLattice(const std::string& name, const std::string& text) {
+    std::string own;
+    return latticepresent(name) && readLatticeFile(latticeFilePath(name), own) == ReadStatus::Ok &&
+           own == text;
+}
+
+// Builds and tracks one run as the client would; none when it cannot.
+std::optional<RunScore> trackRun(const std::string& name, const std::string& text, uint32_t seed,
+                                 const TrackingLimits& limits, Genome& genome) {
+    SetupRequest request = runRequest(name, text);
+    request.seed = seed;
+    request.verbose = false;
+    Simulation simulation = setupSimulation(request, genome);
+    if (!simulation.root) {
+        report("Lattice '" + name + "' could not be interpreted; no run was built");
+        return std::nullopt;
+    }
+    if (!trackingEngine.runToEnd || !trackingEngine.scoreOf) {
+        report("This build has no tracking engine: runs cannot be scored");
+        return std::nullopt;
+    }
+    trackingEngine.runToEnd(simulation, limits);
+    if (mergeThreadOutputs) mergeThreadOutputs();
+    return RunScore{trackingEngine.scoreOf(simulation), simulation.work};
+}
+
+int optimise(const OptimiseOptions& o) {
+    std::string name = latticeNameOf(o.file);
+    std::string text;
+    if (readLatticeFile(o.file, text) != ReadStatus::Ok) {
+        std::fprintf(stderr, "Cannot read lattice file '%s'\n", o.file.c_str());
+        return kToolError;
+    }
+    if (!isFolderLattice(name, text)) {
+        std::fprintf(stderr, "'%s' is not the lattice file '%s' of this folder\n", o.file.c_str(),
+                     latticeFilePath(name).c_str());
+        return kToolError;
+    }
+    TrackingLimits limits = trackingLimits(o.threads);  // reads config.txt
+    uint32_t seed = o.seed ? *o.seed : tickCountMs();
+    seedRandom(seed);
+
+    OptimiseRequest request{name,         o.runs,        optimiserSettings(), kResultsDatabase,
+                            kVersionText, recordChecksum};
+    ResultsList results = loadResults(kResultsDatabase, std::nullopt);
+    // Run k tracks with seed + k, so a series repeats from its seed.
+    ScoreRun score = [&](Genome& genome, int run) {
+        return trackRun(name, text, seed + static_cast<uint32_t>(run), limits, genome);
+    };
+    std::printf("RUN TRIALTYPE SCORE BEST-SO-FAR\n");
+    int done = optimiseRuns(request, results, score, [](const OptimiseStep& step) {
+        std::printf("%d %s %.6f %.6f\n", step.run, trialModeName(step.mode), step.score, step.best);
+        std::fflush(stdout);
+    });
+    return done == o.runs ? kToolOk : kToolError;
+}
+
+}  // namespace
+
+int runOptimiseTool(const ToolArgs& args) {
+    OptimiseOptions options;
+    if (!parseOptions(args, options)) {
+        std::fputs("Usage:\n", stderr);
+        std::fputs(kOptimiseToolUsage, stderr);
+        return kToolError;
+    }
+    return optimise(options);
+}

@@ -1,0 +1,108 @@
+// Graphics mode's start and end as the application drives them: the window
+// opens only where a display exists, and the view settings stored when the
+// user quits come back at the next start.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/graphics.hpp"
+#include "app/run_options.hpp"
+#include "app/settings.hpp"
+#include "display/display.hpp"
+#include "platform/process.hpp"
+#include "support/test_support.hpp"
+
+namespace {
+
+struct Graphics : ::testing::Test {
+    ScratchFolder dir;
+    std::string saved = currentFolder();
+    RunOptions savedOptions = runOptions;
+
+    void SetUp() override { ASSERT_TRUE(setCurrentFolder(dir.path())); }
+    void TearDown() override {
+        closeGraphics();
+        setCurrentFolder(saved);
+        runOptions = savedOptions;
+        viewSettings() = ViewSettings{};
+    }
+};
+
+// Sets an environment variable for one test and puts it back afterwards.
+struct EnvVar {
+    std::string name;
+    std::string old;
+    bool had;
+    EnvVar(const char* n, const char* value) : name(n) {
+        const char* v = std::getenv(n);
+        had = v != nullptr;
+        if (had) old = v;
+        if (value) {
+            setenv(n, value, 1);
+        } else {
+            unsetenv(n);
+        }
+    }
+    ~EnvVar() {
+        if (had) {
+            setenv(name.c_str(), old.c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(Graphics, NoDisplayMeansNoWindow) {
+    EnvVar a("DISPLAY", nullptr), b("WAYLAND_DISPLAY", nullptr), c("SDL_VIDEODRIVER", nullptr);
+    EXPECT_FALSE(openGraphics());
+    EXPECT_FALSE(displayIsOpen());
+}
+
+TEST_F(Graphics, OpensAtTheConfiguredResolution) {
+    EnvVar c("SDL_VIDEODRIVER", "dummy");
+    settings.resolutionX = 640;
+    settings.resolutionY = 480;
+    ASSERT_TRUE(openGraphics());
+    EXPECT_TRUE(displayIsOpen());
+    ASSERT_EQ(displayScreenshot(), "screenshot00000.bmp");
+    // 640 x 480 x 3 bytes of pixels after a 54-byte header.
+    EXPECT_EQ(dir.read("screenshot00000.bmp").size(), 54u + 640 * 480 * 3);
+    closeGraphics();
+    EXPECT_FALSE(displayIsOpen());
+    settings.resolutionX = settings.resolutionY = 0;
+}
+
+TEST_F(Graphics, SettingsStoredOnQuitComeBackAtTheNextStart) {
+    // This process: the user changes the view, then quits.
+    ViewSettings& view = viewSettings();
+    view.showMask = 0x1234;
+    view.autoFrameRate = false;
+    view.autoView = false;
+    view.stepsPerPass = 32;
+    view.phaseSpacePlots = true;
+    view.fieldOfView = 2.5;
+    storeDisplaySettings();
+
+    // The next process starts with the switches' values, which the file replaces.
+    viewSettings() = ViewSettings{};
+    runOptions.autoFrameRate = true;
+    runOptions.autoView = true;
+    loadDisplaySettingsAtStart();
+    EXPECT_EQ(viewSettings().showMask, 0x1234);
+    EXPECT_EQ(viewSettings().stepsPerPass, 32);
+    EXPECT_TRUE(viewSettings().phaseSpacePlots);
+    EXPECT_EQ(viewSettings().fieldOfView, 2.5);
+    EXPECT_FALSE(runOptions.autoFrameRate);
+    EXPECT_FALSE(runOptions.autoView);
+}
+
+TEST_F(Graphics, WithoutAFileTheSwitchesDecide) {
+    runOptions.autoFrameRate = false;  // as -g sets it
+    runOptions.autoView = true;
+    loadDisplaySettingsAtStart();
+    EXPECT_FALSE(viewSettings().autoFrameRate);
+    EXPECT_TRUE(viewSettings().autoView);
+    EXPECT_FALSE(runOptions.autoFrameRate);
+}

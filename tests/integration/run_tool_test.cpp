@@ -1,0 +1,84 @@
+// pelto-tool run, as lattice authors and scripts run it.
+#include <gtest/gtest.h>
+
+#include "beamline/build_hooks.hpp"
+#include "support/test_support.hpp"
+
+namespace {
+
+struct RunTool : ::testing::Test {
+    ScratchFolder dir;
+    CommandResult tool(const std::string& args) {
+        return runCommand("cd '" + dir.path() + "' && '" PELTO_TOOL_EXE "' run " + args);
+    }
+    static bool has(const CommandResult& r, const std::string& text) {
+        return r.output.find(text) != std::string::npos;
+    }
+};
+
+const char* const kDriftAndParticle =
+    "t_max=2ns\n"
+    "{Drift(D) Length(m)}\n"
+    "{particle(P) species Energy(MeV)}\n"
+    "D1 1\n"
+    "P1 mu+ 200\n"
+    "LINE: P1, D1;\n"
+    "LINE\n";
+
+}  // namespace
+
+TEST_F(RunTool, BuildsADriftAndAParticleCell) {
+    dir.write("lattices/one.txt", kDriftAndParticle);
+    CommandResult r =
+        tool("lattices/one.txt --seed 17 --threads 1 -param:D1.length=2 --dump b.csv");
+    EXPECT_TRUE(has(r, "Using seed 17\n")) << r.output;
+    EXPECT_TRUE(has(r, "Done adding components")) << r.output;
+    EXPECT_TRUE(has(r, "genome \n")) << r.output;
+    EXPECT_EQ(dir.read("b.csv").substr(0, 52),
+              "id,species,state,weight,x,y,z,ux,uy,uz,t,properTime\n");
+    if (!trackingEngine.runToEnd) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(has(r, "this build has no tracking engine")) << r.output;
+        return;
+    }
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(has(r, "score ")) << r.output;
+    EXPECT_TRUE(has(r, "Mpts/s on 1 threads\n")) << r.output;
+    EXPECT_TRUE(has(r, "end time ")) << r.output;
+}
+
+TEST_F(RunTool, FailuresEndWithStatusOne) {
+    dir.write("lattices/empty.txt", "");
+    CommandResult r = tool("lattices/empty.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r, "[FATAL] parser.machine is still NULL")) << r.output;
+
+    dir.write("lattices/new.txt", "!MINVER 99\nD1 1\nL: D1, D1;\nL\n");
+    r = tool("lattices/new.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r, "could not be interpreted; no run was built")) << r.output;
+
+    EXPECT_EQ(tool("lattices/absent.txt").status, 1);
+    EXPECT_EQ(tool("").status, 1);
+    dir.write("lattices/one.txt", kDriftAndParticle);
+    EXPECT_EQ(tool("lattices/one.txt --threads 0").status, 1);
+    EXPECT_EQ(tool("lattices/one.txt --seed x").status, 1);
+    r = tool("lattices/one.txt --dump /tmp/pelto-outside.csv");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r, "Refused dump file name")) << r.output;
+}
+
+TEST_F(RunTool, MatterNamesItsScatteringTable) {
+    dir.write("lattices/one.txt", kDriftAndParticle);
+    runCommand("mkdir -p '" + dir.path() +
+               "/datafiles' && cp '" PELTO_SOURCE_DIR "'/demo/datafiles/be_mu_* '" + dir.path() +
+               "/datafiles/'");
+    CommandResult r = tool("lattices/one.txt \"-param:D1.ScatterData='be_mu_%d.dat'\"");
+    EXPECT_TRUE(has(r, "Done adding components")) << r.output;
+    EXPECT_FALSE(has(r, "[WARNING]")) << r.output;
+
+    r = tool("lattices/one.txt \"-param:D1.ScatterData='../be_mu_%d.dat'\"");
+    EXPECT_TRUE(has(r, "[WARNING] Refused scattering table name '../be_mu_%d.dat'")) << r.output;
+    r = tool("lattices/one.txt \"-param:D1.ScatterData='none_%d.dat'\"");
+    EXPECT_TRUE(has(r, "[WARNING]")) << r.output;
+}
