@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <utility>
-#include <vector>
 
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
@@ -26,46 +25,22 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr double kProgressInterval = 0.25;  // seconds between progress lines
 constexpr int kLogEverySteps = 100;
 
-// The cavities of the run being synchronised, so that the hit test, which
-// sees only a cavity's run data, can name it in the log.
-std::vector<Cell*> syncCavities;
-
 bool isCavity(const Cell& cell) {
     return cell.kind == Machine && cell.interceptFn &&
            cell.interceptFn == rfCavityFunctions.interceptFn;
 }
 
-const std::string& cavityName(const unsigned char* runData) {
-    static const std::string unnamed = "-";
-    for (const Cell* cell : syncCavities) {
-        if (cell->runData == runData) return cell->name;
+int32_t countCavities(const Cell& root) {
+    int32_t count = 0;
+    for (const CellPtr& child : root.children) {
+        if (child && isCavity(*child)) count++;
     }
-    return unnamed;
+    return count;
 }
 
 bool isSynchronousCell(const Cell& cell) {
     return equalNoCase(cell.typeName, "Synchronous-particle");
 }
-
-// Tracking in synchronisation mode calls the cavities' interceptFn; for the
-// length of the synchronisation that is the hit test.
-class CavitiesInSyncMode {
-  public:
-    explicit CavitiesInSyncMode(Cell& root) {
-        for (const CellPtr& child : root.children) {
-            if (!child || !isCavity(*child)) continue;
-            syncCavities.push_back(child.get());
-            child->interceptFn = rfSyncIntercept;
-        }
-    }
-    ~CavitiesInSyncMode() {
-        for (Cell* cell : syncCavities) cell->interceptFn = rfCavityFunctions.interceptFn;
-        syncCavities.clear();
-    }
-    CavitiesInSyncMode(const CavitiesInSyncMode&) = delete;
-    CavitiesInSyncMode& operator=(const CavitiesInSyncMode&) = delete;
-    int32_t count() const { return static_cast<int32_t>(syncCavities.size()); }
-};
 
 // The synchronous particle's start: at the cell's entry, travelling along
 // the first element from there on that has a length. False after a fatal
@@ -164,15 +139,14 @@ void rfSyncLogStarted() {
     rfSyncLog("\n---------- Started " + localDateTimeText() + " ----------\n");
 }
 
-int rfSyncIntercept(unsigned char* runData, const Particle& before, const Particle& after,
-                    double t0, double t1, int, const ScatterData* table, Particle& hit,
-                    double& hitTime) {
-    auto& cavity = runDataAs<RfCavityData>(runData);
-    if (rfCavityCrossing(cavity, before, t0, after, t1, table, hit, hitTime) == 0) return 0;
+int rfSyncHit(Cell& cell, const Particle& before, const Particle& after, double t0, double t1,
+              Particle& hit, double& hitTime) {
+    auto& cavity = runDataAs<RfCavityData>(cell.runData);
+    if (rfCavityCrossing(cavity, before, t0, after, t1, nullptr, hit, hitTime) == 0) return 0;
     // The lattice's phase is the one the synchronous particle meets.
     cavity.phase -= cavity.omega * hitTime;
     rfCavitiesLeft--;
-    rfSyncLog(format("%s hit t=%.6g\n", cavityName(runData).c_str(), hitTime));
+    rfSyncLog(format("%s hit t=%.6g\n", cell.name.c_str(), hitTime));
     rfCavityKick(cavity, hit, hitTime);
     return 1;
 }
@@ -204,13 +178,8 @@ void syncrfphases_track(Simulation& simulation, int64_t maxSteps) {
         return;
     }
     report("Tracking central particle to synchronise RF phases...");
-    bool lost = false;
-    {
-        CavitiesInSyncMode cavities(root);
-        rfCavitiesLeft = cavities.count();
-        lost = trackSynchronous(track, maxSteps);
-    }
-    if (!lost) return;
+    rfCavitiesLeft = countCavities(root);
+    if (!trackSynchronous(track, maxSteps)) return;
     report(
         format("syncrfphases_track lost the central particle after %.2fns; falling back to "
                "syncrfphases_arclength.",

@@ -29,13 +29,12 @@ void syncrfphases_track(Simulation& simulation, int64_t maxSteps = kRfSyncMaxSte
 // energy.
 void syncrfphases_arclength(Simulation& simulation);
 
-// The RF cavity's intercept while the synchronous particle is tracked:
-// re-references the cavity's phase to the crossing time, then kicks. It has
-// the signature of an InterceptFn; tracking in RF synchronisation mode calls
-// it for the RF cavities in place of their own interceptFn.
-int rfSyncIntercept(unsigned char* runData, const Particle& before, const Particle& after,
-                    double t0, double t1, int threadIndex, const ScatterData* table, Particle& hit,
-                    double& hitTime);
+// The RF synchronisation hit test: in RF synchronisation steps tracking
+// calls it for the RF cavities in place of their interceptFn. At a crossing
+// it re-references the cavity's phase to the crossing time, counts the
+// cavity as reached, logs it, and kicks the particle with the new phase.
+int rfSyncHit(Cell& cavity, const Particle& before, const Particle& after, double t0, double t1,
+              Particle& hit, double& hitTime);
 
 // Cavities the synchronous particle has not reached yet (process-wide).
 extern int32_t rfCavitiesLeft;
