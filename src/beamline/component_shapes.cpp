@@ -8,6 +8,13 @@ namespace {
 constexpr double kSameTime = 1e-9;  // of the step
 }  // namespace
 
+Vec3 placedAxis(const Cell& cell) {
+    Vec3 z{0, 0, 1};
+    frameRotate(cell.placedFrame, z);
+    double length = norm(z);
+    return length > 0 ? z * (1 / length) : Vec3{0, 0, 1};
+}
+
 void boxIncludeDisc(Cell& cell, Vec3 centre, Vec3 n, double r) {
     // Along each axis a tilted disc reaches r times the sine of the angle
     // between that axis and its normal.

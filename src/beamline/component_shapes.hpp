@@ -5,6 +5,9 @@
 #include "beamline/cell.hpp"
 #include "beamline/tracking.hpp"
 
+// The unit vector along the local z axis of the cell's placed frame.
+Vec3 placedAxis(const Cell& cell);
+
 // Grows the cell's box to hold the disc of radius r around `centre` whose
 // normal is the unit vector n.
 void boxIncludeDisc(Cell& cell, Vec3 centre, Vec3 n, double r);

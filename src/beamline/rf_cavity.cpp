@@ -22,10 +22,7 @@ double gapDistance(const Particle& p, double, const void* context) {
 void init(Cell& cell, Simulation&) {
     RfCavityData& d = runDataInit<RfCavityData>(cell);
     d.position = cell.placedFrame.origin;
-    Vec3 z{0, 0, 1};
-    frameRotate(cell.placedFrame, z);
-    double length = norm(z);
-    d.n = length > 0 ? z * (1 / length) : Vec3{0, 0, 1};
+    d.n = placedAxis(cell);
     d.voltage = cellNumber(cell, "Voltage");
     d.omega = kTwoPi * cellNumber(cell, "Frequency");
     d.phase = cellNumber(cell, "Phase");

@@ -50,10 +50,7 @@ void axialRadial(const SolenoidData& d, Vec3 p, double& s, Vec3& w) {
 void init(Cell& cell, Simulation&) {
     SolenoidData& d = runDataInit<SolenoidData>(cell);
     d.start = cell.placedFrame.origin;
-    Vec3 z{0, 0, 1};
-    frameRotate(cell.placedFrame, z);
-    double zLength = norm(z);
-    d.n = zLength > 0 ? z * (1 / zLength) : Vec3{0, 0, 1};
+    d.n = placedAxis(cell);
     d.radius = cellNumber(cell, "radius");
     d.invRadius = d.radius != 0 ? 1 / d.radius : 0;
     d.length = cellNumber(cell, "length");
