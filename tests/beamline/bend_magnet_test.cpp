@@ -120,7 +120,9 @@ TEST(BendMagnet, MissingFileIsFatal) {
 }
 
 // The demo map is 1 T at its centre, u = -0.2 m across the magnet: with the
-// magnet unturned that is 0.2 m towards +x of its origin. A mirrored magnet
+// magnet unturned that is 0.2 m towards +x of its origin. The centre lies
+// between the map's nodes (7 cm apart), where the bilinear interpolation of
+// the field's peak reads 0.2 % low; 0.3 % is allowed. A mirrored magnet
 // ("~") is turned round with its field reversed; below the midplane the
 // horizontal components change sign.
 TEST(BendMagnet, PlacementMirrorAndMidplaneSymmetry) {
@@ -129,8 +131,8 @@ TEST(BendMagnet, PlacementMirrorAndMidplaneSymmetry) {
     Simulation sim;
     CellPtr b = magnet(sim, "B1", 0.8);
     CellPtr mirror = magnet(sim, "~B1", 0.8);
-    EXPECT_NEAR(fieldOf(*b, Vec3{0.2, 0, 0}).y, 0.8, 0.8e-3);
-    EXPECT_NEAR(fieldOf(*mirror, Vec3{-0.2, 0, 0}).y, -0.8, 0.8e-3);
+    EXPECT_NEAR(fieldOf(*b, Vec3{0.2, 0, 0}).y, 0.8, 0.8 * 3e-3);
+    EXPECT_NEAR(fieldOf(*mirror, Vec3{-0.2, 0, 0}).y, -0.8, 0.8 * 3e-3);
     for (Vec3 p : {Vec3{0.1, 0.07, 0.45}, Vec3{-0.3, 0.12, -0.52}, Vec3{0.6, 0.02, 0.3}}) {
         Vec3 up = fieldOf(*b, p), down = fieldOf(*b, Vec3{p.x, -p.y, p.z});
         EXPECT_DOUBLE_EQ(down.x, -up.x);
@@ -152,7 +154,7 @@ TEST(BendMagnet, PlacementMirrorAndMidplaneSymmetry) {
     for (int i = 0; i < 9; i++) turned.axes[i] = axes[i];
     turned.origin = {1, 0, 2};
     CellPtr t = magnet(sim, "B2", 1.0, turned);
-    EXPECT_NEAR(fieldOf(*t, Vec3{1, 0, 2 - 0.2}).y, 1.0, 1e-3);
+    EXPECT_NEAR(fieldOf(*t, Vec3{1, 0, 2 - 0.2}).y, 1.0, 3e-3);
 }
 
 TEST(BendMagnet, BoxCoversTheMapFootprintAndHeights) {

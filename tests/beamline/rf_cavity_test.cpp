@@ -61,10 +61,11 @@ TEST(RfCavity, ZeroPhaseGivesTheThinGapMomentumAndAboutQVOfEnergy) {
         double v = speedFromProperSpeed(norm(k.before.u));
         double expected = kElectronVolt * kVolts / v;
         EXPECT_NEAR(momentum(k.after) - momentum(k.before), expected, 1e-9 * expected);
-        // The energy gain is q V to first order in the kick: within 1e-3
-        // for a 1 MeV kick at 50 MeV/c and more.
+        // The energy gain is q V to first order in the kick; the second
+        // order adds (q V)^2 (m c^2)^2 / (2 (p c)^2 E), 1.9 % at 50 MeV/c and
+        // 6e-4 at 200 MeV/c.
         double gain = (kineticEnergy(k.after) - kineticEnergy(k.before)) / kElectronVolt;
-        EXPECT_NEAR(gain, kVolts, 1e-3 * kVolts);
+        EXPECT_NEAR(gain, kVolts, (pMeV < 100 ? 2e-2 : 1e-3) * kVolts);
         EXPECT_EQ(k.after.u.x, 0);
         EXPECT_EQ(k.after.u.y, 0);
     }
