@@ -111,8 +111,7 @@ TEST(BendMagnet, MissingFileIsFatal) {
     MessageRecorder messages;
     setExitHook([](int status) { throw ProcessExit{status}; });
     Simulation sim;
-    const char* const missing[4] = {"none_y00.txt", "none_y05.txt", "none_y10.txt",
-                                     "none_y13.txt"};
+    const char* const missing[4] = {"none_y00.txt", "none_y05.txt", "none_y10.txt", "none_y13.txt"};
     EXPECT_THROW(magnet(sim, "B1", 1.0, Frame3{}, missing), ProcessExit);
     resetExitHook();
     EXPECT_NE(messages.output.find("[FATAL] Could not load B-field file none_y00.txt"),

@@ -28,32 +28,44 @@ TEST(Blockage, PointsInsideAndOutsideEachShape) {
     };
     const Case cases[] = {
         // The cuboid's frame origin is a corner.
-        {"Cuboid-blockage", {{"Xsize", 1}, {"Ysize", 1}, {"Zsize", 1}}, {0.1, 0.1, 0.1},
+        {"Cuboid-blockage",
+         {{"Xsize", 1}, {"Ysize", 1}, {"Zsize", 1}},
+         {0.1, 0.1, 0.1},
          {-0.1, 0.1, 0.1}},
         {"Cuboid-blockage", {{"radius", 0.5}}, {0.9, 0.9, 0.9}, {0.5, 0.5, 1.01}},
-        {"Cuboid-blockage", {{"Xsize", 1}, {"Ysize", 2}, {"Length", 3}}, {0.5, 1.9, 2.9},
+        {"Cuboid-blockage",
+         {{"Xsize", 1}, {"Ysize", 2}, {"Length", 3}},
+         {0.5, 1.9, 2.9},
          {0.5, 2.1, 2.9}},
-        {"Cylinder-blockage", {{"radius", 0.5}, {"Zsize", 0.1}}, {0.3, 0.3, 0.05},
+        {"Cylinder-blockage",
+         {{"radius", 0.5}, {"Zsize", 0.1}},
+         {0.3, 0.3, 0.05},
          {0.36, 0.36, 0.05}},
-        {"Cylinder-blockage", {{"Xsize", 1}, {"Ysize", 0.2}, {"Length", 2}}, {0.9, 0, 1.5},
+        {"Cylinder-blockage",
+         {{"Xsize", 1}, {"Ysize", 0.2}, {"Length", 2}},
+         {0.9, 0, 1.5},
          {0.1, 0.21, 1.5}},
         {"Spheroid-blockage", {{"radius", 0.5}}, {0.28, -0.28, 0.28}, {0.3, -0.3, 0.3}},
-        {"Spheroid-blockage", {{"Xsize", 1}, {"Ysize", 1}, {"Zsize", 3}}, {0, 0, 2.9},
-         {0.8, 0, 2}},
-        {"Annulus-blockage", {{"OuterRadius", 0.5}, {"InnerRadius", 0.4}, {"Zsize", 0.2}},
-         {0, 0.45, 0.1}, {0, 0.35, 0.1}},
-        {"Annulus-blockage", {{"OuterRadius", 0.5}, {"InnerRadius", 0.4}, {"Length", 0.2}},
-         {-0.45, 0, 0.19}, {-0.45, 0, 0.21}},
-        {"Toroid-blockage", {{"MajorRadius", 1}, {"MinorRadius", 0.1}}, {0, -1.05, 0.05},
+        {"Spheroid-blockage", {{"Xsize", 1}, {"Ysize", 1}, {"Zsize", 3}}, {0, 0, 2.9}, {0.8, 0, 2}},
+        {"Annulus-blockage",
+         {{"OuterRadius", 0.5}, {"InnerRadius", 0.4}, {"Zsize", 0.2}},
+         {0, 0.45, 0.1},
+         {0, 0.35, 0.1}},
+        {"Annulus-blockage",
+         {{"OuterRadius", 0.5}, {"InnerRadius", 0.4}, {"Length", 0.2}},
+         {-0.45, 0, 0.19},
+         {-0.45, 0, 0.21}},
+        {"Toroid-blockage",
+         {{"MajorRadius", 1}, {"MinorRadius", 0.1}},
+         {0, -1.05, 0.05},
          {0, -1.05, 0.1}},
-        {"Toroid-blockage", {{"MajorRadius", 1}, {"MinorRadius", 0.1}}, {0.7, 0.7, 0},
-         {0, 0, 0}},
+        {"Toroid-blockage", {{"MajorRadius", 1}, {"MinorRadius", 0.1}}, {0.7, 0.7, 0}, {0, 0, 0}},
     };
     for (const Case& c : cases) {
         CellPtr b = blockage(sim, c.type, c.sizes);
         EXPECT_EQ(inside(*b, c.in), 1) << c.type << " " << c.in.x << " " << c.in.y << " " << c.in.z;
-        EXPECT_EQ(inside(*b, c.out), 0) << c.type << " " << c.out.x << " " << c.out.y << " "
-                                        << c.out.z;
+        EXPECT_EQ(inside(*b, c.out), 0)
+            << c.type << " " << c.out.x << " " << c.out.y << " " << c.out.z;
     }
     // The shape follows the placed frame.
     Frame3 moved;
@@ -96,16 +108,25 @@ TEST(Blockage, FaceCrossingsAreFoundWhereTheParticleMeetsTheSurface) {
         {"Cylinder-blockage", {{"radius", 0.5}, {"Zsize", 1}}, {-1, 0, 0.5}, {1, 0, 0}, 0.5},
         {"Cylinder-blockage", {{"radius", 0.5}, {"Zsize", 1}}, {0.1, 0.2, -0.25}, {0, 0, 1}, 0.25},
         {"Spheroid-blockage", {{"radius", 0.5}}, {-1, 0, 0}, {1, 0, 0}, 0.5},
-        {"Annulus-blockage", {{"OuterRadius", 0.5}, {"InnerRadius", 0.2}, {"Zsize", 1}},
-         {0, 0, 0.5}, {1, 0, 0}, 0.2},
-        {"Annulus-blockage", {{"OuterRadius", 0.5}, {"InnerRadius", 0.2}, {"Zsize", 1}},
-         {0, 0, -0.5}, {0, 0, 1}, -1},
-        {"Toroid-blockage", {{"MajorRadius", 0.5}, {"MinorRadius", 0.1}}, {0, 0, 0}, {1, 0, 0},
+        {"Annulus-blockage",
+         {{"OuterRadius", 0.5}, {"InnerRadius", 0.2}, {"Zsize", 1}},
+         {0, 0, 0.5},
+         {1, 0, 0},
+         0.2},
+        {"Annulus-blockage",
+         {{"OuterRadius", 0.5}, {"InnerRadius", 0.2}, {"Zsize", 1}},
+         {0, 0, -0.5},
+         {0, 0, 1},
+         -1},
+        {"Toroid-blockage",
+         {{"MajorRadius", 0.5}, {"MinorRadius", 0.1}},
+         {0, 0, 0},
+         {1, 0, 0},
          0.4},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.type << " from " << c.start.x << "," << c.start.y
-                                        << "," << c.start.z);
+        SCOPED_TRACE(testing::Message()
+                     << c.type << " from " << c.start.x << "," << c.start.y << "," << c.start.z);
         CellPtr b = blockage(sim, c.type, c.sizes);
         cellSetNumber(*b, "AbsorptionLength", 1e9);
         b->typeName = c.type;
@@ -149,8 +170,8 @@ TEST(Blockage, AbsorptionFollowsTheExponentialLaw) {
     const int n = 2000;
     int survived = 0;
     for (int i = 0; i < n; i++) {
-        Particle p = particleAt(MuPlus, Vec3{0.5, 0.5, -0.01}, Vec3{0, 0, u},
-                                static_cast<uint32_t>(i + 1));
+        Particle p =
+            particleAt(MuPlus, Vec3{0.5, 0.5, -0.01}, Vec3{0, 0, u}, static_cast<uint32_t>(i + 1));
         stepThrough(*b, p, 0, 0.13 / v, 1e-11);
         if (p.state == StateActive) {
             survived++;

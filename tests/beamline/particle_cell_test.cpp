@@ -32,7 +32,8 @@ void place(Cell& cell, Simulation& sim, Frame3 frame = Frame3{}) {
 // case, so x is X): the particle starts where they put the cell, once.
 TEST(ParticleCell, StartsWhereTheCellIsPlaced) {
     Simulation sim;
-    CellPtr cell = particleCell("particle", "mu+", {{"x", 0.1}, {"z", 1}, {"id", 42}, {"t_start", 3e-9}});
+    CellPtr cell =
+        particleCell("particle", "mu+", {{"x", 0.1}, {"z", 1}, {"id", 42}, {"t_start", 3e-9}});
     cellSetNumber(*cell, "Vz", 1e8);
     Frame3 entry;
     entry.origin = {0, 0, 2};
@@ -69,9 +70,9 @@ TEST(ParticleCell, EnergyGivesTheSpeedAlongTheVelocityOrTheFrame) {
     };
     for (const Case& c : cases) {
         Simulation sim;
-        CellPtr cell = particleCell("Beam-particle", "pi+",
-                                    {{"Energy", energy}, {"Vx", c.velocity.x}, {"Vy", c.velocity.y},
-                                     {"Vz", c.velocity.z}});
+        CellPtr cell = particleCell(
+            "Beam-particle", "pi+",
+            {{"Energy", energy}, {"Vx", c.velocity.x}, {"Vy", c.velocity.y}, {"Vz", c.velocity.z}});
         place(*cell, sim, turned);
         ASSERT_EQ(beamCount(sim.beam), 1u);
         const Particle& p = sim.beam.particles[0];
@@ -90,7 +91,8 @@ TEST(ParticleCell, SynchronousParticleRecordsSpeciesAndEnergy) {
     place(*cell, sim);
     EXPECT_EQ(beamCount(sim.beam), 0u);
     EXPECT_EQ(cellNumber(*cell, "SpeciesOrd"), MuMinus);
-    EXPECT_NEAR(cellNumber(*cell, "Energy"), 0.25 * restEnergy(MuMinus), 1e-12 * restEnergy(MuMinus));
+    EXPECT_NEAR(cellNumber(*cell, "Energy"), 0.25 * restEnergy(MuMinus),
+                1e-12 * restEnergy(MuMinus));
     EXPECT_EQ(cell->kind, Nonmachine);
 
     // A given energy is kept; the cell's own name may name the species.

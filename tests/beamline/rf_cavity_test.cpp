@@ -14,8 +14,8 @@ constexpr double kVolts = 1e6;
 constexpr double kFrequency = 200e6;
 
 CellPtr cavity(Simulation& sim, double phase, double volts = kVolts) {
-    return placedElement("RF", "C1", {{"Voltage", volts}, {"Frequency", kFrequency}, {"Phase", phase}},
-                         sim);
+    return placedElement("RF", "C1",
+                         {{"Voltage", volts}, {"Frequency", kFrequency}, {"Phase", phase}}, sim);
 }
 
 struct Kick {

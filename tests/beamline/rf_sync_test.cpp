@@ -128,8 +128,8 @@ TEST(RfSync, MissingSynchronousParticleIsFatal) {
 TEST(RfSync, DirectionComesFromTheFirstElementWithALength) {
     ScratchFolder scratch;
     rfSyncLogFile = scratch.file("rfsync.log");
-    Simulation sim = simulationOf({synchronous(0.2 * kGeV), element("Drift", "K", {{"angle", 0.5}}),
-                                   drift("D1", 1)});
+    Simulation sim = simulationOf(
+        {synchronous(0.2 * kGeV), element("Drift", "K", {{"angle", 0.5}}), drift("D1", 1)});
     placeLine(sim);
     MessageRecorder messages;
     syncrfphases_track(sim);

@@ -13,8 +13,8 @@ constexpr double kB0 = 2.0;  // T
 
 CellPtr solenoid(Simulation& sim, double length, NumberAttributes extra = {},
                  Frame3 frame = Frame3{}) {
-    CellPtr cell = placedElement("solenoid", "S", {{"radius", kA}, {"length", length}, {"field", kB0}},
-                                 sim, frame);
+    CellPtr cell = placedElement("solenoid", "S",
+                                 {{"radius", kA}, {"length", length}, {"field", kB0}}, sim, frame);
     for (const auto& [key, value] : extra) cellSetNumber(*cell, key, value);
     if (extra.size() > 0) {
         bindCellTypeFunctions(*cell, false);
@@ -103,16 +103,17 @@ TEST(Solenoid, TimeGateSwitchesFieldAndCoil) {
         bool on;
     };
     const Case cases[] = {
-        {1e-9, 0, 0.5e-9, false},  {1e-9, 0, 1e-9, false},  {1e-9, 0, 2e-9, true},
-        {0, 5e-9, 5e-9, true},     {0, 5e-9, 6e-9, false},  {5e-9, 2e-9, 1e-9, true},
+        {1e-9, 0, 0.5e-9, false},  {1e-9, 0, 1e-9, false},    {1e-9, 0, 2e-9, true},
+        {0, 5e-9, 5e-9, true},     {0, 5e-9, 6e-9, false},    {5e-9, 2e-9, 1e-9, true},
         {5e-9, 2e-9, 3e-9, false}, {5e-9, 2e-9, 5e-9, false}, {5e-9, 2e-9, 6e-9, true},
     };
     Simulation sim;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.onTime << " " << c.offTime << " t=" << c.t);
-        CellPtr s = c.onTime == 0   ? solenoid(sim, 1.0, {{"OffTime", c.offTime}})
-                    : c.offTime == 0 ? solenoid(sim, 1.0, {{"OnTime", c.onTime}})
-                                     : solenoid(sim, 1.0, {{"OnTime", c.onTime}, {"OffTime", c.offTime}});
+        CellPtr s = c.onTime == 0 ? solenoid(sim, 1.0, {{"OffTime", c.offTime}})
+                    : c.offTime == 0
+                        ? solenoid(sim, 1.0, {{"OnTime", c.onTime}})
+                        : solenoid(sim, 1.0, {{"OnTime", c.onTime}, {"OffTime", c.offTime}});
         EXPECT_EQ(fieldAtPoint(*s, Vec3{0, 0, 0.5}, c.t).z != 0, c.on);
         EXPECT_EQ(s->materialFn(s->runData, 2 * kA, 0, 0.5, c.t), c.on ? 1 : 0);
     }
