@@ -230,6 +230,7 @@ void syncrfphases_arclength(Simulation& simulation) {
     }
 }
 
+const RfSyncHitFn rfSyncHitTest = rfSyncHit;
 void (*const rfSynchronisePhases)(Simulation& simulation) = [](Simulation& simulation) {
     syncrfphases_track(simulation);
 };
