@@ -29,6 +29,13 @@ void pushParticle(Particle& particle, double t, double h);
 // (states 5 and 6, momentum outside the table).
 void matterStep(Particle& particle, double t, double h, const ScatterData* table);
 
+// While raised, matter steps only slow particles down by the table's mean
+// total loss: no scattering and no discrete events. advanceStep raises it
+// for RF-synchronisation steps and runs with scattering_off; it changes only
+// between steps.
+void setNoScattering(bool on);
+bool noScattering();
+
 // A signed distance whose change of sign marks a crossing (a plane, a surface).
 using CrossingDistanceFn = double (*)(const Particle& particle, double t, const void* context);
 
