@@ -91,13 +91,11 @@ bool onRodFace(const RodFace& f, Vec3 p) {
     return radial2 <= kRadiusShrink2 * f.rod->radius * f.rod->radius;
 }
 
-int rodIntercept(unsigned char* runData, const Particle& before, const Particle& after, double t0,
-                 double t1, int, const ScatterData* table, Particle& hit, double& hitTime) {
-    const auto& d = runDataAs<RodSourceData>(runData);
-    const Vec3& p = before.position;
-    if (rodMaterial(runData, p.x, p.y, p.z, t0)) return 0;  // leaving, or inside: matter's business
-    // Coming from outside, the first face crossed is where the particle
-    // enters the rod.
+// The earliest crossing of a face of the rod between (before, t0) and
+// (after, t1), or none (time 9e99).
+double firstFaceCrossing(const RodSourceData& d, const Particle& before, double t0,
+                         const Particle& after, double t1, const ScatterData* table,
+                         Particle& hit) {
     double best = 9e99;
     for (RodSurface s : {Mantle, DownstreamEnd, UpstreamEnd}) {
         RodFace face{&d, s};
@@ -107,7 +105,28 @@ int rodIntercept(unsigned char* runData, const Particle& before, const Particle&
         best = c.time;
         hit = c.particle;
     }
-    if (best == 9e99) return 0;
+    return best;
+}
+
+int rodIntercept(unsigned char* runData, const Particle& before, const Particle& after, double t0,
+                 double t1, int, const ScatterData* table, Particle& hit, double& hitTime) {
+    const auto& d = runDataAs<RodSourceData>(runData);
+    const Vec3& p = before.position;
+    if (rodMaterial(runData, p.x, p.y, p.z, t0)) return 0;  // leaving, or inside: matter's business
+    // Coming from outside, the first face crossed is where the particle
+    // enters the rod. A step that goes in and out again shows no change of
+    // sign at its ends; the particle in the middle of the step catches the
+    // chords longer than half a step.
+    double best = firstFaceCrossing(d, before, t0, after, t1, table, hit);
+    if (best == 9e99) {
+        const double tm = 0.5 * (t0 + t1);
+        Particle middle = before;
+        matterStep(middle, t0, tm - t0, table);
+        const Vec3& m = middle.position;
+        if (!rodMaterial(runData, m.x, m.y, m.z, tm)) return 0;
+        best = firstFaceCrossing(d, before, t0, middle, tm, table, hit);
+        if (best == 9e99) return 0;
+    }
     hit.state = StateReimpact;
     hitTime = best;
     return 1;
