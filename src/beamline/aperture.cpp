@@ -150,8 +150,8 @@ int apertureIntercept(unsigned char* runData, const Particle& before, const Part
         return 1;
     }
     const double energy = kineticEnergy(c.particle);
-    const bool outside = (d.minenergy != 0 && energy < d.minenergy) ||
-                         (d.maxenergy != 0 && energy > d.maxenergy);
+    const bool outside =
+        (d.minenergy != 0 && energy < d.minenergy) || (d.maxenergy != 0 && energy > d.maxenergy);
     int32_t state = outside ? d.altaction : d.action;
     if (!outside && !probing && (d.outputfile[0] || d.kind == ApertureMoments) &&
         reachesPlaneFirst(runData, before, after, t0, t1, threadIndex, table, c.time)) {

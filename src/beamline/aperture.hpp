@@ -40,8 +40,8 @@ enum ApertureKind : int32_t {
 // correlations.
 enum MomentSum : int32_t {
     SumWeight = 0,
-    SumFirst = 1,    // 1..6: x, y, gbx, gby, E, t
-    SumSecond = 7,   // 7..12
+    SumFirst = 1,   // 1..6: x, y, gbx, gby, E, t
+    SumSecond = 7,  // 7..12
     SumXGbx = 13,
     SumYGby = 14,
     kMomentSums = 15
@@ -61,9 +61,9 @@ struct ApertureData {
     // Geometry: rectangle x1, y1, x2, y2; circle centrex, centrey, radius;
     // edge distance, normalx, normaly.
     double p[4];
-    double sums[kMomentSums];  // moments apertures; sums[0] is -1 for other kinds
-    int32_t shape;             // ApertureShape
-    int32_t kind;              // ApertureKind
+    double sums[kMomentSums];           // moments apertures; sums[0] is -1 for other kinds
+    int32_t shape;                      // ApertureShape
+    int32_t kind;                       // ApertureKind
     char outputfile[kOutputNameBytes];  // CSV file for particles in the window; empty: none
 };
 static_assert(sizeof(ApertureData) <= kApertureRunDataBytes);
@@ -81,8 +81,7 @@ void edgeInit(ApertureData& d, const Cell& cell);
 
 void momentsInit(ApertureData& d, const Cell& cell);
 // Adds one crossing particle (thread-safe).
-void momentsAdd(ApertureData& d, Vec3 local, Vec3 uLocal, double kineticJ, double t,
-                double weight);
+void momentsAdd(ApertureData& d, Vec3 local, Vec3 uLocal, double kineticJ, double t, double weight);
 
 // Sets the output file: the `outputfile` attribute when it names a file in
 // the program folder, otherwise (refused with a warning) or when `dated` is
@@ -105,8 +104,8 @@ std::string datedOutputName(const std::string& cellName);
 // What a moments aperture saw, for lattice authors following the beam.
 struct MomentsSummary {
     std::string name;
-    double s = 0;       // beamline arclength of the plane, metres
-    double weight = 0;  // total weight that crossed it inside its window
+    double s = 0;         // beamline arclength of the plane, metres
+    double weight = 0;    // total weight that crossed it inside its window
     double mean[3] = {};  // x (m), y (m), kinetic energy (MeV)
     double rms[3] = {};
 };

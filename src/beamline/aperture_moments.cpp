@@ -57,8 +57,8 @@ void momentsInit(ApertureData& d, const Cell& cell) {
 
 void momentsAdd(ApertureData& d, Vec3 local, Vec3 uLocal, double kineticJ, double t,
                 double weight) {
-    const double q[kMomentQuantities] = {local.x,        local.y, uLocal.x / kSpeedOfLight,
-                                         uLocal.y / kSpeedOfLight, kineticJ / kMeV, t};
+    const double q[kMomentQuantities] = {
+        local.x, local.y, uLocal.x / kSpeedOfLight, uLocal.y / kSpeedOfLight, kineticJ / kMeV, t};
     addTo(d.sums[SumWeight], weight);
     for (int k = 0; k < kMomentQuantities; k++) {
         addTo(d.sums[SumFirst + k], weight * q[k]);

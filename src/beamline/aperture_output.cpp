@@ -83,8 +83,8 @@ std::string datedOutputName(const std::string& cellName) {
     if (const std::tm* t = std::localtime(&now)) local = *t;  // main thread only: builds
     int month = local.tm_mon >= 0 && local.tm_mon < 12 ? local.tm_mon : 0;
     return format("output_%s_%04d-%s-%02d_%02d-%02d-%02d.csv", cellName.c_str(),
-                  local.tm_year + 1900, kMonths[month], local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec);
+                  local.tm_year + 1900, kMonths[month], local.tm_mday, local.tm_hour, local.tm_min,
+                  local.tm_sec);
 }
 
 void outputInit(ApertureData& d, const Cell& cell, bool dated) {

@@ -48,9 +48,9 @@ void marsInit(Cell& cell, Simulation& simulation) {
     SourceDraws draws = sourceDraws(simulation, cell, kMarsSeedMultiplier);
     bool safe = isSafeRelativePath(path) && isSafeFileName(*file);
     if (!safe) report("Refused particle file name '" + *file + "'");
-    if (!safe || !loadMarsSource(cell.placedFrame, findFileNoCase(path),
-                                 cellNumber(cell, "timespread"), cellNumber(cell, "sigma"),
-                                 cellNumber(cell, "axial"), simulation, draws)) {
+    if (!safe ||
+        !loadMarsSource(cell.placedFrame, findFileNoCase(path), cellNumber(cell, "timespread"),
+                        cellNumber(cell, "sigma"), cellNumber(cell, "axial"), simulation, draws)) {
         report(format("[FATAL] ERROR: Failed to load particle data from file '%s'", path.c_str()));
     }
 }

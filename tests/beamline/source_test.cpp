@@ -46,8 +46,7 @@ struct Sources : ::testing::Test {
                   const Frame3& frame = Frame3{}) {
         dir.write("mars.txt", text);
         SourceDraws draws{simulation.effectiveSeed, 0};
-        return loadMarsSource(frame, dir.file("mars.txt"), timespread, sigma, 0, simulation,
-                              draws);
+        return loadMarsSource(frame, dir.file("mars.txt"), timespread, sigma, 0, simulation, draws);
     }
     const std::vector<Particle>& beam() const { return simulation.beam.particles; }
 };
@@ -55,8 +54,8 @@ struct Sources : ::testing::Test {
 std::string rodLines(int n, bool nine) {
     std::string text = nine ? "kinetic energy,...\n" : "T (MeV),...\n";
     for (int i = 0; i < n; i++) {
-        text += nine ? "139.5702,2,0.001,0.002,0.05,0,0,1,1e-10\n"
-                     : "139.5702,2,0,0.6,0.8,0.1,0.2,5\n";
+        text +=
+            nine ? "139.5702,2,0.001,0.002,0.05,0,0,1,1e-10\n" : "139.5702,2,0,0.6,0.8,0.1,0.2,5\n";
     }
     return text;
 }
@@ -204,9 +203,9 @@ TEST(RodSolid, InsideTheShrunkCylinderAndItsBox) {
         bool in;
     };
     // The test solid: radius^2 x 0.99 (r < 9.95 mm), half-length x 0.99.
-    for (Case c : {Case{0, 0, true}, Case{0, 0.0099, true}, Case{0, 0.00996, false},
-                   Case{0.0989, 0, true}, Case{-0.0989, 0, true}, Case{0.0991, 0, false},
-                   Case{-0.0991, 0, false}}) {
+    for (Case c :
+         {Case{0, 0, true}, Case{0, 0.0099, true}, Case{0, 0.00996, false}, Case{0.0989, 0, true},
+          Case{-0.0989, 0, true}, Case{0.0991, 0, false}, Case{-0.0991, 0, false}}) {
         EXPECT_EQ(inside(c.along, c.across), c.in) << c.along << " " << c.across;
     }
     cellBoxReset(*cell);
@@ -228,11 +227,11 @@ TEST(RodSolid, ParticlesComingBackIntoTheRodAreReimpacts) {
     };
     const double h = 2e-10;  // 5.4 cm at this pion's speed
     const double mantle = -std::sqrt(0.99) * 0.01;
-    for (Case c : {Case{{-0.06, 0, 0}, {1, 0, 0}, true, mantle},    // enters
-                   Case{{-0.03, 0, 0}, {1, 0, 0}, true, mantle},    // in and out in one step
-                   Case{{0, 0, 0}, {1, 0, 0}, false, 0},            // born inside, leaves
-                   Case{{-0.04, 0.02, 0}, {1, 0, 0}, false, 0},     // passes beside
-                   Case{{0, 0, 0.12}, {0, 0, -1}, true, 0}}) {      // into the downstream end
+    for (Case c : {Case{{-0.06, 0, 0}, {1, 0, 0}, true, mantle},  // enters
+                   Case{{-0.03, 0, 0}, {1, 0, 0}, true, mantle},  // in and out in one step
+                   Case{{0, 0, 0}, {1, 0, 0}, false, 0},          // born inside, leaves
+                   Case{{-0.04, 0.02, 0}, {1, 0, 0}, false, 0},   // passes beside
+                   Case{{0, 0, 0.12}, {0, 0, -1}, true, 0}}) {    // into the downstream end
         Particle before = movingParticle(PiPlus, 300, c.direction);
         before.position = c.start;
         Particle after = before;
@@ -259,13 +258,13 @@ TEST_F(Sources, MarsLinesBecomeParticlesOfTheirSpecies) {
     messages.keys = {'y', 'y'};
     const std::string text =
         "# header\n"
-        "1 3 0.1395702 1 1 2 3 0 0 1 1e-9\n"   // pi+ with T = its rest energy
-        "2 4 0.5 2 0 0 0 0 1 0 2e-9\n"         // pi- along y
-        "3 1 1.0 1 0 0 0 0 0 1 0\n"            // a proton, not allowed
-        "4 99 1.0 1 0 0 0 0 0 1 0\n"           // no such species
-        "5 18 1.0 1 0 0 0 0 0 1 0\n"           // a neutrino: massless, not made
-        "6 4 0.5 1 0 0 0\n"                    // short: skipped
-        "7 99 1.0 1 0 0 0 0 0 1 0\n";          // reported once only
+        "1 3 0.1395702 1 1 2 3 0 0 1 1e-9\n"  // pi+ with T = its rest energy
+        "2 4 0.5 2 0 0 0 0 1 0 2e-9\n"        // pi- along y
+        "3 1 1.0 1 0 0 0 0 0 1 0\n"           // a proton, not allowed
+        "4 99 1.0 1 0 0 0 0 0 1 0\n"          // no such species
+        "5 18 1.0 1 0 0 0 0 0 1 0\n"          // a neutrino: massless, not made
+        "6 4 0.5 1 0 0 0\n"                   // short: skipped
+        "7 99 1.0 1 0 0 0 0 0 1 0\n";         // reported once only
     Frame3 frame;
     frame.origin = {0, 0, 10};
     ASSERT_TRUE(loadMars(text, 0, 0, frame));
