@@ -7,9 +7,13 @@
 #include <vector>
 
 #include "beamline/cell.hpp"
+#include "beamline/cell_geometry.hpp"
+#include "beamline/cell_submap.hpp"
 #include "beamline/particle.hpp"
 #include "beamline/scatter_data.hpp"
 #include "beamline/species.hpp"
+#include "beamline/tracking.hpp"
+#include "support/test_support.hpp"
 
 inline constexpr double kLight = 299792458.0;
 // kg m/s per MeV/c.
@@ -72,4 +76,68 @@ inline ScatterData scatterTableOf(std::vector<double> momenta, ScatterCoefficien
         data.table.rows.push_back(std::move(row));
     }
     return data;
+}
+
+// A plane z = Z across the whole line that gives crossing particles the
+// state in the run data (Finished for a finish line, Stopped for a wall).
+struct PlaneData {
+    double z;
+    int32_t state;
+};
+inline double zPlaneDistance(const Particle& p, double, const void* context) {
+    return p.position.z - static_cast<const PlaneData*>(context)->z;
+}
+inline int planeIntercept(unsigned char* runData, const Particle& before, const Particle& after,
+                          double t0, double t1, int, const ScatterData* scatter, Particle& hit,
+                          double& hitTime) {
+    const PlaneData& plane = runDataAs<PlaneData>(runData);
+    Crossing c = findCrossing(before, t0, after, t1, zPlaneDistance, &plane, scatter);
+    if (c.found == 0) return 0;
+    hit = c.particle;
+    hit.state = plane.state;
+    hitTime = c.time;
+    return 1;
+}
+inline CellPtr planeCell(double z, int32_t state) {
+    CellPtr cell = cellCreate(Machine, "plane");
+    runDataInit<PlaneData>(*cell) = {z, state};
+    cell->interceptFn = planeIntercept;
+    return cell;
+}
+
+// Matter that fills the box of its cell.
+inline int boxMaterial(const unsigned char*, double, double, double, double) {
+    return 1;
+}
+
+// A built line along z from the origin: the elements follow one another in
+// the given order (each its `length` attribute long, entry frames along z),
+// every element's box spans the whole line so that all are nearby
+// everywhere, and the root has its proximity grid.
+struct TestLine {
+    CellPtr root = cellCreate(Composite, "line");
+
+    explicit TestLine(std::vector<CellPtr> elements, double halfWidth = 1) {
+        double z = 0;
+        for (CellPtr& element : elements) {
+            element->entryFrame.origin = {0, 0, z};
+            element->arcStart = z;
+            z += cellNumber(*element, "length");
+            insertChild(*root, element, -1);
+        }
+        for (CellPtr& element : root->children) {
+            cellBoxSet(*element, -halfWidth, -halfWidth, -1, halfWidth, halfWidth, z + 1);
+        }
+        cellBoxSet(*root, -halfWidth, -halfWidth, -1, halfWidth, halfWidth, z + 1);
+        MessageRecorder quiet;
+        subMapBuild(*root, 10);
+    }
+};
+
+inline CellPtr withLength(CellPtr cell, double length) {
+    cellSetNumber(*cell, "length", length);
+    return cell;
+}
+inline CellPtr drift(double length) {
+    return withLength(cellCreate(Machine, "drift"), length);
 }

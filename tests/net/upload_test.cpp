@@ -1,7 +1,9 @@
+#include <atomic>
 #include <filesystem>
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/net_support.hpp"
@@ -196,6 +198,32 @@ TEST_F(UploadTest, MisbehavingServerLosesNoRecord) {
             << mode;
     }
     EXPECT_TRUE(received(serverRoot()).names.empty());
+}
+
+// While the transfer is under way the results file is untouched: a crash or
+// power cut at that moment loses nothing.
+TEST_F(UploadTest, ResultsFileIsWholeWhileTheUploadRuns) {
+    START_HTTP_SERVER();
+    MessageRecorder messages;
+    std::string text = resultsText(0, 12);
+    writeProg(kResultsToSend, text);
+    setMode("silent");
+    NetSettings n = net();
+    n.http.postTimeout = 3;
+    std::atomic<int> result{-5};
+    std::thread upload([&]() {
+        result = uploadResults(kResultsToSend, {"pelto.test", "u", "p"}, kUploadPath, n);
+    });
+    // Wait until the server has the request: the transfer is under way.
+    while (result == -5 && serverFile("requests.log").find("POST") == std::string::npos) {
+        sleepMs(10);
+    }
+    EXPECT_EQ(result, -5);
+    std::string during = progFile(kResultsToSend);
+    upload.join();
+    EXPECT_EQ(during, text);
+    EXPECT_EQ(result, kUploadNotSent);
+    EXPECT_EQ(progFile(kResultsToSend), text);
 }
 
 TEST_F(UploadTest, LargeFileGoesInParts) {
