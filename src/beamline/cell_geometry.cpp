@@ -157,15 +157,20 @@ bool cellBoxContains(const Cell& cell, Vec3 p) {
 }
 
 void arcPosition(const Cell& element, Vec3 p, double& s, double& r) {
-    frameToLocal(element.entryFrame, p);
     double angle = cellNumber(element, "angle");
+    double length = angle == 0 ? 0 : cellNumber(element, "length");
+    arcPositionIn(element.entryFrame, length, angle, p, s, r);
+}
+
+void arcPositionIn(const Frame3& entry, double length, double angle, Vec3 p, double& s, double& r) {
+    frameToLocal(entry, p);
     if (angle == 0) {
         s = p.z;
         r = std::sqrt(p.x * p.x + p.y * p.y);
         return;
     }
     // Bends curve towards -x about a centre at x = -R in the entry frame.
-    double radius = cellNumber(element, "length") / angle;
+    double radius = length / angle;
     double xr = p.x + radius;
     s = radius > 0 ? radius * std::atan2(p.z, xr) : -radius * std::atan2(p.z, -xr);
     double off = std::sqrt(xr * xr + p.z * p.z) - std::fabs(radius);

@@ -50,3 +50,6 @@ bool cellBoxContains(const Cell& cell, Vec3 p);  // faces included
 // from the element's axis, following the arc of a bend. The beamline
 // arclength of p is cell.arcStart + s.
 void arcPosition(const Cell& element, Vec3 p, double& s, double& r);
+// The same from the element's entry frame, `length` and `angle`, for callers
+// that have read them once.
+void arcPositionIn(const Frame3& entry, double length, double angle, Vec3 p, double& s, double& r);

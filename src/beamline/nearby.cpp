@@ -24,6 +24,12 @@ void Particle_nearbythings(Particle& particle) {
     refresh(particle, found);
 }
 
+bool nearbyRefresh(Particle& particle, std::vector<Cell*>& scratch) {
+    if (!particle.line) return false;
+    refresh(particle, scratch);
+    return true;
+}
+
 void Particle_seg_nearbythings(Particle* first, Particle* last) {
     std::vector<Cell*> found;
     for (Particle* p = first; p != last; p++) {

@@ -2,11 +2,15 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 #include "beamline/particle.hpp"
 
 // Refreshes the particle's list from its line's proximity grid. A particle
 // without a line is reported and keeps its old list.
 void Particle_nearbythings(Particle& particle);
+// The same with the caller's scratch list and no message, for tracking
+// threads; false, with the old list kept, when the particle has no line.
+bool nearbyRefresh(Particle& particle, std::vector<Cell*>& scratch);
 // The same for particles [first, last) of an array.
 void Particle_seg_nearbythings(Particle* first, Particle* last);

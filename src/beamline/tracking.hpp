@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <vector>
 
 #include "beamline/particle.hpp"
 
@@ -29,6 +31,13 @@ void pushParticle(Particle& particle, double t, double h);
 // (states 5 and 6, momentum outside the table).
 void matterStep(Particle& particle, double t, double h, const ScatterData* table);
 
+// While raised, matter steps only slow particles down by the table's mean
+// total loss: no scattering and no discrete events. advanceStep raises it
+// for RF-synchronisation steps and runs with scattering_off; it changes only
+// between steps.
+void setNoScattering(bool on);
+bool noScattering();
+
 // A signed distance whose change of sign marks a crossing (a plane, a surface).
 using CrossingDistanceFn = double (*)(const Particle& particle, double t, const void* context);
 
@@ -48,6 +57,14 @@ Crossing findCrossing(const Particle& before, double t0, const Particle& after, 
 // drops its nearby list.
 void lostparticlein(Particle& particle, Cell& cell);
 
+// The RF synchronisation's hit test, used in place of an RF cavity's
+// interceptFn in RF-only steps (it re-phases the cavity it hits and may
+// write the synchronisation log, which only the main thread does); none:
+// the cavity's own interceptFn.
+using RfSyncHitFn = int (*)(Cell& cavity, const Particle& before, const Particle& after, double t0,
+                            double t1, Particle& hit, double& hitTime);
+extern const RfSyncHitFn rfSyncHitTest;  // rf_sync.cpp
+
 // Advances the particle from t towards tEnd by one sub-step (element search,
 // bore, matter, interception); returns the time reached. `rfOnly`: only RF
 // cavities may intercept.
@@ -56,15 +73,18 @@ double stepParticle(Particle& particle, double t, double tEnd, const Simulation&
 
 // Thread settings of the engine, from the configuration.
 struct TrackingConfig {
-    int32_t maxThreads = 1;            // 1 = no worker pool
-    int32_t particlesPerThread = 100;  // active particles per extra thread
-    bool loadBalanceLog = false;       // write the load-balancing log
+    int32_t maxThreads = 1;                // 1 = no worker pool
+    int32_t particlesPerThread = 100;      // active particles per extra thread
+    bool loadBalanceLog = false;           // write the load-balancing log
+    std::FILE* loadBalanceFile = nullptr;  // where the log goes; none: standard output
 };
 // Sets the engine's thread settings (main thread, between steps).
 void trackingConfigure(const TrackingConfig& config);
 
 // One global time step dt of every active particle.
 void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllowed);
+// The load weights of the threads (empty until a step used two or more).
+const std::vector<double>& trackingLoadWeights();
 
 // The design's score: the share of the beam weight that finished as muons
 // (in percent), or a negative score that still ranks near misses.
