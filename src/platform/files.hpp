@@ -15,6 +15,8 @@ bool isDirectory(const std::string& path);
 bool isRegularFile(const std::string& path);
 // Seconds since the epoch of the last write, or -1 when the file is missing.
 int64_t fileModTime(const std::string& path);
+// The same in nanoseconds, for watching a file that may change twice a second.
+int64_t fileModTimeNs(const std::string& path);
 // Size in bytes, or -1 when the file is missing.
 int64_t fileSize(const std::string& path);
 bool removeFile(const std::string& path);
