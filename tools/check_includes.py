@@ -25,7 +25,7 @@ BELOW = {
 SUBSYSTEMS = {"lattice", "beamline", "results", "net", "display", "store"}
 OS_HEADERS = re.compile(
     r"^(unistd\.h|fcntl\.h|dirent\.h|termios\.h|poll\.h|netdb\.h|pthread\.h|spawn\.h|"
-    r"signal\.h|sched\.h|windows\.h|sys/.*|arpa/.*|netinet/.*)$")
+    r"signal\.h|sched\.h|strings\.h|windows\.h|sys/.*|arpa/.*|netinet/.*)$")
 
 
 def folder_of(path):

@@ -150,6 +150,61 @@ void applySettings(ConfigList& list) {
     s.removedStore = equalNoCase(store, "none") ? std::string() : store;
 }
 
+// Older files counted the sample download in days; 3 days meant "daily".
+void migrateDayCount(ConfigList& list) {
+    if (!configHas(list, kDaySampleLabel)) return;
+    int days = wholeNumber(list, "Download sample");
+    if (days == 3) days = 1;
+    // In hours the count must still fit the 32-bit setting.
+    configSetInt(list, kHourSampleLabel,
+                 std::clamp<long long>(static_cast<long long>(days) * 24, INT32_MIN, INT32_MAX));
+    configDelete(list, kDaySampleLabel);
+}
+
+void dropOldSampleUrl(ConfigList& list) {
+    configDelete(list, "Sample file URL");
+}
+
+// Every entry of a complete file, in the order a fresh file shows them: the
+// label, the default (or the function that makes it), the label older
+// versions used (renamed in place), and a migration that runs first.
+struct ConfigRow {
+    const char* label;
+    const char* value;
+    std::string (*valueFn)() = nullptr;
+    const char* formerLabel = nullptr;
+    void (*migrate)(ConfigList&) = nullptr;
+};
+
+const ConfigRow kConfigRows[] = {
+    {"Resolution (XxY or 'auto')", "auto", nullptr, "Resolution"},
+    {"Priority for background running ([N]ormal, [L]ow, [B]ackground)", "L"},
+    {"Threads (number or 'auto')", "auto", nullptr, "Threads"},
+    {"Auto-send results ([Y]es, [N]o)", "Y"},
+    {"Results upload method ('FTP' or 'HTTP')", "HTTP"},
+    {"Use proxy server for HTTP downloads (server,port or 'no')", "no"},
+    {"Auto-save interval (seconds; 0 for no save)", "240"},
+    {"Update lattice files from web every N hours (0=don't)", "12"},
+    {kHourSampleLabel, "24", nullptr, nullptr, migrateDayCount},
+    {"Sample file behaviour - use [L]atest only, or [A]ccumulate", "L"},
+    {"Sample file URL (.bin allowed)", nullptr, defaultSampleUrl, nullptr, dropOldSampleUrl},
+    {"Results file maximum size before pruning (MB, 0 to disable)", "50"},
+    {"Keep mode ([B]est results, [F]irst, [L]atest or [R]andom)", "B"},
+    {"Keep proportion (%)", "50"},
+    {"Removed results store (or 'none')", "results_removed.dat"},
+    {"Sleep on battery power", "Y"},
+    {"CPU throttle (%)", "100"},
+    {"Preferred lattices (comma-separated list or 'none')", "none"},
+    {"TrialType ratios", nullptr, trialRatiosText},
+    {"Particles per extra thread (limits threading overhead)", "100"},
+    {"Rechecks for best-so-far results (min. 5)", "5"},
+    // The distribution's FTP client reads the script from its input.
+    {"FTP command call", "ftp < script.ftp"},
+    {"Use passive (PASV) mode for FTP transfers", "N"},
+    {"Use old FTP calling method (as pre-v4.34; can hang, but more compatible with ZoneAlarm)",
+     "N"},
+};
+
 }  // namespace
 
 ConfigList configParse(std::string_view text) {
@@ -247,46 +302,11 @@ bool configWrite(const ConfigList& list, const std::string& path) {
 }
 
 void configMigrate(ConfigList& list) {
-    configRename(list, "Resolution", "Resolution (XxY or 'auto')");
-    configDefault(list, "Resolution (XxY or 'auto')", "auto");
-    configDefault(list, "Priority for background running ([N]ormal, [L]ow, [B]ackground)", "L");
-    configRename(list, "Threads", "Threads (number or 'auto')");
-    configDefault(list, "Threads (number or 'auto')", "auto");
-    configDefault(list, "Auto-send results ([Y]es, [N]o)", "Y");
-    configDefault(list, "Results upload method ('FTP' or 'HTTP')", "HTTP");
-    configDefault(list, "Use proxy server for HTTP downloads (server,port or 'no')", "no");
-    configDefault(list, "Auto-save interval (seconds; 0 for no save)", "240");
-    configDefault(list, "Update lattice files from web every N hours (0=don't)", "12");
-    if (configHas(list, kDaySampleLabel)) {
-        int days = wholeNumber(list, "Download sample");
-        if (days == 3) days = 1;
-        // In hours the count must still fit the 32-bit setting.
-        configSetInt(
-            list, kHourSampleLabel,
-            std::clamp<long long>(static_cast<long long>(days) * 24, INT32_MIN, INT32_MAX));
-        configDelete(list, kDaySampleLabel);
+    for (const ConfigRow& row : kConfigRows) {
+        if (row.migrate) row.migrate(list);
+        if (row.formerLabel) configRename(list, row.formerLabel, row.label);
+        configDefault(list, row.label, row.value ? std::string(row.value) : row.valueFn());
     }
-    configDefault(list, kHourSampleLabel, "24");
-    configDefault(list, "Sample file behaviour - use [L]atest only, or [A]ccumulate", "L");
-    configDelete(list, "Sample file URL");
-    configDefault(list, "Sample file URL (.bin allowed)", defaultSampleUrl());
-    configDefault(list, "Results file maximum size before pruning (MB, 0 to disable)", "50");
-    configDefault(list, "Keep mode ([B]est results, [F]irst, [L]atest or [R]andom)", "B");
-    configDefault(list, "Keep proportion (%)", "50");
-    configDefault(list, "Removed results store (or 'none')", "results_removed.dat");
-    configDefault(list, "Sleep on battery power", "Y");
-    configDefault(list, "CPU throttle (%)", "100");
-    configDefault(list, "Preferred lattices (comma-separated list or 'none')", "none");
-    configDefault(list, "TrialType ratios", trialRatiosText());
-    configDefault(list, "Particles per extra thread (limits threading overhead)", "100");
-    configDefault(list, "Rechecks for best-so-far results (min. 5)", "5");
-    // The distribution's FTP client reads the script from its input.
-    configDefault(list, "FTP command call", "ftp < script.ftp");
-    configDefault(list, "Use passive (PASV) mode for FTP transfers", "N");
-    configDefault(list,
-                  "Use old FTP calling method (as pre-v4.34; can hang, but more compatible with "
-                  "ZoneAlarm)",
-                  "N");
 }
 
 ConfigReadOutcome configRead(const std::string& path) {

@@ -126,3 +126,33 @@ bool readDataFile(const std::string& path, int64_t limit, std::string& text, std
             return false;
     }
 }
+
+bool readNumberTable(std::string_view& text, int& lineNumber, size_t columns, size_t maxRows,
+                     const std::function<bool(const double* values, std::string& error)>& row,
+                     size_t& rows, std::string& error) {
+    static const char* const kCounts[] = {"no", "one", "two", "three", "four", "five", "six"};
+    rows = 0;
+    std::vector<double> values(columns);
+    std::string_view line;
+    while (nextDataLine(text, line)) {
+        lineNumber++;
+        if (isBlankDataLine(line)) continue;
+        if (rows == maxRows) {
+            error = format("line %d: more than %zu data lines", lineNumber, maxRows);
+            return false;
+        }
+        if (!readNumberLine(line, columns, values.data())) {
+            error = columns < std::size(kCounts)
+                        ? format("line %d is not %s numbers", lineNumber, kCounts[columns])
+                        : format("line %d is not %zu numbers", lineNumber, columns);
+            return false;
+        }
+        std::string refused;
+        if (!row(values.data(), refused)) {
+            error = format("line %d: %s", lineNumber, refused.c_str());
+            return false;
+        }
+        rows++;
+    }
+    return true;
+}

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,16 @@ std::vector<std::string_view> commaSeparatedFields(std::string_view line);
 
 // A line of exactly `count` blank-separated numbers.
 bool readNumberLine(std::string_view line, size_t count, double* values);
+
+// The table of numbers that makes up the rest of a data file: every line
+// that is not blank holds exactly `columns` numbers, and there are at most
+// `maxRows` of them. Each row goes to `row`, which may refuse it by setting
+// `error` and returning false. `lineNumber` counts the lines taken off `text`.
+// Returns false with `error` saying which line is wrong; `rows` is the number
+// of rows read.
+bool readNumberTable(std::string_view& text, int& lineNumber, size_t columns, size_t maxRows,
+                     const std::function<bool(const double* values, std::string& error)>& row,
+                     size_t& rows, std::string& error);
 
 // Reads a whole data file of at most `limit` bytes; on failure `error` says
 // why in words naming the file.

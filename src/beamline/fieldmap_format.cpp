@@ -30,21 +30,16 @@ bool parseFieldMapPlane(std::string_view text, FieldMapPlane& out, std::string& 
     }
     std::vector<Vec3> field;
     field.reserve(kFieldMapNodes);
-    while (nextDataLine(text, line)) {
-        lineNumber++;
-        if (isBlankDataLine(line)) continue;
-        if (field.size() == kFieldMapNodes) {
-            error = format("line %d: more than %d data lines", lineNumber, kFieldMapNodes);
-            return false;
-        }
-        double v[6] = {};
-        if (!readNumberLine(line, 6, v)) {
-            error = format("line %d is not six numbers", lineNumber);
-            return false;
-        }
-        // The columns after the coordinates are the y, z and x components.
-        field.push_back(Vec3{v[5], v[3], v[4]} * kGaussToTesla);
-    }
+    size_t rows = 0;
+    bool read = readNumberTable(
+        text, lineNumber, 6, kFieldMapNodes,
+        [&](const double* v, std::string&) {
+            // The columns after the coordinates are the y, z and x components.
+            field.push_back(Vec3{v[5], v[3], v[4]} * kGaussToTesla);
+            return true;
+        },
+        rows, error);
+    if (!read) return false;
     if (field.size() != kFieldMapNodes) {
         error = format("%zu data lines instead of %d", field.size(), kFieldMapNodes);
         return false;

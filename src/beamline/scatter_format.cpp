@@ -71,29 +71,22 @@ bool parseScatterCoefficients(std::string_view text, size_t rows,
                               std::vector<ScatterCoefficients>& out, std::string& error) {
     out.clear();
     std::vector<ScatterCoefficients> lines;
-    std::string_view line;
-    for (int lineNumber = 1; nextDataLine(text, line); lineNumber++) {
-        if (isBlankDataLine(line)) continue;
-        if (lines.size() == rows) {
-            error = format("line %d: more lines than the %zu row files", lineNumber, rows);
-            return false;
-        }
-        double v[4] = {};
-        if (!readNumberLine(line, 4, v)) {
-            error = format("line %d is not four numbers", lineNumber);
-            return false;
-        }
+    int lineNumber = 0;
+    size_t read = 0;
+    auto row = [&](const double* v, std::string& refused) {
         double previous = lines.empty() ? 0 : lines.back().momentum;
         if (!(v[0] > previous)) {
-            error = format("line %d: momenta must be positive and ascending", lineNumber);
+            refused = "momenta must be positive and ascending";
             return false;
         }
         if (v[2] < 0 || v[3] < 0) {
-            error = format("line %d: a variance is negative", lineNumber);
+            refused = "a variance is negative";
             return false;
         }
         lines.push_back({v[0], v[1], v[2], v[3]});
-    }
+        return true;
+    };
+    if (!readNumberTable(text, lineNumber, 4, rows, row, read, error)) return false;
     if (lines.size() != rows) {
         error = format("%zu lines for %zu row files", lines.size(), rows);
         return false;

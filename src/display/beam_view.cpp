@@ -22,14 +22,22 @@ Colour energyRamp(double f) {
 
 Colour speciesColour(int32_t species) {
     switch (species) {
-        case 0: return rgb(255, 200, 40);   // pi+
-        case 1: return rgb(255, 60, 150);   // mu+
-        case 2: return rgb(60, 230, 230);   // pi-
-        case 3: return rgb(140, 110, 255);  // mu-
-        case 4: return rgb(255, 255, 255);  // p
-        case 8: return rgb(255, 120, 220);  // e+
-        case 9: return rgb(120, 255, 120);  // e-
-        default: return rgb(160, 160, 160);
+        case 0:
+            return rgb(255, 200, 40);  // pi+
+        case 1:
+            return rgb(255, 60, 150);  // mu+
+        case 2:
+            return rgb(60, 230, 230);  // pi-
+        case 3:
+            return rgb(140, 110, 255);  // mu-
+        case 4:
+            return rgb(255, 255, 255);  // p
+        case 8:
+            return rgb(255, 120, 220);  // e+
+        case 9:
+            return rgb(120, 255, 120);  // e-
+        default:
+            return rgb(160, 160, 160);
     }
 }
 
@@ -59,9 +67,12 @@ double energyScaleMeV(const DisplayFrame& frame) {
 
 Colour particleColour(const DisplayParticle& p, int colourMode, double scaleMeV) {
     switch (colourMode) {
-        case ColourBySpecies: return speciesColour(p.species);
-        case ColourByCharge: return chargeColour(p.charge);
-        default: return energyRamp(p.kineticMeV / scaleMeV);
+        case ColourBySpecies:
+            return speciesColour(p.species);
+        case ColourByCharge:
+            return chargeColour(p.charge);
+        default:
+            return energyRamp(p.kineticMeV / scaleMeV);
     }
 }
 
@@ -109,7 +120,9 @@ void drawLegend(Canvas& c, int x1, int y0, const DisplayFrame& frame, const View
         std::sort(seen.begin(), seen.end());
         for (int32_t sp : seen) items.push_back({speciesColour(sp), speciesLabel(frame, sp)});
     } else if (mode == ColourByCharge) {
-        items = {{chargeColour(1), "positive"}, {chargeColour(-1), "negative"}, {chargeColour(0), "neutral"}};
+        items = {{chargeColour(1), "positive"},
+                 {chargeColour(-1), "negative"},
+                 {chargeColour(0), "neutral"}};
     }
     items.push_back({kSolenoidPlus, "solenoid B>0"});
     items.push_back({kSolenoidMinus, "solenoid B<0"});
@@ -132,12 +145,14 @@ void drawLegend(Canvas& c, int x1, int y0, const DisplayFrame& frame, const View
     if (mode == ColourByEnergy) {
         int bw = w - 2 * pad;
         for (int i = 0; i < bw; i++) {
-            fillRect(c, x + pad + i, ty, 1, lh - 3 * textScale, energyRamp(static_cast<double>(i) / (bw - 1)));
+            fillRect(c, x + pad + i, ty, 1, lh - 3 * textScale,
+                     energyRamp(static_cast<double>(i) / (bw - 1)));
         }
         ty += lh;
         drawText(c, x + pad, ty, "0", rgb(200, 200, 200), textScale);
         std::string top = format("%g MeV", scaleMeV);
-        drawText(c, x + w - pad - textWidth(top, textScale), ty, top, rgb(200, 200, 200), textScale);
+        drawText(c, x + w - pad - textWidth(top, textScale), ty, top, rgb(200, 200, 200),
+                 textScale);
         ty += lh;
     }
     for (const Item& item : items) {
@@ -165,7 +180,8 @@ void drawPlot(Canvas& c, int x, int y, int w, int h, const char* title, const ch
     for (const PlotPoint& p : pts) ma += p.a, mb += p.b;
     ma /= pts.size(), mb /= pts.size();
     std::vector<double> da, db;
-    for (const PlotPoint& p : pts) da.push_back(std::abs(p.a - ma)), db.push_back(std::abs(p.b - mb));
+    for (const PlotPoint& p : pts)
+        da.push_back(std::abs(p.a - ma)), db.push_back(std::abs(p.b - mb));
     size_t k = std::min(da.size() - 1, da.size() * 98 / 100);
     std::nth_element(da.begin(), da.begin() + k, da.end());
     std::nth_element(db.begin(), db.begin() + k, db.end());

@@ -31,8 +31,9 @@ Vec3 toGlobal(const Frame3& f, Vec3 local) {
 void fillBand(Scene& s, Vec3 start, Vec3 n, Vec3 across, double inner, double outer, double s0,
               double s1, Colour c) {
     for (int side = -1; side <= 1; side += 2) {
-        Vec3 q[4] = {start + n * s0 + across * (side * inner), start + n * s1 + across * (side * inner),
-                     start + n * s1 + across * (side * outer), start + n * s0 + across * (side * outer)};
+        Vec3 q[4] = {
+            start + n * s0 + across * (side * inner), start + n * s1 + across * (side * inner),
+            start + n * s1 + across * (side * outer), start + n * s0 + across * (side * outer)};
         sceneFill(s, q, 4, c);
     }
 }
@@ -123,7 +124,8 @@ void drawAperture(Scene& s, const Cell& cell) {
     Colour c = equalNoCase(cell.typeName, "finish-aperture") ? kFinishColour : kApertureColour;
     double thick = std::max(0.01, 3 * sceneMetresPerPixel(s, o));
     auto plate = [&](Vec3 dir, double from, double to) {
-        Vec3 q[4] = {o + dir * from, o + dir * to, o + dir * to + n * thick, o + dir * from + n * thick};
+        Vec3 q[4] = {o + dir * from, o + dir * to, o + dir * to + n * thick,
+                     o + dir * from + n * thick};
         sceneFill(s, q, 4, c);
     };
     if (equalNoCase(cell.typeName, "edge-aperture")) {
@@ -168,7 +170,8 @@ void drawRing(Scene& s, const Frame3& f, double r, double z, Colour c) {
 void drawBlockage(Scene& s, const Cell& cell) {
     const Frame3& f = cell.placedFrame;
     std::string shape = blockageShape(cell);
-    double X = cellNumber(cell, "xsize"), Y = cellNumber(cell, "ysize"), Z = cellNumber(cell, "zsize");
+    double X = cellNumber(cell, "xsize"), Y = cellNumber(cell, "ysize"),
+           Z = cellNumber(cell, "zsize");
     double r = cellNumber(cell, "radius");
     double len = cellNumber(cell, "length");
     Colour c = kBlockageColour;
@@ -176,7 +179,8 @@ void drawBlockage(Scene& s, const Cell& cell) {
         if (r != 0) X = Y = Z = 2 * r;
         if (Z == 0) Z = len;
         Vec3 v[8];
-        for (int i = 0; i < 8; i++) v[i] = toGlobal(f, {i & 1 ? X : 0, i & 2 ? Y : 0, i & 4 ? Z : 0});
+        for (int i = 0; i < 8; i++)
+            v[i] = toGlobal(f, {i & 1 ? X : 0, i & 2 ? Y : 0, i & 4 ? Z : 0});
         const int edges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
                                   {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
         for (const auto& e : edges) sceneLine(s, v[e[0]], v[e[1]], c);
@@ -242,7 +246,8 @@ void drawBore(Scene& s, const Cell& cell) {
 void drawBox(Scene& s, const Cell& cell, Colour c) {
     if (cellBoxEmpty(cell)) return;
     Vec3 lo = cell.boxMin, hi = cell.boxMax, v[8];
-    for (int i = 0; i < 8; i++) v[i] = {i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z};
+    for (int i = 0; i < 8; i++)
+        v[i] = {i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z};
     const int edges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
                               {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
     for (const auto& e : edges) sceneLine(s, v[e[0]], v[e[1]], c);
@@ -254,8 +259,8 @@ void drawName(Scene& s, const Cell& cell) {
     int n = pathPoints(cell, path, 25);
     Vec3 mid = path[n / 2];
     if (!sceneProject(s, mid, x, y) || s.mono) return;
-    drawText(*s.canvas, static_cast<int>(x) - textWidth(cell.name) / 2, static_cast<int>(y) + 4, cell.name,
-             rgb(160, 160, 170));
+    drawText(*s.canvas, static_cast<int>(x) - textWidth(cell.name) / 2, static_cast<int>(y) + 4,
+             cell.name, rgb(160, 160, 170));
 }
 
 void drawElement(Scene& s, const Cell& cell, const ViewSettings& view, const Context& ctx) {
@@ -282,18 +287,11 @@ void drawElement(Scene& s, const Cell& cell, const ViewSettings& view, const Con
         for (int k = 0; k + 1 < n; k++) sceneLine(s, path[k], path[k + 1], rgb(70, 70, 80));
     }
     if (cells >= 2) {
-        Vec3 o = cell.entryFrame.origin, across = sceneAcross(s, axisOf(cell.entryFrame, 2), {1, 0, 0});
+        Vec3 o = cell.entryFrame.origin,
+             across = sceneAcross(s, axisOf(cell.entryFrame, 2), {1, 0, 0});
         sceneLine(s, o + across * 0.05, o + across * -0.05, rgb(120, 120, 130));
     }
     if (cells >= 2 || view.showD) drawName(s, cell);
-}
-
-template <class Fn>
-void forEachElement(const Cell& cell, Fn&& fn) {
-    if (cell.kind == Machine) fn(cell);
-    for (const CellPtr& child : cell.children) {
-        if (child) forEachElement(*child, fn);
-    }
 }
 
 }  // namespace

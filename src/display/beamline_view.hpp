@@ -6,7 +6,7 @@
 #include "display/scene.hpp"
 #include "display/view_settings.hpp"
 
-struct Cell;
+#include "beamline/cell.hpp"
 
 // The box (global metres) that holds the whole beamline as drawn.
 struct Extent {
@@ -29,3 +29,12 @@ inline constexpr Colour kTargetColour = rgb(255, 170, 40);
 
 // highlight: a cell drawn with a bright frame (the find-cell match), or none.
 void drawBeamline(Scene& s, const Cell& root, const ViewSettings& view, const Cell* highlight);
+
+// Calls fn for every element (Machine cell) of a tree, in beamline order.
+template <class Fn>
+void forEachElement(const Cell& cell, Fn&& fn) {
+    if (cell.kind == Machine) fn(cell);
+    for (const CellPtr& child : cell.children) {
+        if (child) forEachElement(*child, fn);
+    }
+}

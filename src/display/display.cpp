@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "app/common/text.hpp"
 #include "beamline/cell.hpp"
@@ -34,6 +35,7 @@ struct DisplayState {
     MessageBand band;
     bool lastWasProgress = false;
     bool escapeSwallowed = false;
+    bool showHelp = false;  // F1 held at the last key pass
     int pointerX = 0, pointerY = 0;
 };
 
@@ -55,7 +57,8 @@ const Cell* findByName(const Cell& cell, const std::string& name) {
 
 const Cell* highlighted() {
     const ViewSettings& view = viewSettings();
-    const std::string& name = view.entryMode != EntryMode::None ? view.matchText : view.apertureScanFrom;
+    const std::string& name =
+        view.entryMode != EntryMode::None ? view.matchText : view.apertureScanFrom;
     if (!ds.root || name.empty()) return nullptr;
     return findByName(*ds.root, name);
 }
@@ -77,7 +80,8 @@ ViewBox targetBox(const DisplayFrame& frame, const ViewSettings& view) {
     }
     if (view.autoView) {
         for (const DisplayParticle& p : frame.particles) {
-            if (p.state == 0 && particleShown(p, view) && std::isfinite(norm2(p.position))) beam.include(p.position);
+            if (p.state == 0 && particleShown(p, view) && std::isfinite(norm2(p.position)))
+                beam.include(p.position);
         }
     }
     ViewBox b;
@@ -130,8 +134,8 @@ void drawPanel(Scene& s, const DisplayFrame& frame, const ViewSettings& view, do
     canvasNoClip(c);
 }
 
-void drawStereo(Canvas& c, int x, int y, int w, int h, const DisplayFrame& frame, const ViewSettings& view,
-                double scaleMeV) {
+void drawStereo(Canvas& c, int x, int y, int w, int h, const DisplayFrame& frame,
+                const ViewSettings& view, double scaleMeV) {
     static const Colour eyes[3][2] = {{rgb(255, 0, 0), rgb(0, 255, 255)},
                                       {rgb(255, 0, 0), rgb(0, 255, 0)},
                                       {rgb(255, 0, 0), rgb(0, 0, 255)}};
@@ -246,27 +250,35 @@ void displayDrawFrame(const DisplayFrame& frame, const RunControl& run) {
     if (view.showMask & ShowLegend) drawLegend(c, c.width, legendTop, frame, view, scaleMeV, ts);
     if (view.particleInfo) drawParticleInfo(c, 8, top + 2 * lh, frame, ts);
     if (graphsH > 0) {
-        drawParameterGraphs(c, 0, top + viewsH, c.width, graphsH, frame, view, ds.box.z0, ds.box.z1);
+        drawParameterGraphs(c, 0, top + viewsH, c.width, graphsH, frame, view, ds.box.z0,
+                            ds.box.z1);
     }
     int bottomY = top + viewsH + graphsH;
     int plotsW = view.phaseSpacePlots ? std::min(c.width / 2, 3 * 260) : 0;
     drawInfoPanel(c, 0, bottomY, c.width - plotsW, bottomH, frame, view, ts);
-    if (plotsW > 0) drawPhaseSpace(c, c.width - plotsW, bottomY, plotsW, bottomH, frame, view, scaleMeV);
+    if (plotsW > 0)
+        drawPhaseSpace(c, c.width - plotsW, bottomY, plotsW, bottomH, frame, view, scaleMeV);
 
     drawInfoLine(c, frame, view, ts);
     drawPausedMark(c, run, ts);
     if (!ds.topText.empty()) {
-        drawCentred(c, top + 4, ds.topText.substr(0, ds.topText.find('\n')), rgb(255, 230, 120), ts);
+        drawCentred(c, top + 4, ds.topText.substr(0, ds.topText.find('\n')), rgb(255, 230, 120),
+                    ts);
         ds.topText.clear();
     }
     drawEntry(c, view, top, ts);
     if (monotonicSeconds() - ds.band.lastLineTime < kMessageShowSeconds) {
         drawRecentMessages(c, ds.band, top + viewsH, ts);
     }
+    if (ds.showHelp) drawHelp(c, ts);
     present();
 
     if (view.recording) {
-        RecordedView rv{ds.box.z0, ds.box.z1, ds.box.a0, ds.box.a1, view.showMask,
+        RecordedView rv{ds.box.z0,
+                        ds.box.z1,
+                        ds.box.a0,
+                        ds.box.a1,
+                        view.showMask,
                         static_cast<uint8_t>(colourMode(view)),
                         static_cast<uint8_t>(view.projection == Projection::Stereo)};
         if (!recordFrame(frame, rv)) {
@@ -309,7 +321,10 @@ bool displayHandleKeys(RunControl& run, Cell* root) {
         }
     }
     view.fieldOfView = std::clamp(view.fieldOfView, 1e-4, 1e4);
-    if (result.showHelp) {
+    // Drawn now, and over every frame while F1 stays down.
+    bool helpWasShown = ds.showHelp;
+    ds.showHelp = result.showHelp;
+    if (result.showHelp && !helpWasShown) {
         Canvas& c = windowCanvas();
         drawHelp(c, textScaleFor(c));
         present();
@@ -388,4 +403,43 @@ void displayHoldFatal() {
         windowPump();
         sleepMs(500);
     }
+}
+
+int displayMessageBox(std::string_view text, std::string_view caption, uint32_t timeoutMs) {
+    if (!windowIsOpen()) return -1;
+    Canvas& c = windowCanvas();
+    int ts = textScaleFor(c), lh = textHeight(ts);
+    std::vector<std::string> lines;
+    for (size_t start = 0; start <= text.size() && lines.size() < 40;) {
+        size_t end = std::min(text.find('\n', start), text.size());
+        lines.emplace_back(text.substr(start, std::min<size_t>(end - start, 160)));
+        start = end + 1;
+    }
+    const std::string prompt = "Press Enter to continue";
+    int w = textWidth(caption, ts);
+    for (const std::string& line : lines) w = std::max(w, textWidth(line, ts));
+    w = std::min(c.width - 8, std::max(w, textWidth(prompt, ts)) + 24);
+    int h = lh * (static_cast<int>(lines.size()) + 3) + 16;
+    int x = (c.width - w) / 2, y = std::max(0, (c.height - h) / 2);
+    fillRect(c, x, y, w, h, rgb(24, 24, 36));
+    drawRect(c, x, y, w, h, rgb(160, 160, 190));
+    fillRect(c, x + 1, y + 1, w - 2, lh + 4, rgb(50, 50, 90));
+    drawText(c, x + 12, y + 3, caption, rgb(255, 255, 255), ts);
+    for (size_t i = 0; i < lines.size(); i++) {
+        drawText(c, x + 12, y + 8 + lh * (1 + static_cast<int>(i)), lines[i], rgb(225, 225, 230),
+                 ts);
+    }
+    drawText(c, x + 12, y + h - lh - 4, prompt, rgb(150, 150, 160), ts);
+    present();
+    windowTakeKeyboard();
+    uint32_t start = tickCountMs();
+    while (timeoutMs == 0 || tickCountMs() - start < timeoutMs) {
+        if (windowPump()) return -1;
+        Keyboard kb = windowTakeKeyboard();
+        for (Key k : {KeyEnter, KeySpace, KeyEscape}) {
+            if (kb.wasPressed(k)) return k;
+        }
+        sleepMs(20);
+    }
+    return -1;
 }

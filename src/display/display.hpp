@@ -2,6 +2,14 @@
 // the view of a run, draw frames, run the keys, show messages, close. The
 // main cycle passes in everything it draws; nothing here reads the
 // application's own settings.
+//
+// One pass of the cycle's run loop in graphics mode:
+//   displayTopText(...) when there is a notice;
+//   displayDrawFrame(displayFrameOf(simulation, storage), run);
+//   quit = displayHandleKeys(run, simulation.root.get()) || displayQuitKeyDown();
+// where `run.running` is the cycle's pause state, and the steps per pass,
+// the automatic frame rate and the automatic view are those of
+// viewSettings(), which the keys change.
 #pragma once
 
 #include <string>
@@ -58,3 +66,8 @@ void displayMessageLine(std::string_view text);
 void displayProgressLine(std::string_view text);
 int displayWaitKey();
 void displayHoldFatal();
+// A message box drawn in the window: the caption, the text (split at line
+// ends) and "Press Enter to continue". Waits for Enter, Space or Escape, the
+// window being closed, or `timeoutMs` (0: no limit). Returns the closing
+// key, or -1 when the window was closed or the time ran out.
+int displayMessageBox(std::string_view text, std::string_view caption, uint32_t timeoutMs);

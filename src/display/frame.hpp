@@ -13,22 +13,22 @@
 struct Cell;
 
 struct DisplayParticle {
-    Vec3 position;            // metres, global
-    Vec3 u;                   // gamma times velocity, m/s
+    Vec3 position;  // metres, global
+    Vec3 u;         // gamma times velocity, m/s
     double weight = 1;
-    double kineticMeV = 0;    // kinetic energy
-    int32_t species = -1;     // species index
-    int32_t state = 0;        // 0 active, -1 finished, others lost
-    int32_t charge = 0;       // -1, 0 or +1
+    double kineticMeV = 0;  // kinetic energy
+    int32_t species = -1;   // species index
+    int32_t state = 0;      // 0 active, -1 finished, others lost
+    int32_t charge = 0;     // -1, 0 or +1
     int32_t id = 0;
 };
 
 struct DisplayFrame {
     const Cell* root = nullptr;  // the beamline; none before the first build
     std::string latticeName;
-    double time = 0;   // seconds
-    double tMax = 0;   // seconds
-    double work = 0;   // millions of particle time steps
+    double time = 0;  // seconds
+    double tMax = 0;  // seconds
+    double work = 0;  // millions of particle time steps
     int32_t activeCount = 0;
     int32_t slotCount = 0;
     std::span<const DisplayParticle> particles;  // the active ones first, then the others

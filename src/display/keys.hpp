@@ -51,8 +51,8 @@ struct Keyboard {
 
 // What the cycle's run loop lends the keys for one pass.
 struct RunControl {
-    bool running = true;          // false while paused
-    double elapsed = 0;           // seconds since the run (or its auto-save timer) started
+    bool running = true;         // false while paused
+    double elapsed = 0;          // seconds since the run (or its auto-save timer) started
     double elapsedAtPause = -1;  // recorded by the pause key for the display
 };
 

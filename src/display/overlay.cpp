@@ -15,14 +15,6 @@ constexpr Colour kText = rgb(225, 225, 230);
 constexpr Colour kDimText = rgb(150, 150, 160);
 constexpr size_t kBandLines = 64;
 
-template <class Fn>
-void forEachElement(const Cell& cell, Fn&& fn) {
-    if (cell.kind == Machine) fn(cell);
-    for (const CellPtr& child : cell.children) {
-        if (child) forEachElement(*child, fn);
-    }
-}
-
 }  // namespace
 
 std::string frameRateText(const ViewSettings& view) {
@@ -44,7 +36,8 @@ void drawInfoLine(Canvas& c, const DisplayFrame& frame, const ViewSettings& view
     int lh = textHeight(textScale);
     fillRect(c, 0, 0, c.width, lh + 4, rgb(20, 20, 30));
     drawText(c, 6, 3, infoLineText(frame, view), kText, textScale);
-    std::string right = frame.latticeName.empty() ? "F1 = Help" : frame.latticeName + "   F1 = Help";
+    std::string right =
+        frame.latticeName.empty() ? "F1 = Help" : frame.latticeName + "   F1 = Help";
     drawText(c, c.width - 6 - textWidth(right, textScale), 3, right, kDimText, textScale);
 }
 
@@ -54,14 +47,16 @@ void drawInfoPanel(Canvas& c, int x, int y, int w, int h, const DisplayFrame& fr
     int lh = textHeight(textScale);
     std::vector<std::string> lines;
     if (view.infoMode == 1) {
-        lines.push_back(format("Lattice: %s", frame.latticeName.empty() ? "-" : frame.latticeName.c_str()));
+        lines.push_back(
+            format("Lattice: %s", frame.latticeName.empty() ? "-" : frame.latticeName.c_str()));
         lines.push_back(format("Time %.3f ns of %.3f ns", frame.time * 1e9, frame.tMax * 1e9));
         double muons = 0, pions = 0, other = 0;
         for (const DisplayParticle& p : frame.particles) {
             if (p.state != 0) continue;
             (isMuon(p.species) ? muons : isPion(p.species) ? pions : other) += p.weight;
         }
-        lines.push_back(format("Active weight: muons %.4f  pions %.4f  other %.4f", muons, pions, other));
+        lines.push_back(
+            format("Active weight: muons %.4f  pions %.4f  other %.4f", muons, pions, other));
         lines.push_back(format("Particles %d active of %d", frame.activeCount, frame.slotCount));
     } else if (frame.root) {
         // The elements where most of the beam was lost.
@@ -73,10 +68,12 @@ void drawInfoPanel(Canvas& c, int x, int y, int w, int h, const DisplayFrame& fr
         forEachElement(*frame.root, [&](const Cell& cell) {
             if (cell.lostWeight.get() > 0) losses.push_back({&cell, cell.lostWeight.get()});
         });
-        std::sort(losses.begin(), losses.end(), [](const Loss& a, const Loss& b) { return a.weight > b.weight; });
+        std::sort(losses.begin(), losses.end(),
+                  [](const Loss& a, const Loss& b) { return a.weight > b.weight; });
         lines.push_back(losses.empty() ? "No losses yet" : "Losses by element:");
         for (size_t i = 0; i < losses.size() && i < 6; i++) {
-            lines.push_back(format("  %-16s %8.4f", losses[i].cell->name.c_str(), losses[i].weight));
+            lines.push_back(
+                format("  %-16s %8.4f", losses[i].cell->name.c_str(), losses[i].weight));
         }
     }
     fillRect(c, x, y, w, h, rgb(14, 14, 20));
@@ -95,8 +92,9 @@ void drawParticleInfo(Canvas& c, int x, int y, const DisplayFrame& frame, int te
         const char* name = frame.speciesName ? frame.speciesName(p.species) : nullptr;
         std::string sp = name ? name : format("%d", p.species);
         drawText(c, x, y + shown * lh,
-                 format("#%-6d %-5s %8.2f MeV  x %7.2f y %7.2f z %8.2f cm  w %.3g", p.id, sp.c_str(),
-                        p.kineticMeV, p.position.x * 100, p.position.y * 100, p.position.z * 100, p.weight),
+                 format("#%-6d %-5s %8.2f MeV  x %7.2f y %7.2f z %8.2f cm  w %.3g", p.id,
+                        sp.c_str(), p.kineticMeV, p.position.x * 100, p.position.y * 100,
+                        p.position.z * 100, p.weight),
                  rgb(200, 230, 200), textScale);
         if (++shown == 10) break;
     }
@@ -111,8 +109,8 @@ void drawPausedMark(Canvas& c, const RunControl& run, int textScale) {
     fillRect(c, (c.width - w) / 2, y - 4, w, textHeight(scale) + 4, rgb(60, 20, 20));
     drawCentred(c, y, text, rgb(255, 210, 90), scale);
     if (run.elapsedAtPause >= 0) {
-        drawCentred(c, y + textHeight(scale) + 4, format("paused after %.0f s", run.elapsedAtPause), kDimText,
-                    textScale);
+        drawCentred(c, y + textHeight(scale) + 4, format("paused after %.0f s", run.elapsedAtPause),
+                    kDimText, textScale);
     }
 }
 
@@ -124,14 +122,17 @@ void drawHelp(Canvas& c, int textScale) {
     int x = std::max(0, (c.width - w) / 2 - 10), y = std::max(0, (c.height - h) / 2);
     fillRect(c, x, y, w + 20, h, rgb(10, 10, 40));
     drawRect(c, x, y, w + 20, h, rgb(100, 100, 160));
-    for (int i = 0; i < kHelpLineCount; i++) drawText(c, x + 10, y + 8 + i * lh, kHelpLines[i], kText, textScale);
+    for (int i = 0; i < kHelpLineCount; i++)
+        drawText(c, x + 10, y + 8 + i * lh, kHelpLines[i], kText, textScale);
 }
 
 void drawEntry(Canvas& c, const ViewSettings& view, int y, int textScale) {
     if (view.entryMode == EntryMode::None) return;
-    std::string prompt = view.entryMode == EntryMode::FindCell ? "Find cell:" : "Aperture scan from:";
+    std::string prompt =
+        view.entryMode == EntryMode::FindCell ? "Find cell:" : "Aperture scan from:";
     std::string text = prompt + " " + view.entryText + "_";
-    if (!view.matchText.empty()) text += "   -> " + view.matchText + "  (Tab takes it, Enter closes)";
+    if (!view.matchText.empty())
+        text += "   -> " + view.matchText + "  (Tab takes it, Enter closes)";
     int lh = textHeight(textScale);
     fillRect(c, 0, y, c.width, lh + 6, rgb(30, 40, 70));
     drawText(c, 8, y + 3, text, rgb(255, 255, 200), textScale);
@@ -143,12 +144,14 @@ void drawGrid(Scene& s) {
     while (step * s.pixelsPerMetre < 12) step *= 10;
     double halfW = s.w / 2.0 / s.pixelsPerMetre, halfH = s.h / 2.0 / s.pixelsPerMetre;
     Canvas& c = *s.canvas;
-    for (double z = std::floor((s.centreZ - halfW) / step) * step; z <= s.centreZ + halfW; z += step) {
+    for (double z = std::floor((s.centreZ - halfW) / step) * step; z <= s.centreZ + halfW;
+         z += step) {
         double x = s.x + s.w / 2.0 + (z - s.centreZ) * s.pixelsPerMetre;
         bool major = std::abs(std::remainder(z, step * 10)) < step / 2;
         drawLine(c, x, s.y, x, s.y + s.h, major ? rgb(48, 48, 58) : rgb(28, 28, 36));
     }
-    for (double a = std::floor((s.centreAcross - halfH) / step) * step; a <= s.centreAcross + halfH; a += step) {
+    for (double a = std::floor((s.centreAcross - halfH) / step) * step; a <= s.centreAcross + halfH;
+         a += step) {
         double y = s.y + s.h / 2.0 - (a - s.centreAcross) * s.pixelsPerMetre;
         bool major = std::abs(std::remainder(a, step * 10)) < step / 2;
         drawLine(c, s.x, y, s.x + s.w, y, major ? rgb(48, 48, 58) : rgb(28, 28, 36));
@@ -198,7 +201,9 @@ void drawParameterGraphs(Canvas& c, int x, int y, int w, int h, const DisplayFra
             int x0 = x + static_cast<int>((b.s0 - zFrom) / (zTo - zFrom) * w);
             int x1 = x + static_cast<int>((b.s1 - zFrom) / (zTo - zFrom) * w);
             int bh = static_cast<int>(b.value * scale);
-            Colour col = g == 0 ? (b.value < 0 ? kSolenoidMinus : kSolenoidPlus) : g == 1 ? kApertureColour : rgb(230, 80, 80);
+            Colour col = g == 0   ? (b.value < 0 ? kSolenoidMinus : kSolenoidPlus)
+                         : g == 1 ? kApertureColour
+                                  : rgb(230, 80, 80);
             if (bh >= 0) {
                 fillRect(c, x0, mid - bh, std::max(1, x1 - x0), bh, col);
             } else {

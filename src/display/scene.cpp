@@ -15,9 +15,12 @@ double depthOf(const Scene& s, Vec3 p) {
 
 Vec3 sceneViewDirection(const Scene& s) {
     switch (s.kind) {
-        case ViewKind::Plan: return {0, 1, 0};
-        case ViewKind::Side: return {1, 0, 0};
-        case ViewKind::Perspective: return -1.0 * s.forward;
+        case ViewKind::Plan:
+            return {0, 1, 0};
+        case ViewKind::Side:
+            return {1, 0, 0};
+        case ViewKind::Perspective:
+            return -1.0 * s.forward;
     }
     return {0, 1, 0};
 }

@@ -10,5 +10,6 @@ int showField(uint16_t mask, int shift) {
 }
 
 void setShowField(uint16_t& mask, int shift, int value) {
-    mask = static_cast<uint16_t>((mask & ~(3u << shift)) | ((static_cast<unsigned>(value) & 3u) << shift));
+    mask = static_cast<uint16_t>((mask & ~(3u << shift)) |
+                                 ((static_cast<unsigned>(value) & 3u) << shift));
 }

@@ -17,8 +17,8 @@ enum ShowBit : uint16_t {
     ShowApertures = 1 << 10,
     ShowLegend = 1 << 14,
 };
-inline constexpr int kLostShift = 2;    // bits 2-3: lost particles, 0 to 2
-inline constexpr int kCellsShift = 5;   // bits 5-6: beamline cells, 0 to 2
+inline constexpr int kLostShift = 2;     // bits 2-3: lost particles, 0 to 2
+inline constexpr int kCellsShift = 5;    // bits 5-6: beamline cells, 0 to 2
 inline constexpr int kColourShift = 12;  // bits 12-13: colour by energy, species, charge
 
 enum ColourMode { ColourByEnergy = 0, ColourBySpecies = 1, ColourByCharge = 2 };

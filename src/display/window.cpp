@@ -19,32 +19,50 @@ struct WindowState {
 WindowState state;
 
 Key keyOfScancode(SDL_Scancode sc) {
-    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return static_cast<Key>(KeyA + (sc - SDL_SCANCODE_A));
-    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return static_cast<Key>(Key0 + 1 + (sc - SDL_SCANCODE_1));
+    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z)
+        return static_cast<Key>(KeyA + (sc - SDL_SCANCODE_A));
+    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9)
+        return static_cast<Key>(Key0 + 1 + (sc - SDL_SCANCODE_1));
     if (sc == SDL_SCANCODE_0) return Key0;
-    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return static_cast<Key>(KeyF1 + (sc - SDL_SCANCODE_F1));
+    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12)
+        return static_cast<Key>(KeyF1 + (sc - SDL_SCANCODE_F1));
     if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) {
         return static_cast<Key>(KeyPad0 + 1 + (sc - SDL_SCANCODE_KP_1));
     }
     switch (sc) {
-        case SDL_SCANCODE_KP_0: return KeyPad0;
-        case SDL_SCANCODE_SPACE: return KeySpace;
-        case SDL_SCANCODE_INSERT: return KeyInsert;
-        case SDL_SCANCODE_HOME: return KeyHome;
-        case SDL_SCANCODE_END: return KeyEnd;
-        case SDL_SCANCODE_PAGEUP: return KeyPageUp;
-        case SDL_SCANCODE_PAGEDOWN: return KeyPageDown;
-        case SDL_SCANCODE_ESCAPE: return KeyEscape;
+        case SDL_SCANCODE_KP_0:
+            return KeyPad0;
+        case SDL_SCANCODE_SPACE:
+            return KeySpace;
+        case SDL_SCANCODE_INSERT:
+            return KeyInsert;
+        case SDL_SCANCODE_HOME:
+            return KeyHome;
+        case SDL_SCANCODE_END:
+            return KeyEnd;
+        case SDL_SCANCODE_PAGEUP:
+            return KeyPageUp;
+        case SDL_SCANCODE_PAGEDOWN:
+            return KeyPageDown;
+        case SDL_SCANCODE_ESCAPE:
+            return KeyEscape;
         case SDL_SCANCODE_RETURN:
-        case SDL_SCANCODE_KP_ENTER: return KeyEnter;
-        case SDL_SCANCODE_BACKSPACE: return KeyBackspace;
-        case SDL_SCANCODE_TAB: return KeyTab;
+        case SDL_SCANCODE_KP_ENTER:
+            return KeyEnter;
+        case SDL_SCANCODE_BACKSPACE:
+            return KeyBackspace;
+        case SDL_SCANCODE_TAB:
+            return KeyTab;
         case SDL_SCANCODE_LCTRL:
-        case SDL_SCANCODE_RCTRL: return KeyCtrl;
+        case SDL_SCANCODE_RCTRL:
+            return KeyCtrl;
         case SDL_SCANCODE_LSHIFT:
-        case SDL_SCANCODE_RSHIFT: return KeyShift;
-        case SDL_SCANCODE_UNKNOWN: return KeyNone;
-        default: return KeyOther;
+        case SDL_SCANCODE_RSHIFT:
+            return KeyShift;
+        case SDL_SCANCODE_UNKNOWN:
+            return KeyNone;
+        default:
+            return KeyOther;
     }
 }
 
@@ -82,24 +100,33 @@ void onKey(const SDL_KeyboardEvent& e) {
 
 void onEvent(const SDL_Event& e) {
     switch (e.type) {
-        case SDL_QUIT: state.closed = true; break;
+        case SDL_QUIT:
+            state.closed = true;
+            break;
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_CLOSE) state.closed = true;
             break;
         case SDL_KEYDOWN:
-        case SDL_KEYUP: onKey(e.key); break;
+        case SDL_KEYUP:
+            onKey(e.key);
+            break;
         case SDL_MOUSEMOTION:
             state.mouse.x = e.motion.x;
             state.mouse.y = e.motion.y;
             state.mouse.seen = true;
-            if (state.leftButton) state.mouse.dragX += e.motion.xrel, state.mouse.dragY += e.motion.yrel;
+            if (state.leftButton)
+                state.mouse.dragX += e.motion.xrel, state.mouse.dragY += e.motion.yrel;
             break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
-            if (e.button.button == SDL_BUTTON_LEFT) state.leftButton = e.type == SDL_MOUSEBUTTONDOWN;
+            if (e.button.button == SDL_BUTTON_LEFT)
+                state.leftButton = e.type == SDL_MOUSEBUTTONDOWN;
             break;
-        case SDL_MOUSEWHEEL: state.mouse.wheel += e.wheel.y; break;
-        default: break;
+        case SDL_MOUSEWHEEL:
+            state.mouse.wheel += e.wheel.y;
+            break;
+        default:
+            break;
     }
 }
 
@@ -228,8 +255,8 @@ void windowPresent() {
 bool windowSaveBmp(const std::string& path) {
     Canvas& c = state.canvas;
     if (c.pixels.empty()) return false;
-    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(
-        c.pixels.data(), c.width, c.height, 32, c.width * 4, SDL_PIXELFORMAT_RGB888);
+    SDL_Surface* view = SDL_CreateRGBSurfaceWithFormatFrom(c.pixels.data(), c.width, c.height, 32,
+                                                           c.width * 4, SDL_PIXELFORMAT_RGB888);
     if (!view) return false;
     // 24-bit BMP: what every image viewer reads.
     SDL_Surface* rgb = SDL_ConvertSurfaceFormat(view, SDL_PIXELFORMAT_BGR24, 0);

@@ -32,9 +32,9 @@ bool windowKeyDown(Key key);
 bool windowAnyKeyDown();
 
 struct MouseState {
-    int x = 0, y = 0;       // pointer position in the window
-    bool seen = false;      // a motion event has arrived since the pointer was placed
-    int wheel = 0;          // wheel clicks since the last take, up positive
+    int x = 0, y = 0;          // pointer position in the window
+    bool seen = false;         // a motion event has arrived since the pointer was placed
+    int wheel = 0;             // wheel clicks since the last take, up positive
     int dragX = 0, dragY = 0;  // movement with the left button down since the last take
 };
 MouseState windowTakeMouse();

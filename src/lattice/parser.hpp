@@ -35,6 +35,9 @@ struct LatticeParser {
     CellPtr machine;  // the cell of the last statement that made one
     ParseFormat format;
     std::vector<ParseFormat> typeFormats;
+    // Name prefix (any case) -> the last of typeFormats declared with it.
+    std::unordered_map<std::string, size_t, NoCaseHash, NoCaseEqual> formatByPrefix;
+    size_t longestPrefix = 0;
     std::unique_ptr<Vesk> environment;
     Genome* genome = nullptr;
     std::string pending;
@@ -104,5 +107,7 @@ std::string parameterName(const ParseFormat& format, std::string_view element,
                           std::string_view attribute);
 // Steps of one statement, each in its own file.
 CellPtr parseElement(LatticeParser& parser, std::string_view text, size_t wordLength);
+// Declares a format whose type is chosen by a name prefix.
+void addTypeFormat(LatticeParser& parser, const ParseFormat& format);
 void registerCell(LatticeParser& parser, const CellPtr& cell);
 bool isWordChar(char c);

@@ -1,5 +1,6 @@
 // One element statement: "NAME value value ...", values taken in the order of
 // the current format's attributes.
+#include <algorithm>
 #include <cctype>
 
 #include "app/common/text.hpp"
@@ -41,17 +42,30 @@ void reportElement(LatticeParser& parser, const Cell& cell) {
 
 }  // namespace
 
+void addTypeFormat(LatticeParser& parser, const ParseFormat& format) {
+    parser.typeFormats.push_back(format);
+    const std::string& prefix = *format.defaults[0];
+    parser.formatByPrefix[prefix] = parser.typeFormats.size() - 1;
+    parser.longestPrefix = std::max(parser.longestPrefix, prefix.size());
+}
+
 CellPtr parseElement(LatticeParser& parser, std::string_view text, size_t wordLength) {
     std::string_view word = text.substr(0, wordLength);
     CellPtr cell = cellCreate(Machine, word);
 
-    for (size_t i = parser.typeFormats.size(); i-- > 0;) {
-        const ParseFormat& f = parser.typeFormats[i];
-        if (f.count() > 0 && f.defaults[0] && startsWithNoCase(word, *f.defaults[0])) {
-            parser.format = f;
-            break;
+    // The last declared format whose prefix the name starts with: one look-up
+    // per leading part of the name rather than a walk over every format.
+    const ParseFormat* typed = nullptr;
+    size_t latest = 0;
+    for (size_t len = 0; len <= std::min(word.size(), parser.longestPrefix); len++) {
+        auto found = parser.formatByPrefix.find(word.substr(0, len));
+        if (found == parser.formatByPrefix.end()) continue;
+        if (!typed || found->second > latest) {
+            latest = found->second;
+            typed = &parser.typeFormats[latest];
         }
     }
+    if (typed) parser.format = *typed;
     bool guessed = parser.format.count() == 0;
     if (guessed) parser.format = guessedFormat(word);
     const ParseFormat& f = parser.format;

@@ -68,7 +68,7 @@ CellPtr formatDeclaration(LatticeParser& parser, std::string_view text) {
     }
     parser.format = parseformat(text.substr(1, close - 1));
     if (parser.format.count() > 0 && parser.format.defaults[0]) {
-        parser.typeFormats.push_back(parser.format);
+        addTypeFormat(parser, parser.format);
     }
     parserReport(parser, "Parse format {" + formatToText(parser.format) + "}\n");
     if (close + 1 < text.size()) return parselatticestatement(parser, text.substr(close + 1));

@@ -46,8 +46,7 @@ struct VeskPart {
     int32_t fragment = -1;     // index in the fragment list, for fragments
 };
 
-// What running or evaluating a node of an operator does, worked out once from
-// its pattern when the operator is inserted.
+// What running or evaluating a node of an operator does.
 enum class VeskAction : uint8_t {
     None,
     // statements, by the start of the pattern
@@ -72,6 +71,12 @@ enum class VeskAction : uint8_t {
     Decrement,    // Xl --
 };
 
+// The arithmetic of a Binary or Compound row: false when there is no result
+// (a remainder by zero).
+using VeskBinaryFn = bool (*)(double x, double y, double& result);
+// The arithmetic of a Unary row, on a number.
+using VeskUnaryFn = Value (*)(const Value& a);
+
 // One row of the operator table.
 struct VeskOp {
     std::string out;   // kind produced; empty: the matched tokens are deleted
@@ -80,10 +85,13 @@ struct VeskOp {
     int nparts = 0;    // placeholders plus fragments
     int arity = 0;     // placeholders: the number of children of a node it builds
     VeskOpHandler op;  // evaluates nodes of this operator when set
+    // What nodes of the row do, named by the row itself (built-in rows) and
+    // kept as given: nothing reads it back from the pattern.
+    VeskAction action = VeskAction::None;
+    VeskBinaryFn binary = nullptr;  // Binary and Compound rows
+    VeskUnaryFn unary = nullptr;    // Unary rows
     // Worked out from the pattern on insertion.
     std::vector<VeskPart> parts;
-    VeskAction action = VeskAction::None;
-    std::string symbol;  // the operator symbol of Binary, Compound and Unary rows
 };
 
 struct VeskVariable {

@@ -68,64 +68,6 @@ bool truth(VeskNode& node) {
     return Value_true(v);
 }
 
-// Whole-number operands are cut toward zero to 32 bits; what lies beyond the
-// range of a 64-bit integer, and NaN, counts as 0 instead of being undefined.
-int32_t toInt32(double d) {
-    if (!(d > -9.2e18 && d < 9.2e18)) return 0;
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(d)));
-}
-
-// The operators of two numbers; false when there is no result (an unknown
-// operator, or a remainder by zero).
-bool binary(std::string_view symbol, double x, double y, double& result) {
-    if (symbol == "*")
-        result = x * y;
-    else if (symbol == "/")
-        result = x / y;
-    else if (symbol == "+")
-        result = x + y;
-    else if (symbol == "-")
-        result = x - y;
-    else if (symbol == "<")
-        result = x < y;
-    else if (symbol == "<=")
-        result = x <= y;
-    else if (symbol == ">")
-        result = x > y;
-    else if (symbol == ">=")
-        result = x >= y;
-    else if (symbol == "==")
-        result = x == y;
-    else if (symbol == "!=")
-        result = x != y;
-    else if (symbol == "&&")
-        result = x != 0 && y != 0;
-    else if (symbol == "||")
-        result = x != 0 || y != 0;
-    else {
-        int32_t a = toInt32(x), b = toInt32(y);
-        uint32_t r;
-        if (symbol == "%") {
-            if (b == 0) return false;
-            r = static_cast<uint32_t>(b == -1 ? 0 : a % b);
-        } else if (symbol == "&") {
-            r = static_cast<uint32_t>(a) & static_cast<uint32_t>(b);
-        } else if (symbol == "^") {
-            r = static_cast<uint32_t>(a) ^ static_cast<uint32_t>(b);
-        } else if (symbol == "|") {
-            r = static_cast<uint32_t>(a) | static_cast<uint32_t>(b);
-        } else if (symbol == "<<") {
-            r = static_cast<uint32_t>(a) << (b & 31);
-        } else if (symbol == ">>") {
-            r = static_cast<uint32_t>(a >> (b & 31));
-        } else {
-            return false;
-        }
-        result = r;
-    }
-    return true;
-}
-
 Value call(std::string_view name, const Value& argument) {
     if (!Value_isnumber(argument)) return {};
     double x = argument.number;
@@ -144,8 +86,8 @@ Value evalTwo(Vesk& env, const VeskOp& op, Value& a, Value& b) {
     if (!Value_hasprefix(a, "X") || !Value_hasprefix(b, "X")) return {};
     if (!Value_islvalue(a)) {
         double r;
-        if (op.action == VeskAction::Binary && Value_isnumber(a) && Value_isnumber(b) &&
-            binary(op.symbol, a.number, b.number, r)) {
+        if (op.action == VeskAction::Binary && op.binary && Value_isnumber(a) &&
+            Value_isnumber(b) && op.binary(a.number, b.number, r)) {
             return Value_number(r);
         }
         return {};
@@ -165,8 +107,8 @@ Value evalTwo(Vesk& env, const VeskOp& op, Value& a, Value& b) {
         case VeskAction::Compound: {
             Value* var = variableOf(env, a);
             double r;
-            if (!var || !Value_isnumber(*var) || !Value_isnumber(b) ||
-                !binary(op.symbol, var->number, b.number, r)) {
+            if (!var || !op.binary || !Value_isnumber(*var) || !Value_isnumber(b) ||
+                !op.binary(var->number, b.number, r)) {
                 return {};
             }
             var->number = r;
@@ -187,11 +129,8 @@ Value evalOne(Vesk& env, const VeskOp& op, Value& a) {
         case VeskAction::Print:
             return Value_text(Value_print(a));
         case VeskAction::Unary:
-            if (!Value_isnumber(a)) return {};
-            if (op.symbol == "+") return a;
-            if (op.symbol == "-") return Value_number(-a.number);
-            if (op.symbol == "!") return Value_number(a.number == 0 ? 1 : 0);
-            return Value_number(static_cast<uint32_t>(~toInt32(a.number)));
+            if (!op.unary || !Value_isnumber(a)) return {};
+            return op.unary(a);
         case VeskAction::Increment:
         case VeskAction::Decrement: {
             if (!Value_islvalue(a)) return {};

@@ -8,6 +8,7 @@
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
 #include "lattice/vesk.hpp"
+#include "lattice/vesk_arith.hpp"
 
 namespace {
 
@@ -47,80 +48,6 @@ std::vector<VeskPart> splitPattern(std::string_view s) {
     return parts;
 }
 
-bool isOneOf(std::string_view text, std::initializer_list<std::string_view> set) {
-    return std::find(set.begin(), set.end(), text) != set.end();
-}
-
-// Reads what nodes of an operator do from its pattern, so that an operator
-// inserted again or a user row spelled like a built-in one behaves alike.
-void classify(VeskOp& op) {
-    const std::vector<VeskPart>& p = op.parts;
-    std::string_view s = op.s;
-    op.action = VeskAction::None;
-    op.symbol.clear();
-
-    // Statements go by the start of the pattern, whatever the case: "For1 S"
-    // runs as a for loop just like a row written "for".
-    if (startsWithNoCase(s, "while")) {
-        op.action = VeskAction::While;
-    } else if (startsWithNoCase(s, "else")) {
-        op.action = VeskAction::Else;
-    } else if (startsWithNoCase(s, "for")) {
-        op.action = VeskAction::For;
-    } else if (startsWithNoCase(s, "if")) {
-        op.action = VeskAction::If;
-    } else if (startsWithNoCase(s, "do")) {
-        op.action = VeskAction::Do;
-    }
-    if (op.action != VeskAction::None) return;
-
-    auto frag = [&](size_t i, std::string_view text) {
-        return i < p.size() && !p[i].placeholder && p[i].text == text;
-    };
-    auto holder = [&](size_t i, std::string_view text) {
-        return i < p.size() && p[i].placeholder && p[i].text == text;
-    };
-
-    if (op.arity == 3 && p.size() == 5 && frag(1, "?") && frag(3, ":")) {
-        op.action = VeskAction::Conditional;
-    } else if (op.arity == 2 && p.size() == 3 && p[0].placeholder && !p[1].placeholder &&
-               p[2].placeholder) {
-        const std::string& f = p[1].text;
-        bool lvalueFirst = p[0].text == "Xl";
-        if (lvalueFirst && f == "=") {
-            op.action = VeskAction::Assign;
-        } else if (lvalueFirst &&
-                   isOneOf(f, {"+=", "-=", "*=", "/=", "%=", "&=", "^=", "|=", "<<=", ">>="})) {
-            op.action = VeskAction::Compound;
-            op.symbol = f.substr(0, f.size() - 1);
-        } else if (lvalueFirst && p[2].text == "Xl" && f == ".") {
-            op.action = VeskAction::Member;
-        } else if (lvalueFirst && p[2].text == "Xl" && f == "->") {
-            op.action = VeskAction::Arrow;
-        } else if (isOneOf(f, {"*", "/", "+", "-", "<", "<=", ">", ">=", "==", "!=", "&&", "||",
-                               "%", "&", "^", "|", "<<", ">>"})) {
-            op.action = VeskAction::Binary;
-            op.symbol = f;
-        }
-    } else if (op.arity == 2 && p.size() == 4 && holder(0, "Xl") && p[2].placeholder) {
-        if (frag(1, "(") && frag(3, ")")) op.action = VeskAction::Call;
-        if (frag(1, "[") && frag(3, "]")) op.action = VeskAction::Index;
-    } else if (op.arity == 1) {
-        if (p.size() == 3 && frag(0, "(") && frag(2, ")")) {
-            op.action = VeskAction::Paren;
-        } else if (op.out == "Text" && p.size() == 1) {
-            op.action = VeskAction::Print;
-        } else if (!s.empty() && isOneOf(s.substr(0, 1), {"+", "-", "!", "~"})) {
-            op.action = VeskAction::Unary;
-            op.symbol.assign(1, s[0]);
-        } else if (p.size() == 2 && holder(0, "Xl") && frag(1, "++")) {
-            op.action = VeskAction::Increment;
-        } else if (p.size() == 2 && holder(0, "Xl") && frag(1, "--")) {
-            op.action = VeskAction::Decrement;
-        }
-    }
-}
-
 int32_t addFragment(Vesk& env, const std::string& text) {
     for (size_t i = 0; i < env.fragments.size(); i++) {
         if (env.fragments[i] == text) return static_cast<int32_t>(i);
@@ -144,74 +71,81 @@ struct BuiltinRow {
     std::string_view s;
     std::string_view out;
     int prec;
+    VeskAction action = VeskAction::None;
+    VeskBinaryFn binary = nullptr;
+    VeskUnaryFn unary = nullptr;
 };
 
+using A = VeskAction;
+
 // Lower precedence numbers are reduced first; odd numbers associate from the
-// right (their matches are searched from the last token backwards).
+// right (their matches are searched from the last token backwards). Each row
+// names what its nodes do; rows without an action only build structure.
 constexpr BuiltinRow kBuiltinOperators[] = {
-    {"Comment", "", 0},                // comments vanish before anything else
-    {"for ( X ; X ; X )", "For1", 2},  // for head; its children go to the loop
-    {"if ( X )", "If1", 2},            // if head
-    {"while ( X )", "While1", 2},      // while head
-    {"If1 S", "S", 4},                 // if statement
-    {"else S", "S", 4},                // else: runs when the last if was false
-    {"For1 S", "S", 6},                // for loop
-    {"do S While1 ;", "S", 8},         // do loop
-    {"While1 S", "S", 10},             // while loop
-    {"{ S }", "S", 12},                // block
-    {"Xl ( X )", "X", 14},             // function call
-    {"( X )", "X", 16},                // parentheses
-    {"Xl . Xl", "Xl", 18},             // member: the variable "a.b"
-    {"Xl -> Xl", "Xl", 20},            // pointer member (no value)
-    {"Xl [ X ]", "Xl", 22},            // array element: the variable "a2"
-    {"~ X", "X", 25},                  // bitwise complement (right)
-    {"& X", "X", 27},                  // address (no value) (right)
-    {"sizeof( Xl )", "X", 29},         // size (no value) (right)
-    {"+ X", "X", 31},                  // unary plus (right)
-    {"Xl --", "X", 35},                // decrement (right)
-    {"-X", "X", 37},                   // negation; the sign touches its operand (right)
-    {"Xl ++", "X", 39},                // increment (right)
-    {"! X", "X", 41},                  // logical not (right)
-    {"X * X", "X", 42},                // product
-    {"X % X", "X", 44},                // remainder of whole numbers
-    {"X / X", "X", 46},                // quotient
-    {"X - X", "X", 48},                // difference
-    {"X + X", "X", 50},                // sum
-    {"X >> X", "X", 52},               // shift right
-    {"X << X", "X", 54},               // shift left
-    {"X <= X", "X", 56},               // at most
-    {"X >= X", "X", 58},               // at least
-    {"X > X", "X", 60},                // greater
-    {"X < X", "X", 62},                // less
-    {"X != X", "X", 64},               // unequal
-    {"X == X", "X", 66},               // equal
-    {"X & X", "X", 68},                // bitwise and
-    {"X ^ X", "X", 70},                // bitwise exclusive or
-    {"X | X", "X", 72},                // bitwise or
-    {"X && X", "X", 74},               // logical and (both sides evaluated)
-    {"X || X", "X", 76},               // logical or (both sides evaluated)
-    {"X ? X : X", "X", 79},            // conditional (right)
-    {"Xl = X", "X", 83},               // assignment (right)
-    {"Xl >>= X", "X", 83},             // compound assignments (right)
-    {"Xl %= X", "X", 83},              //
-    {"Xl ^= X", "X", 83},              //
-    {"Xl &= X", "X", 83},              //
-    {"Xl |= X", "X", 83},              //
-    {"Xl /= X", "X", 83},              //
-    {"Xl <<= X", "X", 83},             //
-    {"Xl *= X", "X", 83},              //
-    {"Xl -= X", "X", 83},              //
-    {"Xl += X", "X", 83},              //
-    {"X , X", "X", 102},               // comma (no value)
-    {"X ;", "S", 104},                 // expression statement
-    {";", "S", 106},                   // empty statement
-    {"TextText", "Text", 108},         // adjacent texts join
-    {"Text;", "S", 110},               // text followed by a semicolon
-    {"{Text}", "S", 110},              // a text in braces is a statement (loop bodies)
-    {"TextS", "S", 112},               // text before a statement
-    {"S S", "S", 114},                 // statement list
-    {"SText", "S", 114},               // statement before a text
-    {"X", "Text", 117},                // a bare expression left over becomes its value's text
+    {"Comment", "", 0},                                    // comments vanish before anything else
+    {"for ( X ; X ; X )", "For1", 2, A::For},              // for head; its children go to the loop
+    {"if ( X )", "If1", 2, A::If},                         // if head
+    {"while ( X )", "While1", 2, A::While},                // while head
+    {"If1 S", "S", 4, A::If},                              // if statement
+    {"else S", "S", 4, A::Else},                           // else: runs when the last if was false
+    {"For1 S", "S", 6, A::For},                            // for loop
+    {"do S While1 ;", "S", 8, A::Do},                      // do loop
+    {"While1 S", "S", 10, A::While},                       // while loop
+    {"{ S }", "S", 12},                                    // block
+    {"Xl ( X )", "X", 14, A::Call},                        // function call
+    {"( X )", "X", 16, A::Paren},                          // parentheses
+    {"Xl . Xl", "Xl", 18, A::Member},                      // member: the variable "a.b"
+    {"Xl -> Xl", "Xl", 20, A::Arrow},                      // pointer member (no value)
+    {"Xl [ X ]", "Xl", 22, A::Index},                      // array element: the variable "a2"
+    {"~ X", "X", 25, A::Unary, nullptr, Vesk_complement},  // bitwise complement (right)
+    {"& X", "X", 27},                                      // address (no value) (right)
+    {"sizeof( Xl )", "X", 29},                             // size (no value) (right)
+    {"+ X", "X", 31, A::Unary, nullptr, Vesk_plus},        // unary plus (right)
+    {"Xl --", "X", 35, A::Decrement},                      // decrement (right)
+    {"-X", "X", 37, A::Unary, nullptr,
+     Vesk_negate},                     // negation; the sign touches its operand (right)
+    {"Xl ++", "X", 39, A::Increment},  // increment (right)
+    {"! X", "X", 41, A::Unary, nullptr, Vesk_not},        // logical not (right)
+    {"X * X", "X", 42, A::Binary, Vesk_product},          // product
+    {"X % X", "X", 44, A::Binary, Vesk_remainder},        // remainder of whole numbers
+    {"X / X", "X", 46, A::Binary, Vesk_quotient},         // quotient
+    {"X - X", "X", 48, A::Binary, Vesk_difference},       // difference
+    {"X + X", "X", 50, A::Binary, Vesk_sum},              // sum
+    {"X >> X", "X", 52, A::Binary, Vesk_shiftright},      // shift right
+    {"X << X", "X", 54, A::Binary, Vesk_shiftleft},       // shift left
+    {"X <= X", "X", 56, A::Binary, Vesk_atmost},          // at most
+    {"X >= X", "X", 58, A::Binary, Vesk_atleast},         // at least
+    {"X > X", "X", 60, A::Binary, Vesk_greater},          // greater
+    {"X < X", "X", 62, A::Binary, Vesk_less},             // less
+    {"X != X", "X", 64, A::Binary, Vesk_unequal},         // unequal
+    {"X == X", "X", 66, A::Binary, Vesk_equal},           // equal
+    {"X & X", "X", 68, A::Binary, Vesk_bitand},           // bitwise and
+    {"X ^ X", "X", 70, A::Binary, Vesk_bitxor},           // bitwise exclusive or
+    {"X | X", "X", 72, A::Binary, Vesk_bitor},            // bitwise or
+    {"X && X", "X", 74, A::Binary, Vesk_and},             // logical and (both sides evaluated)
+    {"X || X", "X", 76, A::Binary, Vesk_or},              // logical or (both sides evaluated)
+    {"X ? X : X", "X", 79, A::Conditional},               // conditional (right)
+    {"Xl = X", "X", 83, A::Assign},                       // assignment (right)
+    {"Xl >>= X", "X", 83, A::Compound, Vesk_shiftright},  // compound assignments (right)
+    {"Xl %= X", "X", 83, A::Compound, Vesk_remainder},    //
+    {"Xl ^= X", "X", 83, A::Compound, Vesk_bitxor},       //
+    {"Xl &= X", "X", 83, A::Compound, Vesk_bitand},       //
+    {"Xl |= X", "X", 83, A::Compound, Vesk_bitor},        //
+    {"Xl /= X", "X", 83, A::Compound, Vesk_quotient},     //
+    {"Xl <<= X", "X", 83, A::Compound, Vesk_shiftleft},   //
+    {"Xl *= X", "X", 83, A::Compound, Vesk_product},      //
+    {"Xl -= X", "X", 83, A::Compound, Vesk_difference},   //
+    {"Xl += X", "X", 83, A::Compound, Vesk_sum},          //
+    {"X , X", "X", 102},                                  // comma (no value)
+    {"X ;", "S", 104},                                    // expression statement
+    {";", "S", 106},                                      // empty statement
+    {"TextText", "Text", 108},                            // adjacent texts join
+    {"Text;", "S", 110},                                  // text followed by a semicolon
+    {"{Text}", "S", 110},          // a text in braces is a statement (loop bodies)
+    {"TextS", "S", 112},           // text before a statement
+    {"S S", "S", 114},             // statement list
+    {"SText", "S", 114},           // statement before a text
+    {"X", "Text", 117, A::Print},  // a bare expression left over becomes its value's text
 };
 
 constexpr bool precedencesAscend() {
@@ -250,7 +184,6 @@ void Vesk_addop(Vesk& env, VeskOp op) {
             if (!part.placeholder) part.fragment = addFragment(env, part.text);
         }
         op.parts = std::move(parts);
-        classify(op);
         // After every row of lower or equal precedence: the list stays
         // sorted, and rows of equal precedence keep their insertion order.
         auto at = std::upper_bound(env.ops.begin(), env.ops.end(), op.prec,
@@ -269,12 +202,27 @@ void Vesk_addop(Vesk& env, std::string_view s, std::string_view out, int prec,
     op.out = out;
     op.prec = prec;
     op.op = std::move(handler);
+    // A row spelled like a built-in one does what the built-in row says.
+    for (const BuiltinRow& row : kBuiltinOperators) {
+        if (row.s != s) continue;
+        op.action = row.action;
+        op.binary = row.binary;
+        op.unary = row.unary;
+        break;
+    }
     Vesk_addop(env, std::move(op));
 }
 
 void Vesk_custom_operators(Vesk& env) {
     for (size_t i = std::size(kBuiltinOperators); i-- > 0;) {
         const BuiltinRow& row = kBuiltinOperators[i];
-        Vesk_addop(env, row.s, row.out, row.prec);
+        VeskOp op;
+        op.s = row.s;
+        op.out = row.out;
+        op.prec = row.prec;
+        op.action = row.action;
+        op.binary = row.binary;
+        op.unary = row.unary;
+        Vesk_addop(env, std::move(op));
     }
 }

@@ -1,11 +1,13 @@
 #include "platform/files.hpp"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -16,16 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool equalNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); i++) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
+// Names on the original platform matched regardless of ASCII case; the
+// program runs in the C locale, where strcasecmp folds exactly A-Z.
+bool sameNameNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && ::strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
 bool writeAll(int fd, const char* data, size_t size) {
@@ -87,7 +83,10 @@ int openTemporary(const std::string& path, std::string& temp) {
     for (int attempt = 0; attempt < 3; attempt++) {
         int fd = openCounted(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+            // Another writer may have taken the new file for stale between
+            // its creation and the lock: then the name no longer leads here.
+            bool mine = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && sameFile(fd, temp);
+            if (mine) return fd;
             ::close(fd);
             break;
         }
@@ -99,7 +98,9 @@ int openTemporary(const std::string& path, std::string& temp) {
         ::close(old);
         if (!stale) break;
     }
-    temp = path + ".tmp" + std::to_string(::getpid());
+    // Unique also between threads of this process.
+    static std::atomic<unsigned> serial{0};
+    temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
     return openCounted(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
 }
 
@@ -184,7 +185,7 @@ std::string findFileNoCase(const std::string& path) {
             std::string folder = built.empty() ? "." : built;
             bool found = false;
             for (const std::string& name : listFolder(folder, false)) {
-                if (equalNoCase(name, part)) {
+                if (sameNameNoCase(name, part)) {
                     candidate = built + name;
                     found = true;
                     break;
@@ -266,6 +267,12 @@ bool appendToFile(const std::string& path, const std::string& contents) {
     // with its last whole record rather than half of a new one.
     if (!ok && before >= 0) ::ftruncate(fd, before);
     return (::close(fd) == 0) && ok;
+}
+
+bool isSameFile(const std::string& a, const std::string& b) {
+    struct stat x, y;
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
 }
 
 bool isRegularFile(const std::string& path) {

@@ -13,6 +13,8 @@ bool fileExists(const std::string& path);
 bool isDirectory(const std::string& path);
 // A plain file: not a folder, FIFO, device or socket.
 bool isRegularFile(const std::string& path);
+// Whether both names lead to one existing file (links included).
+bool isSameFile(const std::string& a, const std::string& b);
 // Seconds since the epoch of the last write, or -1 when the file is missing.
 int64_t fileModTime(const std::string& path);
 // The same in nanoseconds, for watching a file that may change twice a second.

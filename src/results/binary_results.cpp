@@ -72,7 +72,7 @@ ResultsList loadBinaryResults(const std::string& path, const ResultFormat& forma
                               BinaryLoadStatus* status) {
     ResultsList results;
     listInit(results);
-    StdioFile file(std::fopen(path.c_str(), "rb"));
+    StdioFile file(isRegularFile(path) ? std::fopen(path.c_str(), "rb") : nullptr);
     if (!file) {
         setStatus(status, BinaryLoadStatus::Missing);
         return results;

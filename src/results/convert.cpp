@@ -7,8 +7,13 @@
 
 bool convertResults(const std::string& input, bool binaryInput, const std::string& output,
                     bool binaryOutput) {
-    if (!fileExists(input) || isDirectory(input)) {
+    if (!fileExists(input)) {
         reportf("Cannot convert '%s': file not found", input.c_str());
+        return false;
+    }
+    // Reading a FIFO or a device would wait for ever or never end.
+    if (!isRegularFile(input)) {
+        reportf("Cannot convert '%s': not a plain file", input.c_str());
         return false;
     }
     ResultsList results;
@@ -21,10 +26,18 @@ bool convertResults(const std::string& input, bool binaryInput, const std::strin
         }
     } else {
         results = loadResults(input, std::nullopt);
-        if (results.count() == 0 && fileSize(input) > 0) {
-            reportf("Cannot convert '%s': no results found", input.c_str());
-            return false;
-        }
+    }
+    // Checked once the input is known to be what it claims: a wrong kind of
+    // input is the likelier mistake and deserves its own message.
+    if (isSameFile(input, output)) {
+        reportf("Cannot convert '%s': the output would overwrite the input; name another output",
+                input.c_str());
+        return false;
+    }
+    // Writing nothing over an existing output would only lose it.
+    if (results.count() == 0) {
+        reportf("Cannot convert '%s': no results found", input.c_str());
+        return false;
     }
     bool written = binaryOutput ? saveBinaryResults(results, output)
                                 : saveResults(results, results.count(), output, false);

@@ -40,30 +40,33 @@ bool poolHoldsGenome(const OptimiserPool& pool, const Genome& candidate) {
     std::vector<int32_t> last(wanted.levels.size());
     std::vector<bool> seen(wanted.levels.size());
     std::string lower;
+    // With the candidate's names all distinct, a record that equals it holds
+    // each of them exactly once and nothing else: the first entry that is
+    // foreign, differs or is one too many settles the record.
     bool distinct = wanted.levels.size() == static_cast<size_t>(wanted.count);
     for (size_t r = 0; r < pool.size(); r++) {
         int32_t count = 0;
-        bool foreign = false;
+        bool rejected = false;
         std::fill(seen.begin(), seen.end(), false);
         genomeScanText(pool[r].genomeLine, false, [&](std::string_view name, int32_t level) {
             count++;
-            if (foreign) return;
             lower.assign(name);
             for (char& c : lower) c = lowerAscii(c);
             auto at = wanted.index.find(lower);
             if (at == wanted.index.end()) {
-                // With the candidate's names all distinct, one of them is then
-                // missing from the record or the counts differ: no match.
-                foreign = distinct;
-                return;
+                rejected = distinct;
+            } else {
+                last[at->second] = level;
+                seen[at->second] = true;
+                rejected = distinct && (level != wanted.levels[at->second] || count > wanted.count);
             }
-            last[at->second] = level;
-            seen[at->second] = true;
+            return !rejected;
         });
-        if (foreign || count != wanted.count) continue;
+        if (rejected || count != wanted.count) continue;
         bool equal = true;
-        for (size_t s = 0; s < last.size() && equal; s++)
+        for (size_t s = 0; s < last.size() && equal; s++) {
             equal = seen[s] && last[s] == wanted.levels[s];
+        }
         if (equal) return true;
     }
     return false;

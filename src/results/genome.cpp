@@ -206,7 +206,7 @@ std::string genomeToText(const Genome& genome) {
 }
 
 void genomeScanText(std::string_view text, bool includeMeta,
-                    const std::function<void(std::string_view name, int32_t level)>& entry) {
+                    const std::function<bool(std::string_view name, int32_t level)>& entry) {
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find(';', start);
@@ -219,14 +219,16 @@ void genomeScanText(std::string_view text, bool includeMeta,
         if (isMetaName(name) && !includeMeta) continue;
         int32_t level = readLevel(token.substr(eq + 1));
         if (!isMetaName(name)) level = std::clamp(level, 0, 999);
-        entry(name, level);
+        if (!entry(name, level)) return;
     }
 }
 
 Genome genomeFromText(std::string_view text, bool includeMeta) {
     Genome genome;
-    genomeScanText(text, includeMeta,
-                   [&](std::string_view name, int32_t level) { genomeAdd(genome, name, level); });
+    genomeScanText(text, includeMeta, [&](std::string_view name, int32_t level) {
+        genomeAdd(genome, name, level);
+        return true;
+    });
     return genome;
 }
 

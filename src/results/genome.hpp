@@ -50,10 +50,11 @@ int genomeEqual(const Genome& a, const Genome& b);
 std::string genomeToText(const Genome& genome);
 Genome genomeFromText(std::string_view text, bool includeMeta);
 // The entries genomeFromText would add, in text order, without building a
-// genome: names as written (not lower-cased), parameter levels clamped.
-// Lets a search over many stored genomes avoid an allocation per record.
+// genome: names as written (not lower-cased), parameter levels clamped. The
+// scan stops when `entry` returns false. Lets a search over many stored
+// genomes avoid an allocation per record.
 void genomeScanText(std::string_view text, bool includeMeta,
-                    const std::function<void(std::string_view name, int32_t level)>& entry);
+                    const std::function<bool(std::string_view name, int32_t level)>& entry);
 
 // Auto-save form: count, digits, then each name zero-terminated and its level,
 // little-endian 32-bit integers.

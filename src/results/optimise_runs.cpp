@@ -19,7 +19,9 @@ int optimiseRuns(const OptimiseRequest& request, ResultsList& results, const Sco
         ResultRecord record = formatScoreLine(made.genome, scored->score, scored->work,
                                               {request.version, request.lattice, ""},
                                               request.checksum, kProgramFormat);
-        if (!appendResult(record, request.resultsPath)) return run - 1;
+        if (!request.resultsPath.empty() && !appendResult(record, request.resultsPath)) {
+            return run - 1;
+        }
         // The stored score, rounded to its printed decimals, is what counts.
         best = std::max(best, record.score);
         listAppend(results, std::move(record));

@@ -23,9 +23,9 @@ struct OptimiseRequest {
     std::string lattice;
     int runs = 0;
     OptimiserSettings settings;
-    std::string resultsPath = "results.dat";
-    std::string version;        // the score lines' version field
-    ChecksumFunction checksum;  // none: stored without a valid checksum
+    std::string resultsPath = "results.dat";  // empty: kept in the list only
+    std::string version;                      // the score lines' version field
+    ChecksumFunction checksum;                // none: stored without a valid checksum
 };
 
 struct OptimiseStep {

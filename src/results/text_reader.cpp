@@ -5,6 +5,7 @@
 
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
+#include "platform/files.hpp"
 #include "results/text_results.hpp"
 #include "store/latticedir.hpp"
 
@@ -61,6 +62,8 @@ CharClass classOf(char c) {
 
 bool recordReaderOpen(RecordReader& reader, const std::string& path) {
     reader = RecordReader{};
+    // Opening a FIFO would wait for a writer for ever.
+    if (!isRegularFile(path)) return false;
     reader.file.reset(std::fopen(path.c_str(), "rb"));
     return reader.file != nullptr;
 }

@@ -17,7 +17,7 @@ namespace {
 // order; a parameter the record lacks counts as the middle level.
 class ParentLevels {
   public:
-    ParentLevels(const Genome& parent, int32_t missing) : missing_(missing) {
+    ParentLevels(const Genome& parent, int32_t missing) : parent_(parent), missing_(missing) {
         for (size_t j = 0; j < parent.names.size(); j++) {
             auto [at, added] = index_.try_emplace(parent.names[j], j);
             first_.push_back(at->second);
@@ -30,11 +30,20 @@ class ParentLevels {
     // name counts.
     const std::vector<int32_t>& read(const std::string& genomeLine) {
         std::fill(levels_.begin(), levels_.end(), missing_);
+        size_t position = 0;
         genomeScanText(genomeLine, true, [&](std::string_view name, int32_t level) {
+            // Results of one lattice mostly list their parameters in the
+            // same order: try the parent's name at this position first.
+            size_t j = position++;
+            if (j < first_.size() && equalNoCase(parent_.names[j], name)) {
+                levels_[first_[j]] = level;
+                return true;
+            }
             lower_.assign(name);
             for (char& c : lower_) c = lowerAscii(c);
             auto at = index_.find(lower_);
             if (at != index_.end()) levels_[at->second] = level;
+            return true;
         });
         // A name the parent holds twice reads the same level for both.
         for (size_t j = 0; j < levels_.size(); j++) levels_[j] = levels_[first_[j]];
@@ -42,6 +51,7 @@ class ParentLevels {
     }
 
   private:
+    const Genome& parent_;
     int32_t missing_;
     std::unordered_map<std::string, size_t> index_;
     std::vector<size_t> first_;

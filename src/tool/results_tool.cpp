@@ -38,8 +38,11 @@ void printCheck(CheckTally& tally, const std::string& where, const RecordCheck& 
 }
 
 int check(const std::string& path) {
-    if (!fileExists(path) || isDirectory(path)) {
-        std::fprintf(stderr, "Cannot open '%s'\n", path.c_str());
+    if (!isRegularFile(path)) {
+        std::fprintf(
+            stderr,
+            fileExists(path) ? "Cannot open '%s': not a plain file\n" : "Cannot open '%s'\n",
+            path.c_str());
         return kToolError;
     }
     CheckTally tally;

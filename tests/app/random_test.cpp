@@ -34,3 +34,14 @@ TEST(Random, RandomBelowCoversItsRangeAndHandlesTinyBounds) {
     EXPECT_EQ(randomBelow(0), 0);
     EXPECT_EQ(randomBelow(-3), 0);
 }
+
+TEST(Random, AFixedSourceReplacesTheGeneratorWithoutAdvancingIt) {
+    seedRandom(1);
+    double draws[] = {0.25, 0.999};
+    size_t next = 0;
+    setUniformSource([&]() { return draws[next++]; });
+    EXPECT_DOUBLE_EQ(uniform(8.0), 2.0);
+    EXPECT_EQ(randomBelow(10), 9);
+    setUniformSource(nullptr);
+    EXPECT_EQ(rand15(), 41);  // the sequence goes on where the seed left it
+}

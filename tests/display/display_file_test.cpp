@@ -83,11 +83,12 @@ TEST(DisplayFile, UnknownAndBadLinesAreSkippedOneByOne) {
     };
     // Each line either sets stepsPerPass to 7 or leaves it alone; the
     // following line must be read in every case.
-    for (const Case& c : {Case{"stepsPerPass: 7", true}, Case{"STEPSPERPASS:7", true},
-                          Case{"stepsPerPass: 0", false}, Case{"stepsPerPass: 7x", false},
-                          Case{"stepsPerPass: -3", false}, Case{"stepsPerPass: 99999999999999", false},
-                          Case{"stepsPerPass:", false}, Case{"a setting from a newer version: 3", false},
-                          Case{"no colon here", false}}) {
+    for (const Case& c :
+         {Case{"stepsPerPass: 7", true}, Case{"STEPSPERPASS:7", true},
+          Case{"stepsPerPass: 0", false}, Case{"stepsPerPass: 7x", false},
+          Case{"stepsPerPass: -3", false}, Case{"stepsPerPass: 99999999999999", false},
+          Case{"stepsPerPass:", false}, Case{"a setting from a newer version: 3", false},
+          Case{"no colon here", false}}) {
         ViewSettings v;
         std::string text = std::string("Pelto display settings\n") + c.line + "\ninfoMode: 0\n";
         ASSERT_TRUE(applyDisplaySettingsText(text, v)) << c.line;
@@ -105,12 +106,17 @@ TEST(DisplayFile, RangesOfTheOtherKinds) {
     for (const Case& c : {
              Case{"infoMode: 3", [&](const ViewSettings& v) { return v.infoMode == d.infoMode; }},
              Case{"autoView: 2", [&](const ViewSettings& v) { return v.autoView == d.autoView; }},
-             Case{"showMask: 65536", [&](const ViewSettings& v) { return v.showMask == d.showMask; }},
-             Case{"fieldOfView: 0", [&](const ViewSettings& v) { return v.fieldOfView == d.fieldOfView; }},
-             Case{"fieldOfView: nan", [&](const ViewSettings& v) { return v.fieldOfView == d.fieldOfView; }},
+             Case{"showMask: 65536",
+                  [&](const ViewSettings& v) { return v.showMask == d.showMask; }},
+             Case{"fieldOfView: 0",
+                  [&](const ViewSettings& v) { return v.fieldOfView == d.fieldOfView; }},
+             Case{"fieldOfView: nan",
+                  [&](const ViewSettings& v) { return v.fieldOfView == d.fieldOfView; }},
              Case{"panZ: inf", [&](const ViewSettings& v) { return v.panZ == d.panZ; }},
-             Case{"projection: sideways", [&](const ViewSettings& v) { return v.projection == d.projection; }},
-             Case{"stereoColours: 3", [&](const ViewSettings& v) { return v.stereoColours == d.stereoColours; }},
+             Case{"projection: sideways",
+                  [&](const ViewSettings& v) { return v.projection == d.projection; }},
+             Case{"stereoColours: 3",
+                  [&](const ViewSettings& v) { return v.stereoColours == d.stereoColours; }},
          }) {
         ViewSettings v;
         applyDisplaySettingsText(std::string("Pelto display settings\n") + c.line + "\n", v);

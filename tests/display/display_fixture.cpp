@@ -105,7 +105,8 @@ std::vector<DisplayParticle> beamAlong(const Cell& root, double s, int count, in
         beam.push_back(p);
     }
     // Active particles first, as the beam array keeps them.
-    std::stable_partition(beam.begin(), beam.end(), [](const DisplayParticle& p) { return p.state == 0; });
+    std::stable_partition(beam.begin(), beam.end(),
+                          [](const DisplayParticle& p) { return p.state == 0; });
     return beam;
 }
 

@@ -36,7 +36,9 @@ Keyboard hold(std::initializer_list<Key> keys) {
 struct Keys : ::testing::Test {
     ViewSettings view;
     RunControl run;
-    KeyResult apply(const Keyboard& kb, Cell* root = nullptr) { return applyKeys(kb, view, run, root); }
+    KeyResult apply(const Keyboard& kb, Cell* root = nullptr) {
+        return applyKeys(kb, view, run, root);
+    }
 };
 
 }  // namespace
@@ -81,8 +83,12 @@ TEST_F(Keys, TogglesAndCycles) {
         std::function<int(const ViewSettings&)> read;
         std::vector<int> after;  // value after each of successive presses
     };
-    auto bit = [](uint16_t b) { return [b](const ViewSettings& v) { return (v.showMask & b) ? 1 : 0; }; };
-    auto field = [](int shift) { return [shift](const ViewSettings& v) { return showField(v.showMask, shift); }; };
+    auto bit = [](uint16_t b) {
+        return [b](const ViewSettings& v) { return (v.showMask & b) ? 1 : 0; };
+    };
+    auto field = [](int shift) {
+        return [shift](const ViewSettings& v) { return showField(v.showMask, shift); };
+    };
     const std::vector<Case> cases = {
         {letter('A'), [](const ViewSettings& v) { return int(v.autoFrameRate); }, {0, 1}},
         {letter('V'), [](const ViewSettings& v) { return int(v.autoView); }, {0, 1}},
@@ -105,7 +111,9 @@ TEST_F(Keys, TogglesAndCycles) {
         {letter('B'), bit(ShowBoxes), {1, 0}},
         {fn(11), bit(ShowLegend), {0, 1}},
         {KeyInsert, [](const ViewSettings& v) { return v.stereoColours; }, {1, 2, 0}},
-        {static_cast<Key>(KeyPad0 + 2), [](const ViewSettings& v) { return int(v.parameterGraphs); }, {4, 0}},
+        {static_cast<Key>(KeyPad0 + 2),
+         [](const ViewSettings& v) { return int(v.parameterGraphs); },
+         {4, 0}},
     };
     for (const Case& c : cases) {
         view = ViewSettings{};

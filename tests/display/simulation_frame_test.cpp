@@ -24,7 +24,8 @@ struct BuiltRun : ::testing::Test {
     Simulation simulation;
 
     void SetUp() override {
-        std::filesystem::copy(PELTO_SOURCE_DIR "/demo", dir.path(), std::filesystem::copy_options::recursive);
+        std::filesystem::copy(PELTO_SOURCE_DIR "/demo", dir.path(),
+                              std::filesystem::copy_options::recursive);
         ASSERT_TRUE(setCurrentFolder(dir.path()));
         setMissingLevelRule([](std::string_view, const Genome&) { return 700; });
         SetupRequest request;
@@ -43,7 +44,8 @@ struct BuiltRun : ::testing::Test {
             p.position = {0.001 * (i % 7), -0.001 * (i % 5), 0.01 * i};
             p.u = {0, 0, 1e8 + 1e6 * i};
         }
-        for (size_t i = simulation.beam.particles.size() - 10; i < simulation.beam.particles.size(); i++) {
+        for (size_t i = simulation.beam.particles.size() - 10; i < simulation.beam.particles.size();
+             i++) {
             simulation.beam.particles[i].state = StateStopped;
         }
         simulation.beam.activeEnd -= 10;

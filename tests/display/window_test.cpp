@@ -59,7 +59,8 @@ Picture readBmp(const std::string& path) {
     SDL_FreeSurface(loaded);
     p.width = s->w, p.height = s->h;
     for (int y = 0; y < s->h; y++) {
-        const uint32_t* row = reinterpret_cast<const uint32_t*>(static_cast<const char*>(s->pixels) + y * s->pitch);
+        const uint32_t* row =
+            reinterpret_cast<const uint32_t*>(static_cast<const char*>(s->pixels) + y * s->pitch);
         p.pixels.insert(p.pixels.end(), row, row + s->w);
     }
     SDL_FreeSurface(s);
@@ -150,8 +151,9 @@ TEST_F(Window, DisplayTogglesChangeThePicture) {
         SDL_Keycode key;
         uint16_t bit;
     };
-    for (const Case& c : {Case{SDLK_F5, ShowGrid}, Case{SDLK_F7, ShowSolenoids}, Case{SDLK_b, ShowBoxes},
-                          Case{SDLK_F11, ShowLegend}, Case{SDLK_F2, ShowMuons}}) {
+    for (const Case& c :
+         {Case{SDLK_F5, ShowGrid}, Case{SDLK_F7, ShowSolenoids}, Case{SDLK_b, ShowBoxes},
+          Case{SDLK_F11, ShowLegend}, Case{SDLK_F2, ShowMuons}}) {
         uint16_t mask = viewSettings().showMask;
         tapKey(c.key);
         pass();
@@ -261,6 +263,42 @@ TEST_F(Window, MessagesAndWarningAnswers) {
     EXPECT_EQ(displayWaitKey(), -1);
 }
 
+TEST_F(Window, HelpWhileF1IsHeldAndTheNewVersionNotice) {
+    pass();
+    pass();
+    Picture plain = shot();
+    pushKey(SDLK_F1, true);
+    pass();
+    pass();
+    Picture help = shot();
+    EXPECT_TRUE(help.differs(plain));
+    pushKey(SDLK_F1, false);
+    pass();
+    pass();
+    EXPECT_FALSE(shot().differs(plain));
+    // The notice is drawn on the next frame only: the cycle draws it every pass.
+    displayTopText(
+        "New version v4.45 available from website!  (You are using version v4.44d)\n\nPlease "
+        "update");
+    pass();
+    EXPECT_TRUE(shot().differs(plain));
+    pass();
+    EXPECT_FALSE(shot().differs(plain));
+}
+
+TEST_F(Window, MessageBoxWaitsForItsKey) {
+    pass();
+    Picture before = shot();
+    tapKey(SDLK_p);  // not one of its keys: ignored
+    tapKey(SDLK_RETURN);
+    EXPECT_EQ(displayMessageBox("Upload failed\nThe server did not answer", "Pelto Error", 0),
+              KeyEnter);
+    EXPECT_TRUE(shot().differs(before));
+    EXPECT_EQ(displayMessageBox("No key comes", "Pelto", 60), -1);
+    pushWindowClose();
+    EXPECT_EQ(displayMessageBox("Closed", "Pelto", 0), -1);
+}
+
 TEST_F(Window, DemoScreenshot) {
     root = placedDemoLattice("dogleg", 850);
     beam = beamAlong(*root, 4.3, 4000, 600);
@@ -270,6 +308,7 @@ TEST_F(Window, DemoScreenshot) {
     ASSERT_EQ(displayScreenshot(), "screenshot00000.bmp");
     // Refreshes the picture of the README: PELTO_SCREENSHOT_OUT=docs/screenshot.bmp
     if (const char* out = std::getenv("PELTO_SCREENSHOT_OUT")) {
-        std::filesystem::copy_file("screenshot00000.bmp", out, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file("screenshot00000.bmp", out,
+                                   std::filesystem::copy_options::overwrite_existing);
     }
 }

@@ -3,7 +3,6 @@
 
 #include <sstream>
 
-#include "beamline/build_hooks.hpp"
 #include "support/test_support.hpp"
 
 namespace {
@@ -48,15 +47,9 @@ TEST_F(OptimiseTool, RefusesBadOptionsAndLatticesOutsideTheFolder) {
 }
 
 TEST_F(OptimiseTool, EachRunIsPrintedAndStoredWithAValidChecksum) {
-    CommandResult r = tool("optimise lattices/decay_channel.txt --runs 3 --seed 4 --threads 1");
-    if (!trackingEngine.runToEnd) {
-        // Without tracking nothing can be scored, and nothing is stored.
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(has(r, "This build has no tracking engine")) << r.output;
-        EXPECT_TRUE(has(r, "Making new genome, TrialType=Random..."));
-        EXPECT_EQ(dir.read("results.dat"), "");
-        return;
-    }
+    // Progress messages go to standard error; the run lines alone to standard output.
+    CommandResult r =
+        tool("optimise lattices/decay_channel.txt --runs 3 --seed 4 --threads 1 2>/dev/null");
     ASSERT_EQ(r.status, 0) << r.output;
     std::istringstream lines(r.output);
     std::string line;

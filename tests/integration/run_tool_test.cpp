@@ -82,3 +82,29 @@ TEST_F(RunTool, MatterNamesItsScatteringTable) {
     r = tool("lattices/one.txt \"-param:D1.ScatterData='none_%d.dat'\"");
     EXPECT_TRUE(has(r, "[WARNING]")) << r.output;
 }
+
+TEST_F(RunTool, DemoDecayChannelGivesTheSameRunOnAnyNumberOfThreads) {
+    // 1 ns of the demo channel (100 steps of its 4000 rod-source pions, with
+    // decays): score line and final beam must not depend on the threads.
+    runCommand("cp -r '" PELTO_SOURCE_DIR "'/demo/lattices '" PELTO_SOURCE_DIR
+               "'/demo/datafiles '" +
+               dir.path() + "/'");
+    std::string score[3], dump[3];
+    for (int threads = 1; threads <= 3; threads++) {
+        std::string file = "d" + std::to_string(threads) + ".csv";
+        CommandResult r = tool("lattices/decay_channel.txt --seed 5 --level 500 --threads " +
+                               std::to_string(threads) + " -param:t_max=1e-9 --dump " + file);
+        ASSERT_EQ(r.status, 0) << r.output;
+        size_t at = r.output.find("score ");
+        ASSERT_NE(at, std::string::npos) << r.output;
+        score[threads - 1] = r.output.substr(at, r.output.find('\n', at) - at);
+        dump[threads - 1] = dir.read(file);
+        if (dump[threads - 1].find('\n') + 1 == dump[threads - 1].size()) {
+            GTEST_SKIP() << "this build cannot make the demo channel's beam";
+        }
+    }
+    EXPECT_EQ(score[1], score[0]);
+    EXPECT_EQ(score[2], score[0]);
+    EXPECT_TRUE(dump[1] == dump[0]);
+    EXPECT_TRUE(dump[2] == dump[0]);
+}

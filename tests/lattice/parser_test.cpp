@@ -220,6 +220,29 @@ TEST_F(Statements, RedefiningWarnsButEarlierLinesKeepTheOldCell) {
     EXPECT_EQ(statement("D1"), second);
 }
 
+// The last declared format whose prefix starts the name wins, whatever the
+// prefix lengths; the prefix is matched ignoring case.
+TEST_F(Statements, TheLastMatchingPrefixFormatChoosesTheType) {
+    struct Step {
+        const char* declare;  // a format to declare first, or ""
+        const char* element;
+        const char* type;
+    };
+    const Step steps[] = {
+        {"{Drift(D) Length(m)}", "D1 1", "Drift"},
+        {"{Dipole(DI) Length(m) Field(T)}", "DI1 1 2", "Dipole"},
+        {"", "d2 1", "Drift"},
+        {"{Solenoid(d) Radius(m)}", "DI2 1", "Solenoid"},
+        {"", "Q1 1", "Solenoid"},  // no prefix matches: the current format holds
+    };
+    for (const Step& s : steps) {
+        if (*s.declare) statement(s.declare);
+        CellPtr cell = statement(s.element);
+        ASSERT_TRUE(cell) << s.element;
+        EXPECT_EQ(cell->typeName, s.type) << s.element;
+    }
+}
+
 TEST_F(Statements, APrefixFormatWinsOverTheParameterFormat) {
     statement("{Drift(D) Length(m)}");
     statement("{Parameter Value}");

@@ -65,6 +65,16 @@ TEST(VeskOperators, FragmentsStoredOnce) {
     EXPECT_EQ(std::count(f.begin(), f.end(), "X"), 0);
 }
 
+// Every row that computes names its function, and only those rows do.
+TEST(VeskOperators, ArithmeticRowsNameTheirEvaluation) {
+    std::unique_ptr<Vesk> env = Vesk_new();
+    for (const VeskOp& op : env->ops) {
+        bool arithmetic = op.action == VeskAction::Binary || op.action == VeskAction::Compound;
+        EXPECT_EQ(arithmetic, op.binary != nullptr) << op.s;
+        EXPECT_EQ(op.action == VeskAction::Unary, op.unary != nullptr) << op.s;
+    }
+}
+
 TEST(VeskOperators, ReinsertingChangesOnlyPrecedence) {
     std::unique_ptr<Vesk> env = Vesk_new();
     size_t fragments = env->fragments.size();

@@ -1,7 +1,10 @@
 #include "platform/file_faults.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -69,6 +72,20 @@ TEST(Files, StaleTemporaryOfAKilledWriterIsReplaced) {
     EXPECT_TRUE(writeFileAtomic(dir.file("out.bin"), "new"));
     EXPECT_EQ(dir.read("out.bin"), "new");
     EXPECT_EQ(listFolder(dir.path(), false), std::vector<std::string>{"out.bin"});
+}
+
+TEST(Files, TemporaryInUseByAnotherWriterIsLeftToIt) {
+    ScratchFolder dir;
+    dir.write("out.bin", "old");
+    dir.write("out.bin.tmp", "being written");
+    int other = ::open(dir.file("out.bin.tmp").c_str(), O_RDWR);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    EXPECT_TRUE(writeFileAtomic(dir.file("out.bin"), "new"));
+    EXPECT_EQ(dir.read("out.bin"), "new");
+    EXPECT_EQ(dir.read("out.bin.tmp"), "being written");
+    EXPECT_EQ(listFolder(dir.path(), false), (std::vector<std::string>{"out.bin", "out.bin.tmp"}));
+    ::close(other);
 }
 
 TEST(Files, ReplacementKeepsPermissions) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "optimiser_support.hpp"
 #include "platform/files.hpp"
 #include "results/binary_results.hpp"
@@ -73,6 +75,32 @@ TEST(DuplicateCheck, AgreesWithGenomeEqualIgnoringPoolMetadata) {
         Genome record = genomeFromText(c.record, false);
         EXPECT_EQ(genomeEqual(candidate, record) == 1, c.held) << "oracle " << c.candidate;
     }
+}
+
+// Small genomes from a few names and levels, duplicates and metadata
+// included: the check must answer as genomeEqual does for every pair.
+TEST(DuplicateCheck, AgreesWithGenomeEqualOnRandomSmallGenomes) {
+    std::mt19937 rng(99);
+    auto line = [&]() {
+        static const char* const names[] = {"a", "B", "b", "c", "#runs"};
+        std::string text;
+        for (unsigned i = rng() % 4; i > 0; i--) {
+            text += names[rng() % 5];
+            text += rng() % 2 ? "=001;" : "=002;";
+        }
+        return text;
+    };
+    int held = 0;
+    for (int i = 0; i < 3000; i++) {
+        Genome candidate = genomeFromText(line(), false);
+        std::string record = line();
+        ResultsList results = resultsOf({{record, 1}});
+        bool expected = genomeEqual(candidate, genomeFromText(record, false)) == 1;
+        ASSERT_EQ(poolHoldsGenome(localPool(results), candidate), expected)
+            << genomeToText(candidate) << " vs " << record;
+        held += expected;
+    }
+    EXPECT_GT(held, 100);  // both answers are well represented
 }
 
 TEST(MakeGenome, DuplicatesAreMadeAgainAndTheTypeIsRecorded) {

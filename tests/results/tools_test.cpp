@@ -1,6 +1,7 @@
 // The converters of the program's command line and the results commands of
 // pelto-tool, run as programs in a scratch folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -69,6 +70,57 @@ TEST(Converters, AMistakenInputNeverReplacesAFile) {
     r = runCommand(pelto + " -txttobin absent.dat out.bin");
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(fileExists(f.folder().file("out.bin")));
+}
+
+// Every refusal ends with status 1 and leaves every file as it was.
+TEST(Converters, RefusalsLeaveEveryFileAlone) {
+    InScratchFolder f;
+    MessageRecorder messages;
+    std::string pelto = installProgram(f);
+    f.write("results.dat", kRecords);
+    ASSERT_EQ(runCommand(pelto + " -txttobin results.dat good.bin").status, 0);
+    const std::string binary = f.read("good.bin");
+    f.write("one.dat", std::string(kRecords).substr(0, std::string(kRecords).find("a=003")));
+    ASSERT_EQ(runCommand(pelto + " -txttobin one.dat one.bin").status, 0);
+    // The header is whole but its one record no longer fits.
+    f.write("cut.bin", f.read("one.bin").substr(0, f.read("one.bin").size() - 1));
+    f.write("t.bin", kRecords);
+    f.write("b.txt", binary);
+    f.write("empty.dat", "");
+    f.write("out.txt", std::string(84, 'x'));
+    f.write("out.bin", "kept");
+    ASSERT_EQ(::mkfifo(f.folder().file("pipe").c_str(), 0600), 0);
+    struct Case {
+        const char* args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"-txttobin t.bin", "the output would overwrite the input"},
+        {"-bintotxt b.txt", "the output would overwrite the input"},
+        {"-bintotxt cut.bin out.txt", "Cannot convert 'cut.bin': no results found"},
+        {"-txttobin empty.dat out.bin", "Cannot convert 'empty.dat': no results found"},
+        {"-txttobin pipe out.bin", "Cannot convert 'pipe': not a plain file"},
+    };
+    auto snapshot = [&] {
+        std::vector<std::pair<std::string, std::string>> files;
+        for (const std::string& name : listFolder(".", true)) {
+            if (name != "pipe" && name != "pelto") files.emplace_back(name, f.read(name));
+        }
+        return files;
+    };
+    const auto before = snapshot();
+    for (const Case& c : cases) {
+        CommandResult r = runCommand(pelto + " " + c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.args << ": " << r.output;
+        EXPECT_EQ(snapshot(), before) << c.args;
+    }
+#ifdef PELTO_TOOL_EXE
+    std::string tool = "cd '" + f.folder().path() + "' && '" PELTO_TOOL_EXE "'";
+    CommandResult r = runCommand(tool + " results check pipe");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("not a plain file"), std::string::npos);
+#endif
 }
 
 #ifdef PELTO_TOOL_EXE
