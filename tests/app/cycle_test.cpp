@@ -17,13 +17,6 @@
 
 namespace {
 
-struct InFolder {
-    ScratchFolder folder;
-    std::string previous = currentFolder();
-    InFolder() { setCurrentFolder(folder.path()); }
-    ~InFolder() { setCurrentFolder(previous); }
-};
-
 // File times can be as coarse as a clock tick: an edit must look newer.
 void writeLater(const ScratchFolder& folder, const std::string& name, const std::string& text) {
     std::filesystem::file_time_type before{};

@@ -39,11 +39,9 @@ const char* const kQuickLattice =
 
 // Reads and checks results files in a folder as the program would, without
 // letting a rejected record's warning wait for an answer.
-struct InFolder {
+struct InResults : InFolder {
     MessageRecorder quiet{DisplayBackground};
-    std::string previous = currentFolder();
-    explicit InFolder(const std::string& folder) { setCurrentFolder(folder); }
-    ~InFolder() { setCurrentFolder(previous); }
+    explicit InResults(const std::string& path) : InFolder(path) {}
 };
 
 struct Cycle : ::testing::Test {
@@ -67,7 +65,7 @@ struct Cycle : ::testing::Test {
     // score no run of the quick lattice reaches: new results are stored at
     // once instead of being quarantined.
     void storeBestResult(const char* genomeLine) {
-        InFolder here(dir.path());
+        InResults here(dir.path());
         Genome genome = genomeFromText(genomeLine, true);
         ScoreLineFields fields{std::string("v4.44d"), std::string("quick"), std::nullopt};
         ResultRecord record =
@@ -75,12 +73,12 @@ struct Cycle : ::testing::Test {
         ASSERT_TRUE(appendResult(record, "results.dat"));
     }
     std::vector<ResultRecord> stored(const std::string& file = "results.dat") {
-        InFolder here(dir.path());
+        InResults here(dir.path());
         ResultsList list = loadResults(file, std::nullopt);
         return std::vector<ResultRecord>(list.begin(), list.end());
     }
     bool checksumHolds(const ResultRecord& r) {
-        InFolder here(dir.path());
+        InResults here(dir.path());
         return acceptRecord(r.genomeLine, r.scoreLine, std::nullopt, recordChecksum, false) ==
                RecordAccepted;
     }
@@ -210,7 +208,7 @@ TEST_F(Cycle, AStopSignalSavesTheRunAndTheNextStartFinishesIt) {
     ASSERT_EQ(reference.status, 0) << reference.output;
     std::vector<ResultRecord> expected;
     {
-        InFolder here(whole.path());
+        InResults here(whole.path());
         ResultsList list = loadResults("queuecli.txt", std::nullopt);
         ASSERT_EQ(list.count(), 1u);
         expected.push_back(list[0]);
