@@ -16,13 +16,6 @@
 
 namespace {
 
-struct InFolder {
-    ScratchFolder folder;
-    std::string previous = currentFolder();
-    InFolder() { setCurrentFolder(folder.path()); }
-    ~InFolder() { setCurrentFolder(previous); }
-};
-
 Particle particle(int32_t id, int32_t state, double t) {
     Particle p;
     p.position = {0.1 * id, -0.2, 1.0 / 3.0 + id};
