@@ -119,7 +119,7 @@ void scanSwitches(const std::string& commandLine) {
         o.sendAndQuit = true;
     }
     if (hasSwitch(commandLine, "q") || hasSwitch(commandLine, "queue")) o.queueOnly = true;
-    if (hasSwitch(commandLine, "l")) displayMode = DisplayConsole;
+    if (hasSwitch(commandLine, "l") || hasSwitch(commandLine, "l42")) displayMode = DisplayConsole;
     if (hasSwitch(commandLine, "version")) printVersionAndWait();
     if (hasSwitch(commandLine, "once")) o.runsLeft = 1;
     if (hasSwitch(commandLine, "parse")) {
