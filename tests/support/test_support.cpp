@@ -57,7 +57,11 @@ std::string ScratchFolder::read(const std::string& name) const {
     return s.str();
 }
 
-InFolder::InFolder() : InFolder(folder.path()) {}
+// The scratch folder is a member: it exists only once the members are built,
+// so the constructor body, not a delegation, moves into it.
+InFolder::InFolder() : previous(currentFolder()) {
+    setCurrentFolder(folder.path());
+}
 
 InFolder::InFolder(const std::string& path) : previous(currentFolder()) {
     setCurrentFolder(path);
