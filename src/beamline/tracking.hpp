@@ -42,8 +42,9 @@ bool noScattering();
 using CrossingDistanceFn = double (*)(const Particle& particle, double t, const void* context);
 
 struct Crossing {
-    Particle particle;  // the particle at the crossing (or `after` when none)
-    double time = 0;    // the crossing time (or t1 when none)
+    Particle particle;  // the particle at the crossing; `after` without convergence;
+                        // not set when found is 0
+    double time = 0;    // the crossing time (t1 when none, t0 when at t0)
     int found = 0;      // 1 crossing found after t0, 0 none (or at t0), -1 no convergence
 };
 
