@@ -57,7 +57,9 @@ std::string ScratchFolder::read(const std::string& name) const {
     return s.str();
 }
 
-InFolder::InFolder() : InFolder(folder.path()) {}
+InFolder::InFolder() : previous(currentFolder()) {
+    setCurrentFolder(folder.path());
+}
 
 InFolder::InFolder(const std::string& path) : previous(currentFolder()) {
     setCurrentFolder(path);
