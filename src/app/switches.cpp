@@ -11,6 +11,7 @@
 #include "app/converters.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
+#include "beamline/rf_sync.hpp"
 #include "beamline/sim_template.hpp"
 #include "lattice/parser.hpp"
 #include "platform/process.hpp"
@@ -134,6 +135,7 @@ void scanSwitches(const std::string& commandLine) {
     if (hasSwitch(commandLine, "rfsync")) {
         displayMode = DisplayConsole;
         o.rfSyncLog = true;
+        rfSyncLogFile = "rfsync.log";
         o.haltAfterInit = true;
     }
     if (hasSwitch(commandLine, "loadbalancing")) {
