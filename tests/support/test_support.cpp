@@ -57,6 +57,7 @@ std::string ScratchFolder::read(const std::string& name) const {
     return s.str();
 }
 
+// Not a delegating constructor: the scratch folder must exist before it is entered.
 InFolder::InFolder() : previous(currentFolder()) {
     setCurrentFolder(folder.path());
 }
