@@ -46,6 +46,8 @@ struct InFolder {
     InFolder();
     explicit InFolder(const std::string& path);
     ~InFolder();
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
 };
 
 struct CommandResult {
