@@ -29,4 +29,4 @@ struct TrackingEngine {
 extern const TrackingEngine trackingEngine;  // tracking_run.cpp
 
 // Merges the per-thread output files of the apertures after a run.
-extern void (*const mergeThreadOutputs)();  // aperture.cpp
+extern void (*const mergeThreadOutputs)();  // aperture_output.cpp

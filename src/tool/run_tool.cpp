@@ -9,6 +9,7 @@
 #include "app/common/text.hpp"
 #include "app/config.hpp"
 #include "app/settings.hpp"
+#include "beamline/aperture.hpp"
 #include "beamline/beam_summary.hpp"
 #include "beamline/build_hooks.hpp"
 #include "beamline/setup.hpp"
@@ -124,6 +125,7 @@ int run(const RunToolOptions& o) {
             "initial beam and there is no score");
         return kToolError;
     }
+    apertureOutputThreads(limits.threads);
     double start = monotonicSeconds();
     trackingEngine.runToEnd(simulation, limits);
     double seconds = monotonicSeconds() - start;
@@ -135,6 +137,9 @@ int run(const RunToolOptions& o) {
                 seconds > 0 ? simulation.work / seconds : 0.0, limits.threads);
     std::printf("end time %.6g ns after %" PRId64 " steps\n", simulation.time * 1e9,
                 simulation.stepCount);
+    for (const MomentsSummary& m : momentsSummaries(*simulation.root)) {
+        std::printf("%s\n", momentsLine(m).c_str());
+    }
     printBeam(simulation, genome);
     if (!o.dump.empty() && !writeDump(o.dump, simulation)) return kToolError;
     return kToolOk;
