@@ -80,3 +80,23 @@ TEST_F(OptimiseTool, EachRunIsPrintedAndStoredWithAValidChecksum) {
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(has(tool("results check results.dat"), "4 records: 4 accepted"));
 }
+
+// The lattice of the optimiser-against-chance comparison: its window edges
+// are the free parameters (level 500 of 0..700 MeV is 350.35 MeV, in joules).
+TEST(OptimiseComparisonLattice, WindowEdgesFollowTheParameters) {
+    ScratchFolder dir;
+    ASSERT_EQ(runCommand("cp -r '" PELTO_SOURCE_DIR "/tests/data/optimise/.' '" + dir.path() + "'")
+                  .status,
+              0);
+    CommandResult r = runCommand("cd '" + dir.path() +
+                                 "' && '" PELTO_TOOL_EXE
+                                 "' lattice print lattices/energy_windows.txt --level 500");
+    EXPECT_EQ(r.status, 0) << r.output;
+    size_t windows = 0;
+    for (size_t at = 0; (at = r.output.find("minenergy=5.61323e-11 maxenergy=1.20219e-10", at)) !=
+                        std::string::npos;
+         at++) {
+        windows++;
+    }
+    EXPECT_EQ(windows, 6u) << r.output;
+}
