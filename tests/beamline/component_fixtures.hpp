@@ -3,6 +3,8 @@
 // the tracking step does it.
 #pragma once
 
+#include "support/test_support.hpp"
+
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -77,16 +79,4 @@ inline double stepThrough(Cell& cell, Particle& p, double t, double tEnd, double
     return t;
 }
 
-// Runs a test body in another working folder and comes back.
-class InFolder {
-  public:
-    explicit InFolder(const std::string& folder) : previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder);
-    }
-    ~InFolder() { std::filesystem::current_path(previous_); }
-    InFolder(const InFolder&) = delete;
-    InFolder& operator=(const InFolder&) = delete;
-
-  private:
-    std::filesystem::path previous_;
-};
+// InFolder (support/test_support.hpp) runs a test body in another folder.
