@@ -6,6 +6,7 @@
 #include "app/common/random.hpp"
 #include "app/common/report.hpp"
 #include "app/config.hpp"
+#include "app/cycle.hpp"
 #include "app/graphics.hpp"
 #include "app/net_config.hpp"
 #include "app/run_options.hpp"
@@ -18,6 +19,7 @@
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/process.hpp"
+#include "platform/signals.hpp"
 
 namespace {
 
@@ -65,7 +67,12 @@ int peltoMain(int argc, const char* const* argv) {
     reportConfigProblem(config, kConfigFile);
     initialise();
     int status = 0;
-    if (runOptions.sendAndQuit) status = manualSend(currentNetSettings());
+    if (runOptions.sendAndQuit) {
+        status = manualSend(currentNetSettings());
+    } else {
+        installStopSignals();
+        status = mainCycle(commandLine);
+    }
     closeGraphics();
     // Messages start each line with a line end; close the last one.
     if (displayMode != DisplayBackground) consoleWrite("\n");

@@ -11,6 +11,7 @@
 #include "app/converters.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
+#include "beamline/rf_sync.hpp"
 #include "beamline/sim_template.hpp"
 #include "lattice/parser.hpp"
 #include "platform/process.hpp"
@@ -118,7 +119,7 @@ void scanSwitches(const std::string& commandLine) {
         o.sendAndQuit = true;
     }
     if (hasSwitch(commandLine, "q") || hasSwitch(commandLine, "queue")) o.queueOnly = true;
-    if (hasSwitch(commandLine, "l")) displayMode = DisplayConsole;
+    if (hasSwitch(commandLine, "l") || hasSwitch(commandLine, "l42")) displayMode = DisplayConsole;
     if (hasSwitch(commandLine, "version")) printVersionAndWait();
     if (hasSwitch(commandLine, "once")) o.runsLeft = 1;
     if (hasSwitch(commandLine, "parse")) {
@@ -134,6 +135,7 @@ void scanSwitches(const std::string& commandLine) {
     if (hasSwitch(commandLine, "rfsync")) {
         displayMode = DisplayConsole;
         o.rfSyncLog = true;
+        rfSyncLogFile = "rfsync.log";
         o.haltAfterInit = true;
     }
     if (hasSwitch(commandLine, "loadbalancing")) {

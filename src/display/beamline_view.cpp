@@ -259,8 +259,10 @@ void drawName(Scene& s, const Cell& cell) {
     int n = pathPoints(cell, path, 25);
     Vec3 mid = path[n / 2];
     if (!sceneProject(s, mid, x, y) || s.mono) return;
-    drawText(*s.canvas, static_cast<int>(x) - textWidth(cell.name) / 2, static_cast<int>(y) + 4,
-             cell.name, rgb(160, 160, 170));
+    // Below the element's tick mark, on a dark patch so lines do not cross it.
+    int w = textWidth(cell.name), tx = static_cast<int>(x) - w / 2, ty = static_cast<int>(y) + 18;
+    fillRect(*s.canvas, tx - 2, ty - 2, w + 3, textHeight() + 1, rgb(10, 10, 18));
+    drawText(*s.canvas, tx, ty, cell.name, rgb(170, 170, 180));
 }
 
 void drawElement(Scene& s, const Cell& cell, const ViewSettings& view, const Context& ctx) {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "net/net_settings.hpp"
+#include "store/latticedir.hpp"
 
 inline constexpr const char* kLatticeListFile = "latticelist.txt";
 inline constexpr const char* kLatticeListPath = "/pelto/lattices/list.php";
-inline constexpr const char* kSampleFolder = "samplefiles";
 
 // Fetches url into target (or checkPath when there is no target) when
 // checkPath is missing or older than `hours`; hours below 0 force the

@@ -33,6 +33,16 @@ int64_t wallClockSeconds() {
     return static_cast<int64_t>(ts.tv_sec);
 }
 
+std::string localDateTimeText() {
+    time_t now = ::time(nullptr);
+    char stamp[32] = "";
+    struct tm local {};
+    if (::localtime_r(&now, &local) != nullptr) {
+        ::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    }
+    return stamp;
+}
+
 void utcDateAndTime(std::string& date, std::string& time) {
     std::time_t now = std::time(nullptr);
     struct tm utc {};

@@ -11,5 +11,7 @@ uint32_t tickCountMs();
 double monotonicSeconds();
 // Seconds since the epoch (wall clock), for file ages.
 int64_t wallClockSeconds();
+// The local date and time as "YYYY-MM-DD HH:MM:SS", for log headers.
+std::string localDateTimeText();
 // The current UTC date as "yyyyMMdd" and time as "HHmmss".
 void utcDateAndTime(std::string& date, std::string& time);

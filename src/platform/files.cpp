@@ -132,6 +132,12 @@ int64_t fileModTime(const std::string& path) {
     return static_cast<int64_t>(st.st_mtime);
 }
 
+int64_t fileModTimeNs(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 int64_t fileSize(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return -1;

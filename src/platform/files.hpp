@@ -17,6 +17,8 @@ bool isRegularFile(const std::string& path);
 bool isSameFile(const std::string& a, const std::string& b);
 // Seconds since the epoch of the last write, or -1 when the file is missing.
 int64_t fileModTime(const std::string& path);
+// The same in nanoseconds, for watching a file that may change twice a second.
+int64_t fileModTimeNs(const std::string& path);
 // Size in bytes, or -1 when the file is missing.
 int64_t fileSize(const std::string& path);
 bool removeFile(const std::string& path);

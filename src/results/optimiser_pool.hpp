@@ -9,6 +9,7 @@
 
 #include "results/genome.hpp"
 #include "results/record.hpp"
+#include "store/latticedir.hpp"
 
 struct OptimiserPool {
     std::vector<const ResultRecord*> records;  // into the caller's list or `samples`
@@ -17,9 +18,6 @@ struct OptimiserPool {
     size_t size() const { return records.size(); }
     const ResultRecord& operator[](size_t i) const { return *records[i]; }
 };
-
-// The folder of the downloaded sample files, one per lattice.
-inline constexpr const char* kSampleFolder = "samplefiles";
 
 // Local results whose lattice field names `lattice`, in list order. The pool
 // refers to the records: `results` must outlive it.

@@ -9,6 +9,8 @@
 
 inline constexpr const char* kLatticeFolder = "lattices";
 inline constexpr const char* kDataFolder = "datafiles";
+// Sample results downloaded from the project, one file per lattice.
+inline constexpr const char* kSampleFolder = "samplefiles";
 
 // "lattices/<name>.txt".
 std::string latticeFilePath(std::string_view name);

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "app/config.hpp"
+#include "app/run_request.hpp"
 #include "app/settings.hpp"
-#include "beamline/sim_template.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "tool/tool.hpp"
@@ -34,11 +34,7 @@ TrackingLimits trackingLimits(int threads) {
 }
 
 SetupRequest runRequest(const std::string& latticeName, std::string latticeText) {
-    SetupRequest request;
-    request.latticeName = latticeName;
+    SetupRequest request = clientRunRequest(latticeName, "");
     request.latticeText = std::move(latticeText);
-    request.dt = simulationTemplate.dt;
-    request.particleDivisor = simulationTemplate.particleDivisor;
-    request.nearbyInterval = simulationTemplate.nearbyInterval;
     return request;
 }

@@ -16,13 +16,6 @@
 
 namespace {
 
-struct InFolder {
-    ScratchFolder folder;
-    std::string previous = currentFolder();
-    InFolder() { setCurrentFolder(folder.path()); }
-    ~InFolder() { setCurrentFolder(previous); }
-};
-
 Particle particle(int32_t id, int32_t state, double t) {
     Particle p;
     p.position = {0.1 * id, -0.2, 1.0 / 3.0 + id};
@@ -328,6 +321,7 @@ TEST(AutoSave, ARestoredRunEndsWithTheScoreOfAnUninterruptedOne) {
         request.latticeName = "decay_channel";
         request.seed = 4242;
         request.verbose = false;
+        request.particleDivisor = 20;  // a few hundred particles are enough
         return setupSimulation(request, design);
     };
     const TrackingLimits limits{1, 100};
@@ -343,6 +337,9 @@ TEST(AutoSave, ARestoredRunEndsWithTheScoreOfAnUninterruptedOne) {
     const double tMax = first.t_max;
     first.t_max = first.startTime + 0.5 * (tMax - first.startTime);
     trackingEngine.runToEnd(first, limits);
+    // Saved in the middle of the run, with particles still on their way.
+    ASSERT_LT(first.time, tMax);
+    ASSERT_GT(beamActiveCount(first.beam), 0u);
     first.t_max = tMax;
     ASSERT_TRUE(autoSaveWrite("auto.sav", first, Genome{}, QuarantineState{}));
     Simulation resumed;
@@ -352,4 +349,21 @@ TEST(AutoSave, ARestoredRunEndsWithTheScoreOfAnUninterruptedOne) {
     trackingEngine.runToEnd(resumed, limits);
     EXPECT_EQ(trackingEngine.scoreOf(resumed), trackingEngine.scoreOf(whole));
     EXPECT_EQ(resumed.stepCount, whole.stepCount);
+    EXPECT_GT(whole.stepCount, first.stepCount);
+    // Not only the score: the final beam is the same, particle for particle.
+    ASSERT_EQ(resumed.beam.particles.size(), whole.beam.particles.size());
+    EXPECT_EQ(resumed.beam.activeEnd, whole.beam.activeEnd);
+    size_t differ = 0;
+    for (size_t i = 0; i < whole.beam.particles.size(); i++) {
+        const Particle& a = resumed.beam.particles[i];
+        const Particle& b = whole.beam.particles[i];
+        bool same = std::memcmp(&a.position, &b.position, sizeof a.position) == 0 &&
+                    std::memcmp(&a.u, &b.u, sizeof a.u) == 0 && a.weight == b.weight &&
+                    a.t == b.t && a.properTime == b.properTime && a.nextDecay == b.nextDecay &&
+                    a.id == b.id && a.species == b.species && a.state == b.state &&
+                    a.seed == b.seed && a.drawCount == b.drawCount &&
+                    a.decaysLeft == b.decaysLeft && a.elementIndex == b.elementIndex;
+        differ += same ? 0 : 1;
+    }
+    EXPECT_EQ(differ, 0u);
 }

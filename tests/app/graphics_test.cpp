@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "app/common/report.hpp"
 #include "app/graphics.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
@@ -69,6 +70,13 @@ TEST_F(Graphics, OpensAtTheConfiguredResolution) {
     ASSERT_EQ(displayScreenshot(), "screenshot00000.bmp");
     // 640 x 480 x 3 bytes of pixels after a 54-byte header.
     EXPECT_EQ(dir.read("screenshot00000.bmp").size(), 54u + 640 * 480 * 3);
+    // Messages now also go into the window's message band.
+    DisplayMode mode = displayMode;
+    displayMode = DisplayGraphics;
+    report("Loading 'results.dat'... OK (3 results)");
+    displayMode = mode;
+    ASSERT_EQ(displayScreenshot(), "screenshot00001.bmp");
+    EXPECT_TRUE(dir.read("screenshot00000.bmp") != dir.read("screenshot00001.bmp"));
     closeGraphics();
     EXPECT_FALSE(displayIsOpen());
     settings.resolutionX = settings.resolutionY = 0;

@@ -6,17 +6,6 @@
 #include "platform/process.hpp"
 #include "support/test_support.hpp"
 
-namespace {
-
-struct InFolder {
-    ScratchFolder folder;
-    std::string previous = currentFolder();
-    InFolder() { setCurrentFolder(folder.path()); }
-    ~InFolder() { setCurrentFolder(previous); }
-};
-
-}  // namespace
-
 TEST(UserName, EntryLineEditing) {
     struct Case {
         std::string before;

@@ -225,10 +225,13 @@ TEST(AdvanceStep, FreePionSurvivalFollowsTheLifetime) {
     const int count = 4000;
     Simulation s = beamOn(line, PiPlus, count, 200);
     for (Particle& p : s.beam.particles) p.u = {0, 0, norm(p.u)};
-    s.dt = 1e-10;
+    // A free particle moves straight, and a decay is due at the end of the
+    // step in which its proper time passes the decay time, so 40 long steps
+    // of 0.25 m do.
     const double v = speedFromProperSpeed(norm(s.beam.particles[0].u));
+    s.dt = 10 / v / 40;
     configureThreads(2);
-    while (s.time * v < 10) advanceStep(s, true, kTrackNormal, true);
+    for (int step = 0; step < 40; step++) advanceStep(s, true, kTrackNormal, true);
     double survived = 0, flight = 0;
     for (const Particle& p : s.beam.particles) {
         if (p.species == PiPlus && p.state == StateActive) {

@@ -5,13 +5,17 @@
 #include <cmath>
 #include <filesystem>
 
+#include "app/common/text.hpp"
 #include "beamline/beam.hpp"
+#include "beamline/nearby.hpp"
 #include "beamline/setup.hpp"
 #include "beamline/species.hpp"
+#include "beamline/tracking.hpp"
 #include "display/display.hpp"
 #include "display/simulation_frame.hpp"
 #include "display_fixture.hpp"
 #include "lattice/parser.hpp"
+#include "lattice/randhash.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"
 
@@ -104,4 +108,62 @@ TEST_F(BuiltRun, TheBuiltBeamlineAndBeamAreDrawn) {
     viewSettings() = ViewSettings{};
     EXPECT_EQ(withBeam, "screenshot00000.bmp");
     EXPECT_TRUE(dir.read(withBeam) != dir.read(without));
+}
+
+// The picture of the README: the demo decay channel tracked for a few
+// nanoseconds. The build has no rod source yet, so pions leave the target
+// as the rod would send them: 100 to 400 MeV/c within 0.3 rad of the axis.
+TEST(TrackedRun, DemoScreenshot) {
+    ScratchFolder dir;
+    std::string saved = currentFolder();
+    MessageRecorder rec;
+    ASSERT_TRUE(setCurrentFolder(PELTO_SOURCE_DIR "/demo"));
+    // Alternating solenoid fields, as a good channel has them.
+    setMissingLevelRule([](std::string_view name, const Genome&) {
+        return containsNoCase(name, "2f") || containsNoCase(name, "4f") ? 150 : 800;
+    });
+    SetupRequest request;
+    request.latticeName = "decay_channel";
+    request.seed = 3;
+    request.verbose = false;
+    Genome genome;
+    Simulation simulation = setupSimulation(request, genome);
+    resetMissingLevelRule();
+    ASSERT_TRUE(setCurrentFolder(dir.path()));
+    ASSERT_TRUE(simulation.root) << rec.output;
+    constexpr int kPions = 1500;
+    for (int i = 0; i < kPions; i++) {
+        Particle& p = addParticle(simulation, PiPlus, i + 1);
+        double pc = 100 + 300 * randuniform(11, 3 * i);  // MeV/c
+        double theta = 0.3 * std::sqrt(randuniform(11, 3 * i + 1));
+        double phi = 6.283185307179586 * randuniform(11, 3 * i + 2);
+        double u = pc * 1e6 * kElectronVolt / 299792458.0 / mass(PiPlus);
+        p.u = {u * std::sin(theta) * std::cos(phi), u * std::sin(theta) * std::sin(phi),
+               u * std::cos(theta)};
+        p.weight = 1.0 / kPions;
+        Particle_nearbythings(p);
+    }
+    simulation.time = simulation.startTime = 0;
+    for (int step = 0; step < 600; step++) advanceStep(simulation, true, kTrackNormal, false);
+    EXPECT_GT(simulation.time, 5e-9);
+
+    useHeadlessVideo();
+    std::string why;
+    ASSERT_TRUE(displayOpen({"Pelto", 1024, 768, false}, why)) << why;
+    viewSettings() = ViewSettings{};
+    viewSettings().phaseSpacePlots = true;
+    displayPrepare(simulation.root.get(), false);
+    std::vector<DisplayParticle> storage;
+    RunControl run;
+    for (int i = 0; i < 12; i++) displayDrawFrame(displayFrameOf(simulation, storage), run);
+    std::string name = displayScreenshot();
+    displayClose();
+    viewSettings() = ViewSettings{};
+    setCurrentFolder(saved);
+    ASSERT_EQ(name, "screenshot00000.bmp");
+    // Refreshes the picture of the README: PELTO_SCREENSHOT_OUT=/tmp/shot.bmp
+    if (const char* out = std::getenv("PELTO_SCREENSHOT_OUT")) {
+        std::filesystem::copy_file(dir.file(name), out,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
 }

@@ -21,7 +21,7 @@ const char* const kDriftAndParticle =
     "{Drift(D) Length(m)}\n"
     "{particle(P) species Energy(MeV)}\n"
     "D1 1\n"
-    "P1 mu+ 200\n"
+    "P1 'mu+' 200\n"
     "LINE: P1, D1;\n"
     "LINE\n";
 

@@ -15,6 +15,11 @@ struct Program : ::testing::Test {
     std::string env = "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER ";
 
     void SetUp() override { std::filesystem::copy_file(PELTO_EXE, dir.file("pelto")); }
+    // These tests are about start-up: "-q" with an empty queue ends the
+    // program right after it, and the proxy keeps the download checks of the
+    // first cycle on this machine.
+    static constexpr const char* kLocalProxy =
+        "Use proxy server for HTTP downloads (server,port or 'no'): 127.0.0.1,9\n";
     // Runs pelto from another working folder: it must find its own.
     CommandResult run(const std::string& args, const std::string& input = "") {
         return runCommand("cd / && " + env + "'" + dir.file("pelto") + "' " + args, input);
@@ -59,40 +64,45 @@ TEST_F(Program, VersionPrintsAndWaitsForOneCharacter) {
 
 TEST_F(Program, StartsAndCreatesItsConfigurationInItsOwnFolder) {
     dir.write("user.txt", "volunteer  \n");
-    dir.write("config.txt", "Threads: 2\n");
-    CommandResult r = run("-c");
+    dir.write("config.txt", std::string("Threads: 2\n") + kLocalProxy);
+    CommandResult r = run("-c -q");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.output, "\nPelto initialising...\nHello, volunteer\n");
+    EXPECT_EQ(r.output.rfind("\nPelto initialising...\nHello, volunteer\n", 0), 0u) << r.output;
     std::vector<std::string> config = lines(dir.read("config.txt"));
     ASSERT_EQ(config.size(), 24u);
     EXPECT_EQ(config[0], "Threads (number or 'auto'): 2");
-    EXPECT_EQ(config[1], "Resolution (XxY or 'auto'): auto");
+    EXPECT_EQ(config[2], "Resolution (XxY or 'auto'): auto");
 }
 
 TEST_F(Program, GraphicsModeRunsAsConsoleWithANotice) {
-    dir.write("config.txt", "Auto-send results ([Y]es, [N]o): N\n");
-    CommandResult r = run("");
+    dir.write("config.txt", std::string("Auto-send results ([Y]es, [N]o): N\n") + kLocalProxy);
+    CommandResult r = run("-q");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(
-        r.output,
-        "\nGraphics display is not available; running in console mode\nPelto initialising...\n");
+    EXPECT_EQ(r.output.rfind("\nGraphics display is not available; running in console "
+                             "mode\nPelto initialising...\nLoading",
+                             0),
+              0u)
+        << r.output;
 }
 
 TEST_F(Program, GraphicsModeOpensAWindowWhereADisplayExists) {
     dir.write("config.txt",
-              "Auto-send results ([Y]es, [N]o): N\nResolution (XxY or 'auto'): 640x480\n");
+              std::string("Auto-send results ([Y]es, [N]o): N\nResolution (XxY or 'auto'): "
+                          "640x480\n") +
+                  kLocalProxy);
     env = "env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=dummy ";
-    CommandResult r = run("");
+    CommandResult r = run("-q");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.output, "\nPelto initialising...\n");
+    EXPECT_EQ(r.output.rfind("\nPelto initialising...\nLoading", 0), 0u) << r.output;
 }
 
 TEST_F(Program, ConfigurationSetsChangeExactlyThreeEntries) {
     dir.write("config.txt",
               "Auto-send results ([Y]es, [N]o): N\n"
               "Update lattice files from web every N hours (0=don't): 0\n"
-              "My note: stays\n");
-    ASSERT_EQ(run("-b").status, 0);
+              "My note: stays\n" +
+                  std::string(kLocalProxy));
+    ASSERT_EQ(run("-b -q").status, 0);
     std::vector<std::string> before = lines(dir.read("config.txt"));
 
     CommandResult r = run("-cfg:net");
@@ -112,7 +122,7 @@ TEST_F(Program, ConfigurationSetsChangeExactlyThreeEntries) {
 
     // The next start turns the day count into hours.
     dir.write("user.txt", "someone");
-    ASSERT_EQ(run("-b").status, 0);
+    ASSERT_EQ(run("-b -q").status, 0);
     std::string text = dir.read("config.txt");
     EXPECT_EQ(text.find("number of days"), std::string::npos);
     EXPECT_NE(text.find("number of hours (0=don't, min. 6): 24\n"), std::string::npos);
@@ -125,7 +135,7 @@ TEST_F(Program, ConfigurationSetsChangeExactlyThreeEntries) {
     EXPECT_NE(r.output.find("Configuration set for seldom-online computer - use manualsend.bat"),
               std::string::npos);
 
-    ASSERT_EQ(run("-b").status, 0);
+    ASSERT_EQ(run("-b -q").status, 0);
     std::string unchanged = dir.read("config.txt");
     r = run("-cfg:sometimes");
     EXPECT_EQ(r.status, 0);
@@ -150,39 +160,44 @@ TEST_F(Program, AFatalMessageEndsWithStatusOne) {
 TEST_F(Program, ARefusedWarningEndsWithStatusTwo) {
     dir.write("user.txt", "volunteer");
     std::filesystem::create_directory(dir.file("config.txt"));  // cannot be replaced
-    CommandResult r = run("-c", "n");
+    // Without a configuration the downloads are on; listing a lattice's
+    // components ends the program before the first download check.
+    std::filesystem::create_directory(dir.file("lattices"));
+    dir.write("lattices/one.txt", "D1 1\nL: D1;\nL\n");
+    CommandResult r = run("-c -l one", "n");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.output.find("[WARNING] Could not write 'config.txt'"), std::string::npos);
     EXPECT_NE(r.output.find("\nContinue (Y/N/These/All)? \nN"), std::string::npos);
 
-    r = run("-c", "y");
-    EXPECT_EQ(r.status, 0);
+    r = run("-c -l one", "yy");  // the second answer: no result to list, levels drawn
+    EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("Hello, volunteer"), std::string::npos);
 
-    r = run("-b");  // background runs never stop on a warning
+    r = run("-b -l one");  // background runs never stop on a warning
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "");
 }
 
 TEST_F(Program, AsksForAUserNameWhenResultsAreToBeSent) {
-    CommandResult r = run("-c", "\n");  // nothing typed: the user cancels
+    dir.write("config.txt", kLocalProxy);
+    CommandResult r = run("-c -q", "\n");  // nothing typed: the user cancels
     EXPECT_EQ(r.status, 0);
     EXPECT_FALSE(std::filesystem::exists(dir.file("user.txt")));
     EXPECT_NE(r.output.find("Username: "), std::string::npos);
 
-    r = run("-c", "Ada Lovelace\n");
+    r = run("-c -q", "Ada Lovelace\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(dir.read("user.txt"), "Ada Lovelace");
     EXPECT_NE(r.output.find("Hello, Ada Lovelace"), std::string::npos);
 
     std::filesystem::remove(dir.file("user.txt"));
-    r = run("-c", "a:b\n");  // a typed name goes through the same checks
+    r = run("-c -q", "a:b\n");  // a typed name goes through the same checks
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("[FATAL] Bad character ':' found in username 'a:b'"),
               std::string::npos);
 
     std::filesystem::remove(dir.file("user.txt"));
-    r = run("-b");
+    r = run("-b -q");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(dir.read("messages.log").find("Pelto Error: No username specified"),
               std::string::npos);

@@ -62,3 +62,21 @@ TEST_F(DemoLattice, Dogleg) {
     EXPECT_DOUBLE_EQ(cellNumber(back, "Angle"), -0.3);
     EXPECT_EQ(*cellText(back, "File4"), "dipole_y13.txt");
 }
+
+TEST_F(DemoLattice, MuonBendRf) {
+    CellPtr root = loadlattice("muon_bend_rf", genome, false, &params);
+    ASSERT_TRUE(root) << rec.output;
+    EXPECT_EQ(rec.output.find("[WARNING]"), std::string::npos) << rec.output;
+    std::vector<std::string> expected;
+    for (int i = 0; i <= 10; i++) expected.push_back("MU" + std::to_string(i));
+    for (const char* name : {"REF", "S1", "D1", "W1", "B1", "D2", "C1", "C2", "D3", "FIN1"}) {
+        expected.push_back(name);
+    }
+    EXPECT_EQ(names(*root), expected);
+    EXPECT_EQ(root->children[11]->typeName, "Synchronous-particle");
+    EXPECT_EQ(*cellText(*root->children[11], "species"), "mu-");
+    EXPECT_EQ(root->children[14]->typeName, "Annulus-blockage");
+    EXPECT_DOUBLE_EQ(cellNumber(*root->children[15], "Angle"), -0.3);
+    EXPECT_DOUBLE_EQ(cellNumber(*root->children[17], "Frequency"), 201.25e6);
+    EXPECT_DOUBLE_EQ(cellNumber(*root->children[17], "Voltage"), 4e6);
+}

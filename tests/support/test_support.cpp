@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/process.hpp"
+
 MessageRecorder::MessageRecorder(DisplayMode mode) {
     displayMode = mode;
     resetWarningSuppression();
@@ -53,6 +55,16 @@ std::string ScratchFolder::read(const std::string& name) const {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+InFolder::InFolder() : InFolder(folder.path()) {}
+
+InFolder::InFolder(const std::string& path) : previous(currentFolder()) {
+    setCurrentFolder(path);
+}
+
+InFolder::~InFolder() {
+    setCurrentFolder(previous);
 }
 
 CommandResult runCommand(const std::string& command, const std::string& input) {

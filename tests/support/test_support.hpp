@@ -38,6 +38,16 @@ class ScratchFolder {
     std::string path_;
 };
 
+// The working directory for the life of the object: a fresh scratch folder,
+// or the folder given.
+struct InFolder {
+    ScratchFolder folder;
+    std::string previous;
+    InFolder();
+    explicit InFolder(const std::string& path);
+    ~InFolder();
+};
+
 struct CommandResult {
     int status = -1;
     std::string output;  // standard output and standard error together

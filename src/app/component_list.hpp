@@ -1,0 +1,20 @@
+// Component lists for lattice authors, written to "listcomponents.txt": "-l"
+// lists the beamline of the last result (or of the lattice named on the
+// command line) in lattice-file form, "-L" adds where each element starts
+// and ends, and "-l42" lists the fixed solenoid channel of the oldest
+// results, which had no lattice file.
+#pragma once
+
+#include <string>
+
+#include "results/genome.hpp"
+#include "results/record.hpp"
+
+inline constexpr const char* kComponentListFile = "listcomponents.txt";
+
+bool componentListRequested(const std::string& commandLine);
+// Writes the list the command line asks for; returns the exit status.
+int writeComponentList(const std::string& commandLine, const ResultsList& results);
+// The fixed channel's listing for a genome; levels the genome lacks are
+// added to it.
+std::string legacyChannelListing(Genome& genome);

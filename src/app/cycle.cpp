@@ -1,0 +1,170 @@
+// The main cycle, one run per pass: watch the configuration and the user
+// name, load the results once, keep the downloads fresh, prepare and track a
+// run, then store its result, send and prune. A stop request ends the
+// program after the run in progress has been saved.
+#include "app/cycle.hpp"
+
+#include <algorithm>
+
+#include "app/cmdline.hpp"
+#include "app/common/report.hpp"
+#include "app/common/text.hpp"
+#include "app/component_list.hpp"
+#include "app/config.hpp"
+#include "app/cycle_state.hpp"
+#include "app/graphics.hpp"
+#include "app/net_config.hpp"
+#include "app/run_options.hpp"
+#include "app/settings.hpp"
+#include "app/switches.hpp"
+#include "app/username.hpp"
+#include "beamline/build_hooks.hpp"
+#include "beamline/cell_print.hpp"
+#include "beamline/tracking.hpp"
+#include "net/download.hpp"
+#include "net/upload.hpp"
+#include "platform/clock.hpp"
+#include "platform/console.hpp"
+#include "platform/files.hpp"
+#include "platform/process.hpp"
+#include "platform/signals.hpp"
+#include "results/prune.hpp"
+#include "results/score_line.hpp"
+#include "results/text_results.hpp"
+#include "store/latticedir.hpp"
+
+namespace {
+
+constexpr const char* kResultsDatabase = "results.dat";
+// "results.txt" is sent once it holds this many bytes or records.
+constexpr int64_t kAutoSendBytes = 100000;
+constexpr int32_t kAutoSendRecords = 50;
+
+void refreshAutoSave(AutoSave& save) {
+    save.path = runOptions.autoSaveFileName;
+    save.interval = settings.autoSaveInterval;
+    save.off = settings.autoSaveOff;
+}
+
+void configureThreads() {
+    if (settings.threadCount <= 0) {
+        int n = logicalProcessorCount();
+        reportf("Detected %d logical processors", n);
+        settings.threadCount = std::max(1, n);
+    }
+    TrackingConfig config;
+    config.maxThreads = settings.threadCount;
+    config.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
+    config.loadBalanceLog = runOptions.loadBalancingLog;
+    config.loadBalanceFile = runOptions.loadBalancingFile;
+    trackingConfigure(config);
+}
+
+// Without a window, viewing a lattice means listing the beamline it builds.
+void showBeamline(const Simulation& sim) {
+    if (displayMode == DisplayBackground) return;
+    consoleWrite("\n");
+    consoleWrite(Cell_print(*sim.root, true, ' '));
+}
+
+void autoSend() {
+    if (!settings.autoSend) return;
+    if (fileSize(kResultsToSend) >= kAutoSendBytes ||
+        countResults(kResultsToSend, std::nullopt) >= kAutoSendRecords) {
+        sendResults(kResultsToSend, currentNetSettings());
+    }
+}
+
+void prune() {
+    if (settings.resultsMaxBytes == 0) return;
+    PruneSettings prune;
+    prune.maxBytes = settings.resultsMaxBytes;
+    prune.keepProportion = settings.keepProportion;
+    prune.keepMode = settings.keepMode;
+    prune.removedStore = settings.removedStore;
+    pruneResults(kResultsDatabase, prune);
+}
+
+void releaseRun(CycleState& s) {
+    s.simState = Simulation{};
+    s.genome.reset();
+}
+
+// The steps after the run loop. Returns the exit status when the program is
+// to end.
+std::optional<int> finishRun(CycleState& s) {
+    forgetlatticelist();
+    if (s.stop == StopQuit) storeDisplaySettings();
+    if (runOptions.viewOnly) return 0;
+    if (mergeThreadOutputs) mergeThreadOutputs();
+    if (s.stop == StopQuit) {
+        autoSaveTick(s.autoSave, s.simState, *s.genome, s.quarantine, true, monotonicSeconds());
+        return 0;
+    }
+    autoSaveDiscard(s.autoSave);
+    double score = scoreOf(s.simState);
+    std::optional<std::string> lattice = s.simState.root->name;
+    storeResult(std::move(*s.genome), score, s.simState.work, lattice, cycleChecksum(s),
+                std::nullopt, s.resultsDb, kProgramFormat, &s.quarantine, ResultPaths{});
+    releaseRun(s);
+    autoSend();
+    prune();
+    if (runOptions.runsLeft > 0 && --runOptions.runsLeft == 0) return 0;
+    return std::nullopt;
+}
+
+// One cycle; returns the exit status when the program is to end.
+std::optional<int> cycleOnce(CycleState& s) {
+    if (stopRequested()) return 0;  // between runs there is nothing to save
+    watchConfiguration(s);
+    watchUserName(s.userTime);
+    if (s.firstCycle) {
+        s.resultsDb = loadResults(kResultsDatabase, std::nullopt);
+        if (componentListRequested(s.commandLine)) {
+            return writeComponentList(s.commandLine, s.resultsDb);
+        }
+    }
+    runDownloadChecks(currentNetSettings(),
+                      [] { return preferredlattices(settings.preferredLattices); });
+    configureThreads();
+    refreshAutoSave(s.autoSave);
+
+    if (std::optional<int> end = prepareRun(s)) return end;
+    s.latticeName.reset();
+    if (runOptions.haltAfterInit) return 0;
+    s.firstCycle = false;
+    s.stop = StopNone;
+    report("- Starting -");
+    if (runOptions.viewOnly && displayMode != DisplayGraphics) {
+        showBeamline(s.simState);
+        return 0;
+    }
+    trackRun(s);
+    return finishRun(s);
+}
+
+}  // namespace
+
+void watchConfiguration(CycleState& s) {
+    int64_t stamp = fileModTimeNs(kConfigFile);
+    if (stamp == s.configTime) return;
+    // The command line has not changed: the runs it asked for keep counting
+    // down instead of starting again.
+    int32_t runsLeft = runOptions.runsLeft;
+    ConfigReadOutcome outcome = configRead(kConfigFile);
+    scanSwitches(s.commandLine);
+    runOptions.runsLeft = runsLeft;
+    reportConfigProblem(outcome, kConfigFile);
+    s.configTime = fileModTimeNs(kConfigFile);
+}
+
+int mainCycle(const std::string& commandLine) {
+    CycleState s;
+    s.commandLine = commandLine;
+    s.configTime = fileModTimeNs(kConfigFile);
+    s.userTime = fileModTime(kUserFile);
+    listInit(s.resultsDb);
+    for (;;) {
+        if (std::optional<int> status = cycleOnce(s)) return *status;
+    }
+}

@@ -1,0 +1,92 @@
+// Building single components for their tests: a placed, bound and
+// initialised element, and a particle stepped through one component the way
+// the tracking step does it.
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "beamline/cell_geometry.hpp"
+#include "beamline/cell_types.hpp"
+#include "beamline/simulation.hpp"
+#include "beamline/species.hpp"
+#include "beamline/tracking.hpp"
+#include "lattice/relativity.hpp"
+
+using NumberAttributes = std::initializer_list<std::pair<const char*, double>>;
+
+// An element of the given type with its attributes, placed at `frame` (its
+// own transforms applied), its functions bound and its initFn run.
+inline CellPtr placedElement(const char* type, const char* name, NumberAttributes numbers,
+                             Simulation& simulation, Frame3 frame = Frame3{}) {
+    speciesInit();
+    CellPtr cell = cellCreate(Machine, name);
+    cell->typeName = type;
+    for (const auto& [key, value] : numbers) cellSetNumber(*cell, key, value);
+    cell->entryFrame = frame;
+    cell->placedFrame = applyTransforms(*cell, frame);
+    bindCellTypeFunctions(*cell, false);
+    const CellType* row = cellTypeFindSubstring(type);
+    if (row && row->functions->initFn) row->functions->initFn(*cell, simulation);
+    return cell;
+}
+
+inline double componentField(const Cell& cell, Vec3 p, double t, int index) {
+    double f[6] = {0, 0, 0, 0, 0, 0};
+    if (cell.fieldFn) cell.fieldFn(cell.runData, p.x, p.y, p.z, t, f);
+    return f[index];
+}
+
+// A particle of the species at `position` with proper velocity u.
+inline Particle particleAt(int32_t species, Vec3 position, Vec3 u, uint32_t seed = 7) {
+    speciesInit();
+    Particle p;
+    p.species = species;
+    p.position = position;
+    p.u = u;
+    p.seed = seed;
+    return p;
+}
+
+// Proper speed (m/s) of a particle of the species with momentum pMeV (MeV/c).
+inline double properSpeedOf(int32_t species, double pMeV) {
+    return pMeV * 1e6 * kElectronVolt / kSpeedOfLight / mass(species);
+}
+
+// Steps a particle from t through one component's intercepts until tEnd, in
+// steps of h, as the tracking step would: a hit replaces the step's end.
+// Returns the time reached when the particle stopped being active, or tEnd.
+inline double stepThrough(Cell& cell, Particle& p, double t, double tEnd, double h) {
+    while (t < tEnd && p.state == StateActive) {
+        double t1 = std::fmin(t + h, tEnd);
+        Particle after = p;
+        pushParticle(after, t, t1 - t);
+        Particle hit;
+        double hitTime = 0;
+        if (cell.interceptFn &&
+            cell.interceptFn(cell.runData, p, after, t, t1, 0, nullptr, hit, hitTime)) {
+            p = hit;
+            t = hitTime;
+        } else {
+            p = after;
+            t = t1;
+        }
+    }
+    return t;
+}
+
+// Runs a test body in another working folder and comes back.
+class InFolder {
+  public:
+    explicit InFolder(const std::string& folder) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~InFolder() { std::filesystem::current_path(previous_); }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+  private:
+    std::filesystem::path previous_;
+};
