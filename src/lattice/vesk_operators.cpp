@@ -203,12 +203,12 @@ void Vesk_addop(Vesk& env, std::string_view s, std::string_view out, int prec,
     op.prec = prec;
     op.op = std::move(handler);
     // A row spelled like a built-in one does what the built-in row says.
-    for (const BuiltinRow& row : kBuiltinOperators) {
-        if (row.s != s) continue;
-        op.action = row.action;
-        op.binary = row.binary;
-        op.unary = row.unary;
-        break;
+    auto builtin = std::find_if(std::begin(kBuiltinOperators), std::end(kBuiltinOperators),
+                                [&](const BuiltinRow& row) { return row.s == s; });
+    if (builtin != std::end(kBuiltinOperators)) {
+        op.action = builtin->action;
+        op.binary = builtin->binary;
+        op.unary = builtin->unary;
     }
     Vesk_addop(env, std::move(op));
 }
@@ -216,13 +216,6 @@ void Vesk_addop(Vesk& env, std::string_view s, std::string_view out, int prec,
 void Vesk_custom_operators(Vesk& env) {
     for (size_t i = std::size(kBuiltinOperators); i-- > 0;) {
         const BuiltinRow& row = kBuiltinOperators[i];
-        VeskOp op;
-        op.s = row.s;
-        op.out = row.out;
-        op.prec = row.prec;
-        op.action = row.action;
-        op.binary = row.binary;
-        op.unary = row.unary;
-        Vesk_addop(env, std::move(op));
+        Vesk_addop(env, row.s, row.out, row.prec);
     }
 }

@@ -14,6 +14,7 @@
 #include "beamline/species.hpp"
 #include "beamline/tracking.hpp"
 #include "lattice/relativity.hpp"
+#include "support/test_support.hpp"
 
 using NumberAttributes = std::initializer_list<std::pair<const char*, double>>;
 
@@ -76,17 +77,3 @@ inline double stepThrough(Cell& cell, Particle& p, double t, double tEnd, double
     }
     return t;
 }
-
-// Runs a test body in another working folder and comes back.
-class InFolder {
-  public:
-    explicit InFolder(const std::string& folder) : previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder);
-    }
-    ~InFolder() { std::filesystem::current_path(previous_); }
-    InFolder(const InFolder&) = delete;
-    InFolder& operator=(const InFolder&) = delete;
-
-  private:
-    std::filesystem::path previous_;
-};

@@ -57,7 +57,10 @@ std::string ScratchFolder::read(const std::string& name) const {
     return s.str();
 }
 
-InFolder::InFolder() : InFolder(folder.path()) {}
+// Not a delegating constructor: the scratch folder must exist before it is entered.
+InFolder::InFolder() : previous(currentFolder()) {
+    setCurrentFolder(folder.path());
+}
 
 InFolder::InFolder(const std::string& path) : previous(currentFolder()) {
     setCurrentFolder(path);
