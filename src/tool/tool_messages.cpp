@@ -6,8 +6,13 @@
 void installToolMessageSink() {
     displayMode = DisplayConsole;
     MessageSink sink;
+    // Messages arrive as a line end and then the text, so that console progress
+    // can continue a line. A tool's results go to standard output between
+    // messages, so each message here is a whole line of its own.
     sink.write = [](std::string_view text) {
+        if (!text.empty() && text.front() == '\n') text.remove_prefix(1);
         std::fwrite(text.data(), 1, text.size(), stderr);
+        if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
         std::fflush(stderr);
     };
     // Progress lines would only clutter a log; the final line of each step is

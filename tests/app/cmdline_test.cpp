@@ -5,6 +5,7 @@
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
 #include "app/switches.hpp"
+#include "beamline/rf_sync.hpp"
 #include "beamline/sim_template.hpp"
 #include "lattice/parser.hpp"
 #include "platform/process.hpp"
@@ -115,6 +116,8 @@ TEST_F(Scan, RecheckSwitches) {
     scanSwitches("pelto -rfsync");
     EXPECT_FALSE(runOptions.recheckLast);
     EXPECT_TRUE(runOptions.rfSyncLog);
+    EXPECT_EQ(rfSyncLogFile, "rfsync.log");
+    rfSyncLogFile.clear();
     EXPECT_TRUE(runOptions.haltAfterInit);
 }
 

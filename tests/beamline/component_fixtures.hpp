@@ -3,7 +3,6 @@
 // the tracking step does it.
 #pragma once
 
-#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <utility>

@@ -108,3 +108,20 @@ TEST_F(RunTool, DemoDecayChannelGivesTheSameRunOnAnyNumberOfThreads) {
     EXPECT_TRUE(dump[1] == dump[0]);
     EXPECT_TRUE(dump[2] == dump[0]);
 }
+
+TEST_F(RunTool, DemoBendAndRfLatticeTracks) {
+    // The demo's bunch through its collimator, bend and two cavities: the
+    // synchronous particle reaches both cavities, the collimator stops the
+    // outer muons and the rest go on.
+    runCommand("cp -r '" PELTO_SOURCE_DIR "'/demo/lattices '" PELTO_SOURCE_DIR
+               "'/demo/datafiles '" +
+               dir.path() + "/'");
+    CommandResult r = tool(
+        "lattices/muon_bend_rf.txt --seed 3 --level 500 --threads 1 "
+        "-param:t_max=15e-9");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(has(r, "Tracking central particle to synchronise RF phases... Done")) << r.output;
+    EXPECT_FALSE(has(r, "falling back")) << r.output;
+    EXPECT_TRUE(has(r, "\nActive 8 ")) << r.output;
+    EXPECT_TRUE(has(r, "\nStopped 3 ")) << r.output;
+}
