@@ -6,6 +6,7 @@
 
 #include "app/common/text.hpp"
 #include "beamline/cell.hpp"
+#include "beamline/component_shapes.hpp"
 #include "beamline/species.hpp"
 #include "beamline/tracking.hpp"
 
@@ -27,8 +28,8 @@ constexpr ApertureKindRow kKinds[] = {
 };
 // clang-format on
 
-// A crossing this close to the start of a step (as a share of the step) is
-// the one that ended the step before, found again.
+// Hits of other components this close before an aperture's own crossing (as
+// a share of the step) count as simultaneous with it.
 constexpr double kSameTime = 1e-9;
 
 int32_t toInt32(double v) {
@@ -140,7 +141,7 @@ int apertureIntercept(unsigned char* runData, const Particle& before, const Part
                       Particle& hit, double& hitTime) {
     auto& d = runDataAs<ApertureData>(runData);
     Crossing c = findCrossing(before, t0, after, t1, planeDistance, &d, table);
-    if (c.found == 0 || !(c.time > t0 + kSameTime * (t1 - t0))) return 0;
+    if (!crossingInStep(c, t0, t1)) return 0;
     Vec3 local = c.particle.position;
     frameToLocal(d.frame, local);
     if (plateStops(d, local)) {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "beamline/aperture.hpp"
-#include "beamline/cell_geometry.hpp"
+#include "beamline/component_shapes.hpp"
 
 namespace {
 constexpr double kPlateWidth = 1;  // metres beyond the opening
@@ -18,15 +18,8 @@ void circularInit(ApertureData& d, const Cell& cell, double defaultRadius) {
 }
 
 void circularBounds(const ApertureData& d, Cell& cell) {
-    // A disc of radius r with unit normal n reaches r sqrt(1 - n_i^2) from
-    // its centre along each global axis i.
-    const double r = d.p[2] + kPlateWidth;
     const double* a = d.frame.axes;
-    const Vec3 n{a[2], a[5], a[8]};
-    auto reach = [&](double ni) { return r * std::sqrt(std::fmax(0.0, 1 - ni * ni)); };
-    const Vec3 half{reach(n.x), reach(n.y), reach(n.z)};
-    cellBoxInclude(cell, d.frame.origin - half);
-    cellBoxInclude(cell, d.frame.origin + half);
+    boxIncludeDisc(cell, d.frame.origin, Vec3{a[2], a[5], a[8]}, d.p[2] + kPlateWidth);
 }
 
 bool circularPlateStops(const ApertureData& d, double x, double y) {

@@ -20,6 +20,7 @@
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
 #include "beamline/cell_geometry.hpp"
+#include "beamline/component_shapes.hpp"
 #include "beamline/simulation.hpp"
 #include "beamline/sourcefile_format.hpp"
 #include "beamline/species.hpp"
@@ -84,7 +85,8 @@ double rodFaceDistance(const Particle& particle, double, const void* context) {
     }
 }
 
-bool onRodFace(const RodFace& f, Vec3 p) {
+bool onRodFace(Vec3 p, const void* context) {
+    const auto& f = *static_cast<const RodFace*>(context);
     double axial = 0, radial2 = 0;
     rodCoordinates(*f.rod, p, axial, radial2);
     if (f.surface == Mantle) return std::fabs(axial) <= kHalfLengthShrink * f.rod->length;
@@ -92,20 +94,15 @@ bool onRodFace(const RodFace& f, Vec3 p) {
 }
 
 // The earliest crossing of a face of the rod between (before, t0) and
-// (after, t1), or none (time 9e99).
-double firstFaceCrossing(const RodSourceData& d, const Particle& before, double t0,
-                         const Particle& after, double t1, const ScatterData* table,
-                         Particle& hit) {
-    double best = 9e99;
-    for (RodSurface s : {Mantle, DownstreamEnd, UpstreamEnd}) {
-        RodFace face{&d, s};
-        Crossing c = findCrossing(before, t0, after, t1, rodFaceDistance, &face, table);
-        if (c.found == 0 || !(c.time > t0) || !(c.time < best)) continue;
-        if (c.found == 1 && !onRodFace(face, c.particle.position)) continue;
-        best = c.time;
-        hit = c.particle;
-    }
-    return best;
+// (after, t1).
+bool firstFaceCrossing(const RodSourceData& d, const Particle& before, double t0,
+                       const Particle& after, double t1, const ScatterData* table, Particle& hit,
+                       double& hitTime) {
+    const RodFace faces[3] = {{&d, Mantle}, {&d, DownstreamEnd}, {&d, UpstreamEnd}};
+    const SurfaceTest surfaces[3] = {{rodFaceDistance, &faces[0], onRodFace},
+                                     {rodFaceDistance, &faces[1], onRodFace},
+                                     {rodFaceDistance, &faces[2], onRodFace}};
+    return earliestCrossing(before, t0, after, t1, surfaces, 3, table, hit, hitTime);
 }
 
 int rodIntercept(unsigned char* runData, const Particle& before, const Particle& after, double t0,
@@ -117,18 +114,15 @@ int rodIntercept(unsigned char* runData, const Particle& before, const Particle&
     // enters the rod. A step that goes in and out again shows no change of
     // sign at its ends; the particle in the middle of the step catches the
     // chords longer than half a step.
-    double best = firstFaceCrossing(d, before, t0, after, t1, table, hit);
-    if (best == 9e99) {
+    if (!firstFaceCrossing(d, before, t0, after, t1, table, hit, hitTime)) {
         const double tm = 0.5 * (t0 + t1);
         Particle middle = before;
         matterStep(middle, t0, tm - t0, table);
         const Vec3& m = middle.position;
         if (!rodMaterial(runData, m.x, m.y, m.z, tm)) return 0;
-        best = firstFaceCrossing(d, before, t0, middle, tm, table, hit);
-        if (best == 9e99) return 0;
+        if (!firstFaceCrossing(d, before, t0, middle, tm, table, hit, hitTime)) return 0;
     }
     hit.state = StateReimpact;
-    hitTime = best;
     return 1;
 }
 

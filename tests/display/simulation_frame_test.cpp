@@ -41,11 +41,10 @@ struct BuiltRun : ::testing::Test {
         simulation = setupSimulation(request, genome);
         resetMissingLevelRule();
         if (!simulation.root) return;
-        // Our own beam instead of the source's, so every particle is known.
-        simulation.beam.particles.clear();
-        simulation.beam.activeEnd = 0;
-        // A beam of negative pions along the first metres (as a source would
-        // make it), the last ten of them already stopped.
+        // A beam of negative pions along the first metres, in place of the
+        // one the lattice's rod source made, the last ten of them already
+        // stopped.
+        beamClear(simulation.beam);
         for (int i = 0; i < 200; i++) {
             Particle& p = addParticle(simulation, PiMinus, i + 1);
             p.position = {0.001 * (i % 7), -0.001 * (i % 5), 0.01 * i};
