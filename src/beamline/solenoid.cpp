@@ -111,21 +111,42 @@ struct CoilSurface {
     int which;  // 0 entry face, 1 exit face, 2 inner cylinder, 3 outer cylinder
 };
 
+// Signed distance of a point from one coil surface: its sign says the side.
+double surfaceDistance(const SolenoidData& coil, int which, double s, double rho2) {
+    switch (which) {
+        case 0:
+            return s;
+        case 1:
+            return s - coil.length;
+        case 2:
+            return rho2 - coil.radius * coil.radius;
+        default:
+            return rho2 - coil.outerRadius * coil.outerRadius;
+    }
+}
+
 double coilDistance(const Particle& particle, double, const void* context) {
     const auto& c = *static_cast<const CoilSurface*>(context);
     double s;
     Vec3 w;
     axialRadial(*c.coil, particle.position, s, w);
-    switch (c.which) {
-        case 0:
-            return s;
-        case 1:
-            return s - c.coil->length;
-        case 2:
-            return norm2(w) - c.coil->radius * c.coil->radius;
-        default:
-            return norm2(w) - c.coil->outerRadius * c.coil->outerRadius;
+    return surfaceDistance(*c.coil, c.which, s, norm2(w));
+}
+
+// Whether the step's end points lie on different sides of any coil surface.
+// Nearly every step of a beam inside a channel crosses none, and then the
+// crossing searches (which would each find the same thing) are skipped.
+bool mayCrossCoil(const SolenoidData& coil, const Particle& before, const Particle& after) {
+    double s0, s1;
+    Vec3 w0, w1;
+    axialRadial(coil, before.position, s0, w0);
+    axialRadial(coil, after.position, s1, w1);
+    double rho0 = norm2(w0), rho1 = norm2(w1);
+    for (int which = 0; which < 4; which++) {
+        if (surfaceDistance(coil, which, s0, rho0) * surfaceDistance(coil, which, s1, rho1) <= 0)
+            return true;
     }
+    return false;
 }
 
 bool onCoilSurface(Vec3 position, const void* context) {
@@ -143,7 +164,7 @@ bool onCoilSurface(Vec3 position, const void* context) {
 int intercept(unsigned char* runData, const Particle& before, const Particle& after, double t0,
               double t1, int, const ScatterData* table, Particle& hit, double& hitTime) {
     const auto& d = runDataAs<SolenoidData>(runData);
-    if (!isOn(d, t0)) return 0;
+    if (!isOn(d, t0) || !mayCrossCoil(d, before, after)) return 0;
     CoilSurface faces[4] = {{&d, 0}, {&d, 1}, {&d, 2}, {&d, 3}};
     SurfaceTest tests[4];
     for (int i = 0; i < 4; i++) tests[i] = {coilDistance, &faces[i], onCoilSurface};
