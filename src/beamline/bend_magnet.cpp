@@ -144,7 +144,6 @@ void init(Cell& cell, Simulation&) {
 }
 
 void field(const unsigned char* runData, double x, double y, double z, double, double out[6]) {
-    for (int i = 0; i < 6; i++) out[i] = 0;
     const auto& d = runDataAs<BendMagnetData>(runData);
     const LoadedMap* loaded = mapAt(d.mapIndex, d.mapKey);
     if (!loaded) return;
@@ -152,9 +151,9 @@ void field(const unsigned char* runData, double x, double y, double z, double, d
     const double u = d.cosA * dx + d.sinA * dz;
     const double w = d.cosA * dz - d.sinA * dx;
     const Vec3 f = fieldMapLookup(loaded->map, u, y, w);
-    out[3] = d.scale * (d.cosA * f.x - d.sinA * f.z);
-    out[4] = d.scale * f.y;
-    out[5] = d.scale * (d.cosA * f.z + d.sinA * f.x);
+    out[3] += d.scale * (d.cosA * f.x - d.sinA * f.z);
+    out[4] += d.scale * f.y;
+    out[5] += d.scale * (d.cosA * f.z + d.sinA * f.x);
 }
 
 void bounds(const unsigned char* runData, Cell& cell) {

@@ -44,6 +44,7 @@ using CellPtr = std::shared_ptr<Cell>;
 
 // The type functions of a component kind (see cell_types.hpp). Tracking
 // threads call all but initFn concurrently, each on its own cell's run data.
+// fieldFn adds the component's fields (Ex, Ey, Ez, Bx, By, Bz) at a point to `fields`.
 using FieldFn = void (*)(const unsigned char* runData, double x, double y, double z, double t,
                          double fields[6]);
 using InterceptFn = int (*)(unsigned char* runData, const Particle& before, const Particle& after,

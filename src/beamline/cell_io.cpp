@@ -5,6 +5,7 @@
 #include "app/common/report.hpp"
 #include "beamline/cell_submap.hpp"
 #include "beamline/cell_types.hpp"
+#include "store/binary_io.hpp"
 
 namespace {
 
@@ -17,32 +18,15 @@ bool writeText(std::FILE* file, const std::string& text) {
     return writeBytes(file, text.c_str(), std::strlen(text.c_str()) + 1);
 }
 
-bool writeByte(std::FILE* file, uint8_t b) {
-    return writeBytes(file, &b, 1);
-}
-
-bool writeU32(std::FILE* file, uint32_t v) {
-    unsigned char b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-    return writeBytes(file, b, 4);
-}
-
-bool writeDouble(std::FILE* file, double d) {
-    uint64_t v;
-    std::memcpy(&v, &d, 8);
-    unsigned char b[8];
-    for (int i = 0; i < 8; i++) b[i] = static_cast<unsigned char>(v >> (8 * i));
-    return writeBytes(file, b, 8);
-}
-
 bool writeFrame(std::FILE* file, const Frame3& f) {
-    bool ok = writeDouble(file, f.origin.x) && writeDouble(file, f.origin.y) &&
-              writeDouble(file, f.origin.z);
-    for (int i = 0; ok && i < 9; i++) ok = writeDouble(file, f.axes[i]);
+    bool ok =
+        writeF64(file, f.origin.x) && writeF64(file, f.origin.y) && writeF64(file, f.origin.z);
+    for (int i = 0; ok && i < 9; i++) ok = writeF64(file, f.axes[i]);
     return ok;
 }
 
 bool writeVec(std::FILE* file, Vec3 v) {
-    return writeDouble(file, v.x) && writeDouble(file, v.y) && writeDouble(file, v.z);
+    return writeF64(file, v.x) && writeF64(file, v.y) && writeF64(file, v.z);
 }
 
 bool readBytes(std::FILE* file, void* data, size_t size) {
@@ -59,36 +43,14 @@ bool readText(std::FILE* file, std::string& text) {
     return c == 0;
 }
 
-bool readByte(std::FILE* file, uint8_t& b) {
-    return readBytes(file, &b, 1);
-}
-
-bool readI32(std::FILE* file, int32_t& v) {
-    unsigned char b[4];
-    if (!readBytes(file, b, 4)) return false;
-    v = static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                             uint32_t(b[3]) << 24);
-    return true;
-}
-
-bool readDouble(std::FILE* file, double& d) {
-    unsigned char b[8];
-    if (!readBytes(file, b, 8)) return false;
-    uint64_t v = 0;
-    for (int i = 0; i < 8; i++) v |= uint64_t(b[i]) << (8 * i);
-    std::memcpy(&d, &v, 8);
-    return true;
-}
-
 bool readFrame(std::FILE* file, Frame3& f) {
-    bool ok = readDouble(file, f.origin.x) && readDouble(file, f.origin.y) &&
-              readDouble(file, f.origin.z);
-    for (int i = 0; ok && i < 9; i++) ok = readDouble(file, f.axes[i]);
+    bool ok = readF64(file, f.origin.x) && readF64(file, f.origin.y) && readF64(file, f.origin.z);
+    for (int i = 0; ok && i < 9; i++) ok = readF64(file, f.axes[i]);
     return ok;
 }
 
 bool readVec(std::FILE* file, Vec3& v) {
-    return readDouble(file, v.x) && readDouble(file, v.y) && readDouble(file, v.z);
+    return readF64(file, v.x) && readF64(file, v.y) && readF64(file, v.z);
 }
 
 bool saveAttributes(const Cell& cell, std::FILE* file) {
@@ -98,9 +60,8 @@ bool saveAttributes(const Cell& cell, std::FILE* file) {
     }
     for (size_t i = cell.attributes.size(); i-- > 0;) {
         const CellAttribute& a = cell.attributes[i];
-        if (!writeText(file, a.name) || !writeByte(file, static_cast<uint8_t>(a.kind)))
-            return false;
-        if (a.kind == AttributeNumber && !writeDouble(file, a.number)) return false;
+        if (!writeText(file, a.name) || !writeU8(file, static_cast<uint8_t>(a.kind))) return false;
+        if (a.kind == AttributeNumber && !writeF64(file, a.number)) return false;
         if (a.kind == AttributeText && !writeText(file, a.text)) return false;
     }
     return true;
@@ -113,10 +74,10 @@ bool loadAttributes(Cell& cell, std::FILE* file) {
     for (int32_t i = 0; i < count; i++) {
         CellAttribute a;
         uint8_t kind = 0;
-        if (!readText(file, a.name) || !readByte(file, kind)) return false;
+        if (!readText(file, a.name) || !readU8(file, kind)) return false;
         if (kind > AttributeText) return false;
         a.kind = kind;
-        if (kind == AttributeNumber && !readDouble(file, a.number)) return false;
+        if (kind == AttributeNumber && !readF64(file, a.number)) return false;
         if (kind == AttributeText && !readText(file, a.text)) return false;
         cell.attributes.push_back(std::move(a));
     }
@@ -127,7 +88,7 @@ CellPtr loadCellAt(std::FILE* file, int32_t gridResolution, int depth) {
     if (depth > kMaxCellDepth) return nullptr;
     std::string name;
     uint8_t kind = 0;
-    if (!readText(file, name) || !readByte(file, kind) || kind > Composite) return nullptr;
+    if (!readText(file, name) || !readU8(file, kind) || kind > Composite) return nullptr;
     CellPtr cell = cellCreate(kind, name);
 
     if (kind == Composite) {
@@ -147,7 +108,7 @@ CellPtr loadCellAt(std::FILE* file, int32_t gridResolution, int depth) {
         bindCellTypeFunctions(*cell, displayMode == DisplayGraphics);
     }
 
-    if (!readDouble(file, cell->arcStart) || !readFrame(file, cell->entryFrame) ||
+    if (!readF64(file, cell->arcStart) || !readFrame(file, cell->entryFrame) ||
         !readVec(file, cell->boxMin) || !readVec(file, cell->boxMax)) {
         return nullptr;
     }
@@ -160,7 +121,7 @@ CellPtr loadCellAt(std::FILE* file, int32_t gridResolution, int depth) {
 }  // namespace
 
 bool saveCell(const Cell& cell, std::FILE* file) {
-    if (!writeText(file, cell.name) || !writeByte(file, static_cast<uint8_t>(cell.kind))) {
+    if (!writeText(file, cell.name) || !writeU8(file, static_cast<uint8_t>(cell.kind))) {
         return false;
     }
     if (cell.kind == Composite) {
@@ -171,7 +132,7 @@ bool saveCell(const Cell& cell, std::FILE* file) {
     } else if (!saveAttributes(cell, file)) {
         return false;
     }
-    if (!writeDouble(file, cell.arcStart) || !writeFrame(file, cell.entryFrame) ||
+    if (!writeF64(file, cell.arcStart) || !writeFrame(file, cell.entryFrame) ||
         !writeVec(file, cell.boxMin) || !writeVec(file, cell.boxMax)) {
         return false;
     }

@@ -67,7 +67,6 @@ void init(Cell& cell, Simulation&) {
 // The field of a finite current sheet, expanded to third order in the
 // distance from the axis (so that it stays divergence-free to that order).
 void field(const unsigned char* runData, double x, double y, double z, double t, double out[6]) {
-    for (int i = 0; i < 6; i++) out[i] = 0;
     const auto& d = runDataAs<SolenoidData>(runData);
     if (!isOn(d, t)) return;
     double s;
@@ -89,9 +88,9 @@ void field(const unsigned char* runData, double x, double y, double z, double t,
     Vec3 b = fz * d.n;
     if (rho > 0) b = b + (fr / rho) * w;
     b = d.field * b;
-    out[3] = b.x;
-    out[4] = b.y;
-    out[5] = b.z;
+    out[3] += b.x;
+    out[4] += b.y;
+    out[5] += b.z;
 }
 
 int material(const unsigned char* runData, double x, double y, double z, double t) {

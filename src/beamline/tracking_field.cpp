@@ -53,11 +53,7 @@ void fieldAt(const NearbyList& nearby, double x, double y, double z, double t, d
     for (size_t i = nearby->size(); i-- > 0;) {
         const Cell* cell = (*nearby)[i];
         if (!cell->fieldFn) continue;
-        // Each component writes its own fields into a zeroed array, so that
-        // the sum does not depend on whether a fieldFn adds or assigns.
-        double own[6] = {0, 0, 0, 0, 0, 0};
-        cell->fieldFn(cell->runData, x, y, z, t, own);
-        for (int k = 0; k < 6; k++) fields[k] += own[k];
+        cell->fieldFn(cell->runData, x, y, z, t, fields);
     }
 }
 
