@@ -28,8 +28,9 @@ extern char** environ;
 
 namespace {
 
-// Offline and one thread; a save at almost every time step, and a results
-// file limit of about a kilobyte, so that pruning follows every few results.
+// Offline and one thread; a save every hundredth of a second, a few in each
+// run, and a results file limit of a kilobyte, so that pruning follows every
+// few results.
 const char* const kCrashConfig =
     "Auto-send results ([Y]es, [N]o): N\n"
     "Update lattice files from web every N hours (0=don't): 0\n"
@@ -94,6 +95,7 @@ struct ReadBack {
     std::string problem;
 };
 
+// Events on the files of one folder, as they happen.
 class Watch {
   public:
     explicit Watch(const std::string& folder) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
