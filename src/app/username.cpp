@@ -4,6 +4,7 @@
 
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
+#include "display/display.hpp"
 #include "platform/console.hpp"
 #include "platform/dialog.hpp"
 #include "platform/files.hpp"
@@ -24,6 +25,10 @@ std::string firstLine(const std::string& text) {
     return line;
 }
 
+void writeUserName(const std::string& name) {
+    if (!writeFileAtomic(kUserFile, name)) report("[FATAL] Could not write 'user.txt'");
+}
+
 }  // namespace
 
 void askUserName() {
@@ -33,9 +38,18 @@ void askUserName() {
             "Please create a file called 'user.txt' in your Pelto directory and write your desired "
             "project username in it.",
             "Pelto Error: No username specified");
-        exitProcess(0);
+        endProcess(0);
     }
-    // Graphics mode has no window of its own yet and asks on the console too.
+    if (displayMode == DisplayGraphics && displayIsOpen()) {
+        if (!displayAskLine("Username: ",
+                            "This will identify your results in the Pelto statistics.  Press "
+                            "Enter to accept or Escape to exit.",
+                            name, usernameEntryType)) {
+            endProcess(1);
+        }
+        writeUserName(name);
+        return;
+    }
     consoleGoto(1, 2);
     consoleWrite(
         "This will identify your results in the Pelto statistics.\nEnter nothing to cancel.");
@@ -43,10 +57,8 @@ void askUserName() {
     consoleWrite("Username: ");
     consoleReadLine(name, kMaxNameTyped);
     consoleClear();
-    if (name.empty()) exitProcess(0);
-    if (!writeFileAtomic(kUserFile, name)) {
-        report("[FATAL] Could not write 'user.txt'");
-    }
+    if (name.empty()) endProcess(0);
+    writeUserName(name);
 }
 
 void readUserName() {

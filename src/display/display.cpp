@@ -391,7 +391,9 @@ int displayWaitKey() {
         if (windowPump()) return -1;
         Keyboard kb = windowTakeKeyboard();
         if (kb.isDown(letterKey('Q')) || kb.isDown(KeyEscape)) return -1;
-        if (!kb.typed.empty()) return static_cast<unsigned char>(kb.typed[0]);
+        for (char ch : kb.typed) {
+            if (ch >= 32 && ch < 127) return static_cast<unsigned char>(ch);
+        }
         sleepMs(20);
     }
     return -1;

@@ -71,3 +71,13 @@ void displayHoldFatal();
 // window being closed, or `timeoutMs` (0: no limit). Returns the closing
 // key, or -1 when the window was closed or the time ran out.
 int displayMessageBox(std::string_view text, std::string_view caption, uint32_t timeoutMs);
+
+// A question answered in the window: the label, a box holding the text with
+// a blinking cursor, and the hint on the line below, redrawn until `type`
+// accepts the text. `type` applies the characters typed since the previous
+// pass (printable ones as typed, Enter as '\r', Backspace as '\b', in order)
+// and returns true to accept. Returns false when the window was closed or
+// Escape is down.
+using LineEntryType = bool (*)(std::string& text, std::string_view typed);
+bool displayAskLine(std::string_view label, std::string_view hint, std::string& text,
+                    LineEntryType type);

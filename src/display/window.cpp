@@ -90,6 +90,11 @@ void onKey(const SDL_KeyboardEvent& e) {
     // Typed text for the entries; a Ctrl chord is a command, not text.
     bool ctrl = (e.keysym.mod & KMOD_CTRL) || kb.down[KeyCtrl];
     SDL_Keycode sym = e.keysym.sym;
+    // Enter and Backspace go into the typed text too, so that a line entry
+    // sees them in their place among the characters.
+    if ((k == KeyEnter || k == KeyBackspace) && kb.typed.size() < 256) {
+        kb.typed += k == KeyEnter ? '\r' : '\b';
+    }
     if (!ctrl && sym >= 32 && sym <= 126) {
         char c = static_cast<char>(sym);
         bool shift = (e.keysym.mod & KMOD_SHIFT) || kb.down[KeyShift];

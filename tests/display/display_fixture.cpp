@@ -123,22 +123,3 @@ DisplayFrame frameOf(const Cell& root, const std::vector<DisplayParticle>& beam,
     f.speciesName = name;
     return f;
 }
-
-void pushKey(SDL_Keycode key, bool down, Uint16 mods) {
-    SDL_Event e{};
-    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.key.keysym.sym = key;
-    e.key.keysym.scancode = SDL_GetScancodeFromKey(key);
-    e.key.keysym.mod = mods;
-    SDL_PushEvent(&e);
-}
-
-void tapKey(SDL_Keycode key, Uint16 mods) {
-    pushKey(key, true, mods);
-    pushKey(key, false, mods);
-}
-
-void useHeadlessVideo() {
-    setenv("SDL_VIDEODRIVER", "dummy", 0);
-}

@@ -2,13 +2,12 @@
 // beam travelling along it, and key events pushed into the real window.
 #pragma once
 
-#include <SDL.h>
-
 #include <string>
 #include <vector>
 
 #include "beamline/cell.hpp"
 #include "display/frame.hpp"
+#include "support/sdl_events.hpp"
 
 // The demo lattice `name` (demo/lattices), interpreted with every free
 // parameter at `level` and placed from the origin.
@@ -20,10 +19,3 @@ CellPtr placedDemoLattice(const std::string& name, int level);
 std::vector<DisplayParticle> beamAlong(const Cell& root, double s, int count, int lost);
 
 DisplayFrame frameOf(const Cell& root, const std::vector<DisplayParticle>& beam, double time);
-
-// Key events as a person typing would cause them.
-void pushKey(SDL_Keycode key, bool down, Uint16 mods = KMOD_NONE);
-void tapKey(SDL_Keycode key, Uint16 mods = KMOD_NONE);
-
-// Uses SDL's window-less video driver unless the tester chose one.
-void useHeadlessVideo();

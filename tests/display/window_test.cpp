@@ -82,12 +82,6 @@ void pushMouse(int x, int y) {
     SDL_PushEvent(&e);
 }
 
-void pushWindowClose() {
-    SDL_Event e{};
-    e.type = SDL_QUIT;
-    SDL_PushEvent(&e);
-}
-
 }  // namespace
 
 TEST_F(Window, FramesAreDrawnAndScreenshotsNumbered) {

@@ -34,11 +34,6 @@ MessageSink& activeSink() {
     return sink;
 }
 
-[[noreturn]] void endProcess(int status) {
-    if (exitHook) exitHook(status);
-    exitProcess(status);
-}
-
 bool isSuppressed(const std::string& text) {
     if (allWarningsAccepted) return true;
     for (const std::string& s : suppressedWarnings) {
@@ -64,6 +59,11 @@ void setExitHook(ExitHook hook) {
 }
 void resetExitHook() {
     exitHook = nullptr;
+}
+
+void endProcess(int status) {
+    if (exitHook) exitHook(status);
+    exitProcess(status);
 }
 
 void resetWarningSuppression() {

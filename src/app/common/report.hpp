@@ -39,6 +39,8 @@ void resetMessageSink();
 using ExitHook = std::function<void(int status)>;
 void setExitHook(ExitHook hook);
 void resetExitHook();
+// Ends the process with `status`, through the exit hook when one is set.
+[[noreturn]] void endProcess(int status);
 
 void report(const std::string& text);
 void reportf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
