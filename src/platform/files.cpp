@@ -269,6 +269,38 @@ bool appendToFile(const std::string& path, const std::string& contents) {
     return (::close(fd) == 0) && ok;
 }
 
+bool readFileTail(const std::string& path, int64_t maxBytes, std::string& tail, int64_t& start) {
+    tail.clear();
+    start = 0;
+    if (!isRegularFile(path)) return false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok) {
+        start = std::max<int64_t>(0, st.st_size - std::max<int64_t>(0, maxBytes));
+        tail.resize(static_cast<size_t>(st.st_size - start));
+        size_t got = 0;
+        while (ok && got < tail.size()) {
+            ssize_t n = ::pread(fd, tail.data() + got, tail.size() - got,
+                                static_cast<off_t>(start + static_cast<int64_t>(got)));
+            if (n < 0 && errno == EINTR) continue;
+            ok = n > 0;
+            if (ok) got += static_cast<size_t>(n);
+        }
+    }
+    ::close(fd);
+    if (!ok) tail.clear();
+    return ok;
+}
+
+bool truncateFile(const std::string& path, int64_t size) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0 && ::fsync(fd) == 0;
+    return (::close(fd) == 0) && ok;
+}
+
 bool isSameFile(const std::string& a, const std::string& b) {
     struct stat x, y;
     return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&

@@ -53,6 +53,12 @@ bool writeFileAtomic(const std::string& path, const std::string& contents);
 // append is taken back, so the file keeps its old content.
 bool appendToFile(const std::string& path, const std::string& contents);
 
+// The last `maxBytes` bytes of a plain file (all of it when smaller) and the
+// offset they start at.
+bool readFileTail(const std::string& path, int64_t maxBytes, std::string& tail, int64_t& start);
+// Cuts a file to its first `size` bytes, flushed to disk.
+bool truncateFile(const std::string& path, int64_t size);
+
 // Names that come from outside (servers, lattices, users) must stay inside the
 // program folder: no absolute paths, no "..", no empty parts, no control bytes.
 bool isSafeRelativePath(const std::string& path);

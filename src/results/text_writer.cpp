@@ -1,10 +1,13 @@
 // Writing text results files. Whole-file rewrites go through a temporary file
 // and a rename, so a crash never leaves a half-written results file; appends
 // are written through before returning.
+#include <optional>
+
 #include "app/common/report.hpp"
 #include "app/common/text.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
+#include "results/score_line.hpp"
 #include "results/text_results.hpp"
 
 namespace {
@@ -27,6 +30,80 @@ size_t skipLine(const std::string& text, size_t at) {
     if (at >= text.size()) return at;
     if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') return at + 2;
     return at + 1;
+}
+
+bool isLineEnd(char c) {
+    return c == '\n' || c == '\r' || c == '\0';
+}
+
+// Where the line ending just before `end` starts (a CR LF pair is one end).
+size_t lineEndStart(std::string_view text, size_t end) {
+    if (end >= 2 && text[end - 1] == '\n' && text[end - 2] == '\r') return end - 2;
+    return end - 1;
+}
+
+// Whether the line [from, to) of `text` completes a record: the line before it
+// is a genome line and the line holds its checksum whole (a score line cut
+// after the checksum has lost nothing the checksum covers).
+template <class LineStart>
+bool isCompleteRecord(std::string_view text, size_t from, size_t to, LineStart lineStart) {
+    if (from == 0) return false;
+    size_t end = lineEndStart(text, from);
+    std::optional<size_t> genomeStart = lineStart(end);
+    return genomeStart && isGenomeLine(text.substr(*genomeStart, end - *genomeStart)) &&
+           !readChecksum(text.substr(from, to - from)).empty();
+}
+
+// Our text results files hold whole records only. An append cut short (the
+// process killed between two pages of one write) leaves part of a record at
+// the end, and the next record appended after it would be read as its
+// continuation and lost as well. So before appending, a partial last line and
+// a genome line left without its score line (a score line never looks like a
+// genome line) are cut off, as are zeros where a write never reached the
+// disk. Lines longer than the part read are left alone.
+// Returns a line end to write before the new records where the file holds a
+// whole last record without one.
+std::string cutTornRecord(const std::string& path) {
+    constexpr int64_t kTailBytes = 1 << 16;
+    std::string tail;
+    int64_t start = 0;
+    if (!readFileTail(path, kTailBytes, tail, start) || tail.empty()) return {};
+    // A line starts at the tail's start only when the tail is the whole file.
+    auto lineStart = [&](size_t end) -> std::optional<size_t> {
+        for (size_t i = end; i-- > 0;) {
+            if (isLineEnd(tail[i])) return i + 1;
+        }
+        if (start == 0) return size_t{0};
+        return std::nullopt;
+    };
+    size_t keep = tail.size();
+    while (keep > 0 && tail[keep - 1] == '\0') keep--;
+    std::string_view text(tail);
+    std::string lineEnd;
+    if (keep > 0 && !isLineEnd(tail[keep - 1])) {
+        std::optional<size_t> partial = lineStart(keep);
+        if (!partial) return {};
+        if (isCompleteRecord(text, *partial, keep, lineStart)) {
+            // A whole record someone wrote without a final line end.
+            lineEnd = "\r\n";
+        } else {
+            keep = *partial;
+        }
+    }
+    if (keep > 0 && lineEnd.empty()) {
+        size_t end = lineEndStart(text, keep);
+        std::optional<size_t> last = lineStart(end);
+        if (last && isGenomeLine(text.substr(*last, end - *last))) keep = *last;
+    }
+    if (keep < tail.size()) {
+        reportf("Removing an incomplete record from the end of '%s'", path.c_str());
+        truncateFile(path, start + static_cast<int64_t>(keep));
+    }
+    return lineEnd;
+}
+
+bool appendRecords(const std::string& path, const std::string& text) {
+    return appendToFile(path, cutTornRecord(path) + text);
 }
 
 }  // namespace
@@ -58,7 +135,7 @@ bool saveResults(const ResultsList& results, uint32_t count, const std::string& 
         text += "\r\n";
     }
     bool written = withRetries(
-        [&] { return append ? appendToFile(path, text) : writeFileAtomic(path, text); });
+        [&] { return append ? appendRecords(path, text) : writeFileAtomic(path, text); });
     if (!written) {
         reportf("[WARNING] Could not open '%s' to save results", path.c_str());
         return false;
@@ -73,7 +150,7 @@ bool saveResultsAppend(const ResultsList& results, const std::string& path) {
 
 bool appendResult(const ResultRecord& record, const std::string& path) {
     std::string text = recordText(record);
-    if (withRetries([&] { return appendToFile(path, text); })) return true;
+    if (withRetries([&] { return appendRecords(path, text); })) return true;
     reportf("[WARNING] Could not open '%s' to save result", path.c_str());
     return false;
 }

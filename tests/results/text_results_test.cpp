@@ -266,3 +266,39 @@ TEST(TextFile, QueueEditsPrependAppendDrop) {
     dropFirstResult("queue.txt");
     EXPECT_EQ(f.read("queue.txt"), "b=2;\r2\r");
 }
+
+// A write cut short by a kill leaves part of a record at the end of the file.
+// The next append must not run into it (which would lose the new record
+// too), while a whole record that only lacks its final line end stays.
+TEST(TextFile, AppendAfterAnIncompleteRecordKeepsEveryWholeRecord) {
+    InScratchFolder f;
+    MessageRecorder messages;
+    messages.keys = {'a'};  // a torn record read back is a warning: go on
+    const ResultRecord a = signedRecord("a=001;", 1.5, "lat");
+    const ResultRecord b = signedRecord("b=002;", 2.5, "lat");
+    const std::string c = recordText(signedRecord("c=003;", 3.5, "lat"));
+    const std::string zeros(5, '\0');
+    struct Case {
+        const char* what;
+        std::string tail;
+        std::vector<std::string> genomes;  // read back after appending b
+    };
+    const Case cases[] = {
+        {"nothing torn", "", {"a=001;", "b=002;"}},
+        {"torn genome line", "c=00", {"a=001;", "b=002;"}},
+        {"genome line without its score line", "c=003;\r\n", {"a=001;", "b=002;"}},
+        {"cut between CR and LF", "c=003;\r", {"a=001;", "b=002;"}},
+        {"torn score line", c.substr(0, c.size() - 12), {"a=001;", "b=002;"}},
+        {"zeros of a write never on disk", "c=00" + zeros, {"a=001;", "b=002;"}},
+        {"whole record without a line end",
+         c.substr(0, c.size() - 2),
+         {"a=001;", "c=003;", "b=002;"}},
+    };
+    for (const Case& k : cases) {
+        f.write("r.dat", recordText(a) + k.tail);
+        ASSERT_TRUE(appendResult(b, "r.dat")) << k.what;
+        std::vector<std::string> genomes;
+        for (const ResultRecord& r : readAll(f.read("r.dat"))) genomes.push_back(r.genomeLine);
+        EXPECT_EQ(genomes, k.genomes) << k.what;
+    }
+}
