@@ -10,6 +10,7 @@
 #include "beamline/cell_io.hpp"
 #include "beamline/nearby.hpp"
 #include "platform/files.hpp"
+#include "platform/memory_stream.hpp"
 #include "store/binary_io.hpp"
 #include "store/stdio_file.hpp"
 
@@ -167,17 +168,11 @@ AutoSaveChecksum autoSaveChecksum(const unsigned char* data, size_t size) {
 bool autoSaveWrite(const std::string& path, const Simulation& simulation, const Genome& genome,
                    const QuarantineState& quarantine) {
     // The parts go through a C stream (the genome and the cell tree write
-    // themselves that way), then come back whole for the checksum.
-    std::string parts = path + ".part";
-    bool written = false;
-    {
-        StdioFile file(std::fopen(parts.c_str(), "wb"));
-        written = file && writeParts(file.get(), simulation, genome, quarantine) &&
-                  std::fflush(file.get()) == 0;
-    }
+    // themselves that way) into memory, to be checksummed whole.
+    MemoryStream stream;
     std::string data;
-    written = written && readWholeFile(parts, data, kMaxAutoSaveBytes) == ReadStatus::Ok;
-    removeFile(parts);
+    bool written = stream.file() && writeParts(stream.file(), simulation, genome, quarantine) &&
+                   stream.take(data);
     if (!written) return false;
     appendChecksum(data);
     return writeFileAtomic(path, data);

@@ -64,7 +64,7 @@ struct Moment {
 };
 const Moment kMoments[] = {
     {"at a random time", nullptr, 0, 400000},
-    {"while the auto-save parts are written", "autocli.sav.part", IN_MODIFY, 1000},
+    {"while the auto-save is written", "autocli.sav.tmp", IN_MODIFY, 1000},
     {"while the auto-save is replaced", "autocli.sav.tmp", IN_CREATE, 2000},
     {"just after the auto-save was replaced", "autocli.sav", IN_MOVED_TO, 50},
     {"while a result is appended", "results.dat", IN_MODIFY, 1000},
