@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/common/report.hpp"
+#include "beamline/aperture.hpp"
 #include "beamline/decay.hpp"
 #include "beamline/nearby.hpp"
 #include "beamline/simulation.hpp"
@@ -233,6 +234,9 @@ void trackingConfigure(const TrackingConfig& config) {
     engine.config = config;
     engine.config.maxThreads = std::max(1, config.maxThreads);
     engine.config.particlesPerThread = std::max(1, config.particlesPerThread);
+    // Output apertures give each thread a file of its own when there can be
+    // more than one, whoever configures the run.
+    apertureOutputThreads(engine.config.maxThreads);
 }
 
 const std::vector<double>& trackingLoadWeights() {

@@ -8,7 +8,6 @@
 #include "app/common/report.hpp"
 #include "app/common/version.hpp"
 #include "app/settings.hpp"
-#include "beamline/aperture.hpp"
 #include "lattice/parser.hpp"
 #include "platform/clock.hpp"
 #include "results/checksum.hpp"
@@ -84,7 +83,6 @@ std::optional<RunScore> trackRun(const std::string& name, const std::string& tex
         report("This build has no tracking engine: runs cannot be scored");
         return std::nullopt;
     }
-    apertureOutputThreads(limits.threads);
     trackingEngine.runToEnd(simulation, limits);
     if (mergeThreadOutputs) mergeThreadOutputs();
     return RunScore{trackingEngine.scoreOf(simulation), simulation.work};

@@ -125,7 +125,6 @@ int run(const RunToolOptions& o) {
             "initial beam and there is no score");
         return kToolError;
     }
-    apertureOutputThreads(limits.threads);
     double start = monotonicSeconds();
     trackingEngine.runToEnd(simulation, limits);
     double seconds = monotonicSeconds() - start;
