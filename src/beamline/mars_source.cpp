@@ -97,12 +97,7 @@ bool loadMarsSource(const Frame3& frame, const std::string& path, double timespr
             if (s < 0 || !speciesAllowed(simulation, s)) continue;
             Vec3 x = line.position;
             Vec3 dir = line.direction;
-            if (axial != 0) {
-                double theta = 2 * std::numbers::pi * draws.uniform();
-                double c = std::cos(theta), sn = std::sin(theta);
-                rotateAboutBeamAxis(x, c, sn);
-                rotateAboutBeamAxis(dir, c, sn);
-            }
+            if (axial != 0) rotateRandomlyAboutBeamAxis(x, dir, draws);
             Vec3 u = sourceProperVelocity(line.kineticGeV * kGeV, restEnergy(s), dir);
             frameToGlobal(frame, x);
             frameRotate(frame, u);

@@ -208,12 +208,7 @@ bool loadRodSource(const RodSourceData& rod, const std::string& path, const std:
             const RodSourceLine& line = file.lines[static_cast<size_t>(i)];
             Vec3 x = line.position;
             Vec3 dir = line.direction;
-            if (axial != 0) {
-                double theta = 2 * std::numbers::pi * draws.uniform();
-                double c = std::cos(theta), s = std::sin(theta);
-                rotateAboutBeamAxis(x, c, s);
-                rotateAboutBeamAxis(dir, c, s);
-            }
+            if (axial != 0) rotateRandomlyAboutBeamAxis(x, dir, draws);
             // The list's z runs along the rod from its upstream end; the
             // rod's centre sits at `z` on the beam axis, tilted in x-z.
             const double zr = x.z - toTheRodStart;

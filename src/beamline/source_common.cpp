@@ -80,3 +80,13 @@ Vec3 sourceProperVelocity(double kinetic, double rest, Vec3 direction) {
     double gammaBeta = std::sqrt((tau + 2) * tau);
     return (kSpeedOfLight * gammaBeta) * direction;
 }
+
+void rotateRandomlyAboutBeamAxis(Vec3& position, Vec3& direction, SourceDraws& draws) {
+    double theta = 2 * std::numbers::pi * draws.uniform();
+    double c = std::cos(theta), s = std::sin(theta);
+    for (Vec3* v : {&position, &direction}) {
+        double x = v->x * c + v->y * s;
+        v->y = v->y * c - v->x * s;
+        v->x = x;
+    }
+}

@@ -56,12 +56,9 @@ SourceDraws sourceDraws(const Simulation& simulation, const Cell& source, uint32
 // (both joules) moving along `direction`.
 Vec3 sourceProperVelocity(double kinetic, double rest, Vec3 direction);
 
-// Turns the x and y components by theta about the beam axis.
-inline void rotateAboutBeamAxis(Vec3& v, double cosTheta, double sinTheta) {
-    double x = v.x * cosTheta + v.y * sinTheta;
-    v.y = v.y * cosTheta - v.x * sinTheta;
-    v.x = x;
-}
+// Turns a particle's position and direction together about the beam axis by
+// an angle drawn uniformly from the source's stream (one draw).
+void rotateRandomlyAboutBeamAxis(Vec3& position, Vec3& direction, SourceDraws& draws);
 
 // Progress lines every 1000 lines.
 inline bool sourceProgressDue(int64_t done) {

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr Colour kBackground = rgb(6, 8, 16);
 constexpr double kMessageShowSeconds = 4;
 
 // The plan view's window onto the beamline, in metres: z along the screen,
@@ -127,7 +126,7 @@ Scene orthoScene(Canvas& c, ViewKind kind, int x, int y, int w, int h, double pp
 void drawPanel(Scene& s, const DisplayFrame& frame, const ViewSettings& view, double scaleMeV) {
     Canvas& c = *s.canvas;
     canvasClip(c, s.x, s.y, s.w, s.h);
-    fillRect(c, s.x, s.y, s.w, s.h, kBackground);
+    fillRect(c, s.x, s.y, s.w, s.h, kWindowBackground);
     if (view.showMask & ShowGrid) drawGrid(s);
     if (frame.root) drawBeamline(s, *frame.root, view, highlighted());
     drawParticles(s, frame, view, scaleMeV);
@@ -184,7 +183,7 @@ bool displayOpen(const DisplayOptions& options, std::string& whyNot) {
     ds = DisplayState{};
     ds.screensaver = options.screensaver;
     Canvas& c = windowCanvas();
-    canvasClear(c, kBackground);
+    canvasClear(c, kWindowBackground);
     present();
     return true;
 }
@@ -219,7 +218,7 @@ void displayDrawFrame(const DisplayFrame& frame, const RunControl& run) {
     Canvas& c = windowCanvas();
     int ts = textScaleFor(c);
     int lh = textHeight(ts);
-    canvasClear(c, kBackground);
+    canvasClear(c, kWindowBackground);
 
     int top = lh + 4;
     int bottomH = 0;
@@ -424,14 +423,13 @@ int displayMessageBox(std::string_view text, std::string_view caption, uint32_t 
     int h = lh * (static_cast<int>(lines.size()) + 3) + 16;
     int x = (c.width - w) / 2, y = std::max(0, (c.height - h) / 2);
     fillRect(c, x, y, w, h, rgb(24, 24, 36));
-    drawRect(c, x, y, w, h, rgb(160, 160, 190));
+    drawRect(c, x, y, w, h, kPanelFrame);
     fillRect(c, x + 1, y + 1, w - 2, lh + 4, rgb(50, 50, 90));
     drawText(c, x + 12, y + 3, caption, rgb(255, 255, 255), ts);
     for (size_t i = 0; i < lines.size(); i++) {
-        drawText(c, x + 12, y + 8 + lh * (1 + static_cast<int>(i)), lines[i], rgb(225, 225, 230),
-                 ts);
+        drawText(c, x + 12, y + 8 + lh * (1 + static_cast<int>(i)), lines[i], kPanelText, ts);
     }
-    drawText(c, x + 12, y + h - lh - 4, prompt, rgb(150, 150, 160), ts);
+    drawText(c, x + 12, y + h - lh - 4, prompt, kPanelDimText, ts);
     present();
     windowTakeKeyboard();
     uint32_t start = tickCountMs();

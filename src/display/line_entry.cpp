@@ -3,14 +3,12 @@
 #include <algorithm>
 
 #include "display/display.hpp"
+#include "display/overlay.hpp"
 #include "display/window.hpp"
 #include "platform/clock.hpp"
 
 namespace {
 
-constexpr Colour kBackground = rgb(6, 8, 16);
-constexpr Colour kText = rgb(225, 225, 230);
-constexpr Colour kBox = rgb(160, 160, 190);
 // The cursor blinks between a bright and a dark blue every 100 ms.
 constexpr Colour kCursorOn = rgb(85, 85, 255);
 constexpr Colour kCursorOff = rgb(0, 0, 170);
@@ -25,16 +23,16 @@ std::string_view visibleTail(std::string_view text, int width) {
 
 void drawEntry(Canvas& c, std::string_view label, std::string_view hint, std::string_view text) {
     canvasNoClip(c);
-    canvasClear(c, kBackground);
+    canvasClear(c, kWindowBackground);
     const int lh = textHeight();
     const int x = c.width / 4, centre = c.height / 2;
     const int y = centre - lh;
     const int boxX = x + textWidth(label) + 4;
     const int boxW = std::max(8, c.width / 2 - boxX);
-    drawText(c, x, y, label, kText);
-    drawRect(c, boxX, y - 3, boxW, lh + 4, kBox);
+    drawText(c, x, y, label, kPanelText);
+    drawRect(c, boxX, y - 3, boxW, lh + 4, kPanelFrame);
     std::string_view shown = visibleTail(text, boxW - 8);
-    int cursorX = boxX + 3 + drawText(c, boxX + 3, y, shown, kText) + 1;
+    int cursorX = boxX + 3 + drawText(c, boxX + 3, y, shown, kPanelText) + 1;
     Colour cursor = (tickCountMs() / kBlinkMs) % 2 ? kCursorOn : kCursorOff;
     drawLine(c, cursorX, y - 1, cursorX, y + lh - 2, cursor);
     // The hint wraps at spaces where a small window cuts it short.
@@ -46,7 +44,7 @@ void drawEntry(Canvas& c, std::string_view label, std::string_view hint, std::st
             if (space == std::string_view::npos || space == 0) break;
             line = line.substr(0, space);
         }
-        drawText(c, x, lineY, line, kText);
+        drawText(c, x, lineY, line, kPanelText);
         lineY += lh;
         hint.remove_prefix(line.size());
         while (!hint.empty() && hint.front() == ' ') hint.remove_prefix(1);

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr Colour kText = rgb(225, 225, 230);
-constexpr Colour kDimText = rgb(150, 150, 160);
 constexpr size_t kBandLines = 64;
 
 }  // namespace
@@ -35,10 +33,10 @@ void drawCentred(Canvas& c, int y, const std::string& text, Colour colour, int t
 void drawInfoLine(Canvas& c, const DisplayFrame& frame, const ViewSettings& view, int textScale) {
     int lh = textHeight(textScale);
     fillRect(c, 0, 0, c.width, lh + 4, rgb(20, 20, 30));
-    drawText(c, 6, 3, infoLineText(frame, view), kText, textScale);
+    drawText(c, 6, 3, infoLineText(frame, view), kPanelText, textScale);
     std::string right =
         frame.latticeName.empty() ? "F1 = Help" : frame.latticeName + "   F1 = Help";
-    drawText(c, c.width - 6 - textWidth(right, textScale), 3, right, kDimText, textScale);
+    drawText(c, c.width - 6 - textWidth(right, textScale), 3, right, kPanelDimText, textScale);
 }
 
 void drawInfoPanel(Canvas& c, int x, int y, int w, int h, const DisplayFrame& frame,
@@ -80,7 +78,7 @@ void drawInfoPanel(Canvas& c, int x, int y, int w, int h, const DisplayFrame& fr
     int ty = y + 4;
     for (const std::string& line : lines) {
         if (ty + lh > y + h) break;
-        drawText(c, x + 6, ty, line, kText, textScale);
+        drawText(c, x + 6, ty, line, kPanelText, textScale);
         ty += lh;
     }
 }
@@ -110,7 +108,7 @@ void drawPausedMark(Canvas& c, const RunControl& run, int textScale) {
     drawCentred(c, y, text, rgb(255, 210, 90), scale);
     if (run.elapsedAtPause >= 0) {
         drawCentred(c, y + textHeight(scale) + 4, format("paused after %.0f s", run.elapsedAtPause),
-                    kDimText, textScale);
+                    kPanelDimText, textScale);
     }
 }
 
@@ -123,7 +121,7 @@ void drawHelp(Canvas& c, int textScale) {
     fillRect(c, x, y, w + 20, h, rgb(10, 10, 40));
     drawRect(c, x, y, w + 20, h, rgb(100, 100, 160));
     for (int i = 0; i < kHelpLineCount; i++)
-        drawText(c, x + 10, y + 8 + i * lh, kHelpLines[i], kText, textScale);
+        drawText(c, x + 10, y + 8 + i * lh, kHelpLines[i], kPanelText, textScale);
 }
 
 void drawEntry(Canvas& c, const ViewSettings& view, int y, int textScale) {
@@ -192,7 +190,7 @@ void drawParameterGraphs(Canvas& c, int x, int y, int w, int h, const DisplayFra
         });
         fillRect(c, x, gy, w, gh - 2, rgb(12, 12, 18));
         drawRect(c, x, gy, w, gh - 2, rgb(60, 60, 80));
-        drawText(c, x + 4, gy + 3, titles[g], kDimText);
+        drawText(c, x + 4, gy + 3, titles[g], kPanelDimText);
         double top = 1e-12;
         for (const Bar& b : bars) top = std::max(top, std::abs(b.value));
         int mid = g == 0 ? gy + gh / 2 : gy + gh - 4;
@@ -210,7 +208,7 @@ void drawParameterGraphs(Canvas& c, int x, int y, int w, int h, const DisplayFra
                 fillRect(c, x0, mid, std::max(1, x1 - x0), -bh, col);
             }
         }
-        drawText(c, x + w - 80, gy + 3, format("max %.3g", top), kDimText);
+        drawText(c, x + w - 80, gy + 3, format("max %.3g", top), kPanelDimText);
     }
 }
 
@@ -229,7 +227,8 @@ void drawRecentMessages(Canvas& c, const MessageBand& band, int bottom, int text
     fillRect(c, 0, top, c.width, n * lh + 4, rgb(8, 8, 14));
     fillRect(c, 0, top - 1, c.width, 1, rgb(128, 128, 128));
     for (int i = 0; i < n; i++) {
-        drawCentred(c, top + 2 + i * lh, band.lines[band.lines.size() - n + i], kText, textScale);
+        drawCentred(c, top + 2 + i * lh, band.lines[band.lines.size() - n + i], kPanelText,
+                    textScale);
     }
 }
 
@@ -241,6 +240,6 @@ void drawMessageBand(Canvas& c, const MessageBand& band, int textScale) {
     fillRect(c, 0, bottom + 1, c.width, 1, rgb(128, 128, 128));
     int y = bottom - lh;
     for (auto it = band.lines.rbegin(); it != band.lines.rend() && y >= top; ++it, y -= lh) {
-        drawCentred(c, y, *it, kText, textScale);
+        drawCentred(c, y, *it, kPanelText, textScale);
     }
 }

@@ -11,6 +11,12 @@
 #include "display/scene.hpp"
 #include "display/view_settings.hpp"
 
+// The colours the window's text and panels share.
+inline constexpr Colour kWindowBackground = rgb(6, 8, 16);
+inline constexpr Colour kPanelText = rgb(225, 225, 230);
+inline constexpr Colour kPanelDimText = rgb(150, 150, 160);
+inline constexpr Colour kPanelFrame = rgb(160, 160, 190);
+
 std::string frameRateText(const ViewSettings& view);
 // "t = 12.34ns (900/1000 particles) 5.2 Mpts" and the frame rate.
 std::string infoLineText(const DisplayFrame& frame, const ViewSettings& view);

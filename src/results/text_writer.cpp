@@ -42,16 +42,26 @@ size_t lineEndStart(std::string_view text, size_t end) {
     return end - 1;
 }
 
-// Whether the line [from, to) of `text` completes a record: the line before it
-// is a genome line and the line holds its checksum whole (a score line cut
-// after the checksum has lost nothing the checksum covers).
-template <class LineStart>
-bool isCompleteRecord(std::string_view text, size_t from, size_t to, LineStart lineStart) {
+// Where the line that ends at `end` starts in `tail`, the last bytes of a
+// file. A line starts at the tail's start only when the tail is the whole
+// file; otherwise a line reaching back that far is not known whole.
+std::optional<size_t> lineStartBefore(std::string_view tail, bool wholeFile, size_t end) {
+    for (size_t i = end; i-- > 0;) {
+        if (isLineEnd(tail[i])) return i + 1;
+    }
+    if (wholeFile) return size_t{0};
+    return std::nullopt;
+}
+
+// Whether the last line [from, to) of `tail` completes a record: the line
+// before it is a genome line and the line holds its checksum whole (a score
+// line cut after the checksum has lost nothing the checksum covers).
+bool isCompleteRecord(std::string_view tail, bool wholeFile, size_t from, size_t to) {
     if (from == 0) return false;
-    size_t end = lineEndStart(text, from);
-    std::optional<size_t> genomeStart = lineStart(end);
-    return genomeStart && isGenomeLine(text.substr(*genomeStart, end - *genomeStart)) &&
-           !readChecksum(text.substr(from, to - from)).empty();
+    size_t end = lineEndStart(tail, from);
+    std::optional<size_t> genomeStart = lineStartBefore(tail, wholeFile, end);
+    return genomeStart && isGenomeLine(tail.substr(*genomeStart, end - *genomeStart)) &&
+           !readChecksum(tail.substr(from, to - from)).empty();
 }
 
 // Our text results files hold whole records only. An append cut short (the
@@ -60,42 +70,33 @@ bool isCompleteRecord(std::string_view text, size_t from, size_t to, LineStart l
 // continuation and lost as well. So before appending, a partial last line and
 // a genome line left without its score line (a score line never looks like a
 // genome line) are cut off, as are zeros where a write never reached the
-// disk. Lines longer than the part read are left alone.
-// Returns a line end to write before the new records where the file holds a
-// whole last record without one.
+// disk. Returns a line end to write before the new records where the file
+// holds a whole last record without one.
 std::string cutTornRecord(const std::string& path) {
     constexpr int64_t kTailBytes = 1 << 16;
     std::string tail;
     int64_t start = 0;
     if (!readFileTail(path, kTailBytes, tail, start) || tail.empty()) return {};
-    // A line starts at the tail's start only when the tail is the whole file.
-    auto lineStart = [&](size_t end) -> std::optional<size_t> {
-        for (size_t i = end; i-- > 0;) {
-            if (isLineEnd(tail[i])) return i + 1;
-        }
-        if (start == 0) return size_t{0};
-        return std::nullopt;
-    };
-    size_t keep = tail.size();
-    while (keep > 0 && tail[keep - 1] == '\0') keep--;
-    std::string_view text(tail);
+    const std::string_view text(tail);
+    const bool wholeFile = start == 0;
+    size_t keep = text.size();
+    while (keep > 0 && text[keep - 1] == '\0') keep--;
     std::string lineEnd;
-    if (keep > 0 && !isLineEnd(tail[keep - 1])) {
-        std::optional<size_t> partial = lineStart(keep);
+    if (keep > 0 && !isLineEnd(text[keep - 1])) {
+        std::optional<size_t> partial = lineStartBefore(text, wholeFile, keep);
         if (!partial) return {};
-        if (isCompleteRecord(text, *partial, keep, lineStart)) {
-            // A whole record someone wrote without a final line end.
-            lineEnd = "\r\n";
+        if (isCompleteRecord(text, wholeFile, *partial, keep)) {
+            lineEnd = "\r\n";  // a whole record someone wrote without a final line end
         } else {
             keep = *partial;
         }
     }
     if (keep > 0 && lineEnd.empty()) {
         size_t end = lineEndStart(text, keep);
-        std::optional<size_t> last = lineStart(end);
+        std::optional<size_t> last = lineStartBefore(text, wholeFile, end);
         if (last && isGenomeLine(text.substr(*last, end - *last))) keep = *last;
     }
-    if (keep < tail.size()) {
+    if (keep < text.size()) {
         reportf("Removing an incomplete record from the end of '%s'", path.c_str());
         truncateFile(path, start + static_cast<int64_t>(keep));
     }
