@@ -287,7 +287,11 @@ TEST_F(Apertures, AParticleStoppedBeforeThePlaneIsNeverRecorded) {
 
 TEST_F(Apertures, ThreadFilesAreMergedAfterTheRun) {
     appendToFile("out.csv", std::string(kHeader) + "\nan earlier run\n");
-    apertureOutputThreads(3);
+    // The run's thread count reaches the apertures through the engine's
+    // configuration, as in the client.
+    TrackingConfig threads;
+    threads.maxThreads = 3;
+    trackingConfigure(threads);
     Cell& ap = aperture("output-aperture", {{"radius", 0.2}, {"outputfile", 0, "out.csv"}});
     for (int thread : {2, 0, 1, 2}) cross(ap, muonAt(0.001 * thread, 0), {}, thread);
     for (const char* name : {"out.csv$thread$0", "out.csv$thread$1", "out.csv$thread$2"}) {
@@ -307,6 +311,7 @@ TEST_F(Apertures, ThreadFilesAreMergedAfterTheRun) {
     EXPECT_EQ(merged[6], kHeader);
     EXPECT_EQ(merged[7].substr(0, 6), "0.002,");
     EXPECT_EQ(listFolder(".", true), std::vector<std::string>{"out.csv"});
+    trackingConfigure(TrackingConfig{});
 }
 
 TEST_F(Apertures, MomentsSummariseTheWeightedBeam) {
