@@ -5,9 +5,9 @@
 
 #include <random>
 
-#include "app/common/report.hpp"
-#include "beamline/cell_geometry.hpp"
-#include "beamline/cell_submap.hpp"
+#include "common/report.hpp"
+#include "model/cell_geometry.hpp"
+#include "model/cell_submap.hpp"
 
 namespace {
 

@@ -7,13 +7,13 @@
 
 #include <string>
 
-#include "app/common/report.hpp"
 #include "app/cycle_state.hpp"
 #include "app/settings.hpp"
-#include "beamline/cell_geometry.hpp"
-#include "beamline/cell_submap.hpp"
-#include "beamline/nearby.hpp"
-#include "beamline/tracking.hpp"
+#include "beamline/build/nearby.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "common/report.hpp"
+#include "model/cell_geometry.hpp"
+#include "model/cell_submap.hpp"
 #include "platform/clock.hpp"
 
 namespace {

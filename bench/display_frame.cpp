@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "beamline/cell_geometry.hpp"
 #include "display/display.hpp"
 #include "lattice/parser.hpp"
+#include "model/cell_geometry.hpp"
 #include "platform/process.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/common/report.hpp"
+#include "common/report.hpp"
 #include "lattice/parser.hpp"
 
 namespace {

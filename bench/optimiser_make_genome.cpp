@@ -3,7 +3,7 @@
 // least once (the duplicate check); LocalGrad reads it twice.
 #include <benchmark/benchmark.h>
 
-#include "app/common/random.hpp"
+#include "common/random.hpp"
 #include "results/optimiser.hpp"
 #include "results_bench_support.hpp"
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "app/common/report.hpp"
+#include "common/report.hpp"
 #include "platform/process.hpp"
 #include "results/record.hpp"
 

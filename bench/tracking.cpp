@@ -16,17 +16,17 @@
 #include <memory>
 #include <string>
 
-#include "app/common/report.hpp"
-#include "beamline/cell_geometry.hpp"
-#include "beamline/cell_submap.hpp"
+#include "beamline/build/nearby.hpp"
+#include "beamline/build/setup.hpp"
 #include "beamline/cell_types.hpp"
-#include "beamline/nearby.hpp"
-#include "beamline/setup.hpp"
-#include "beamline/tracking.hpp"
-#include "lattice/randhash.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "common/report.hpp"
+#include "model/cell_geometry.hpp"
+#include "model/cell_submap.hpp"
+#include "model/genome.hpp"
+#include "model/randhash.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
-#include "results/genome.hpp"
 
 namespace {
 

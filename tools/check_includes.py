@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Checks the include graph of src/ against the layering rules.
 
-- platform/ includes only platform/;
-- app/common/ and store/ include only platform/, app/common/ and (store/) store/;
-- the subsystem folders never include app/ outside app/common/;
+- the folders of src/ stand in one order from the ground up, written once in
+  the root CMakeLists.txt (PELTO_LAYERS); the programs (tool/, server/) stand
+  on top of all of them. A file includes only its own folder and folders
+  below it;
 - only platform/ includes operating-system headers;
+- every quoted include names a file under src/;
 - no file includes itself through a cycle.
 
 Prints one line per violation and exits 1 when there is any.
@@ -15,24 +17,26 @@ import re
 import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
-
-# Folders a file of the first folder may include (besides its own).
-BELOW = {
-    "platform": {"platform"},
-    "app/common": {"platform", "app/common"},
-    "store": {"platform", "app/common", "store"},
-}
-SUBSYSTEMS = {"lattice", "beamline", "results", "net", "display", "store"}
+LAYERS = re.compile(r"set\(PELTO_LAYERS([^)]*)\)")
+# Programs built on all the layers; none of them includes another.
+PROGRAMS = ("tool", "server")
 OS_HEADERS = re.compile(
     r"^(unistd\.h|fcntl\.h|dirent\.h|termios\.h|poll\.h|netdb\.h|pthread\.h|spawn\.h|"
     r"signal\.h|sched\.h|strings\.h|windows\.h|sys/.*|arpa/.*|netinet/.*)$")
 
 
+def layer_order(src):
+    """The folders from the ground up, as the build lists them."""
+    with open(os.path.join(src, "..", "CMakeLists.txt"), encoding="utf-8") as f:
+        found = LAYERS.search(f.read())
+    if not found:
+        raise SystemExit("CMakeLists.txt has no set(PELTO_LAYERS ...)")
+    return found.group(1).split()
+
+
 def folder_of(path):
-    """'app/common/report.hpp' -> 'app/common', 'lattice/units.cpp' -> 'lattice'."""
+    """'beamline/tracking/step.cpp' -> 'beamline', 'common/report.hpp' -> 'common'."""
     parts = path.split("/")
-    if len(parts) > 2 and parts[0] == "app" and parts[1] == "common":
-        return "app/common"
     return parts[0] if len(parts) > 1 else ""
 
 
@@ -79,19 +83,39 @@ def find_cycle(graph):
     return None
 
 
-def violations(src):
+def rank_of(folder, order):
+    if folder in order:
+        return order.index(folder)
+    if folder in PROGRAMS:
+        return len(order)
+    return None
+
+
+def layer_violation(here, there, order):
+    """Why a file of folder `here` may not include one of `there`, or None."""
+    if here == there:
+        return None
+    mine, theirs = rank_of(here, order), rank_of(there, order)
+    if mine is None:
+        return f"{here}/ is not in the folder order (PELTO_LAYERS)"
+    if theirs is None or theirs >= mine:
+        return f"{here}/ must not include {there}/, which is not below it"
+    return None
+
+
+def violations(src, order=None):
+    order = order if order is not None else layer_order(src)
     graph, system = read_graph(src)
     out = []
     for path in sorted(graph):
         here = folder_of(path)
         for target in graph[path]:
-            there = folder_of(target)
             if target not in graph:
                 out.append(f"{path}: includes \"{target}\", which is not a file under src/")
-            elif here in BELOW and there not in BELOW[here]:
-                out.append(f"{path}: {here}/ must not include {target}")
-            elif here in SUBSYSTEMS and there == "app":
-                out.append(f"{path}: {here}/ must not include {target} (pass the setting in)")
+                continue
+            why = layer_violation(here, folder_of(target), order)
+            if why:
+                out.append(f"{path}: includes \"{target}\": {why}")
         if here != "platform":
             for target in system[path]:
                 if OS_HEADERS.match(target):

@@ -5,13 +5,16 @@ import unittest
 
 import check_includes
 
+ORDER = ["platform", "common", "store", "lattice", "beamline", "app"]
 CLEAN = {
     "platform/files.hpp": "#include <unistd.h>\n",
-    "app/common/text.hpp": '#include "platform/files.hpp"\n',
-    "store/digest.hpp": '#include "app/common/text.hpp"\n',
+    "common/text.hpp": '#include "platform/files.hpp"\n',
+    "store/digest.hpp": '#include "common/text.hpp"\n',
     "lattice/units.cpp": '#include "store/digest.hpp"\n',
+    "beamline/tracking/step.cpp": '#include "lattice/units.cpp"\n',
     "app/settings.hpp": "",
-    "app/config.cpp": '#include "app/settings.hpp"\n#include "lattice/units.cpp"\n',
+    "app/config.cpp": '#include "app/settings.hpp"\n#include "beamline/tracking/step.cpp"\n',
+    "tool/main.cpp": '#include "app/config.cpp"\n',
 }
 
 
@@ -22,17 +25,20 @@ class CheckIncludes(unittest.TestCase):
                 os.makedirs(os.path.join(src, os.path.dirname(path)), exist_ok=True)
                 with open(os.path.join(src, path), "w") as f:
                     f.write(text)
-            return check_includes.violations(src)
+            return check_includes.violations(src, ORDER)
 
     def test_clean_tree_passes(self):
         self.assertEqual(self.violations({}), [])
 
     def test_each_rule(self):
         cases = [
-            ("platform/clock.cpp", '#include "app/common/text.hpp"\n', "must not include"),
-            ("app/common/list.hpp", '#include "store/digest.hpp"\n', "must not include"),
-            ("store/cache.cpp", '#include "lattice/units.cpp"\n', "must not include"),
-            ("lattice/dir.cpp", '#include "app/settings.hpp"\n', "pass the setting in"),
+            ("platform/clock.cpp", '#include "common/text.hpp"\n', "not below it"),
+            ("common/list.hpp", '#include "store/digest.hpp"\n', "not below it"),
+            ("store/cache.cpp", '#include "lattice/units.cpp"\n', "not below it"),
+            ("lattice/dir.cpp", '#include "app/settings.hpp"\n', "not below it"),
+            ("beamline/build/x.cpp", '#include "tool/main.cpp"\n', "not below it"),
+            ("server/main.cpp", '#include "tool/main.cpp"\n', "not below it"),
+            ("attic/old.cpp", '#include "common/text.hpp"\n', "not in the folder order"),
             ("results/x.cpp", "#include <sys/stat.h>\n", "belongs in platform"),
             ("results/y.cpp", '#include "results/missing.hpp"\n', "not a file"),
             ("results/a.hpp", '#include "results/b.hpp"\n', "include cycle"),
@@ -45,6 +51,12 @@ class CheckIncludes(unittest.TestCase):
                 found = self.violations(extra)
                 self.assertEqual(len(found), 1, found)
                 self.assertIn(expected, found[0])
+
+    def test_order_is_read_from_the_build(self):
+        root = os.path.join(os.path.dirname(__file__), "..")
+        order = check_includes.layer_order(os.path.join(root, "src"))
+        self.assertEqual(order[0], "platform")
+        self.assertLess(order.index("model"), order.index("beamline"))
 
 
 if __name__ == "__main__":

@@ -1,8 +1,8 @@
 #include "app/autosave.hpp"
 
 #include "app/autosave_file.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 
 bool autoSaveTick(AutoSave& save, const Simulation& simulation, const Genome& genome,

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "beamline/simulation.hpp"
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "results/quarantine.hpp"
 
 struct AutoSave {

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <vector>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
-#include "app/common/version.hpp"
+#include "beamline/build/nearby.hpp"
 #include "beamline/build_hooks.hpp"
 #include "beamline/cell_io.hpp"
-#include "beamline/nearby.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
+#include "common/version.hpp"
 #include "platform/files.hpp"
 #include "platform/memory_stream.hpp"
 #include "store/binary_io.hpp"

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "beamline/simulation.hpp"
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "results/quarantine.hpp"
 
 using AutoSaveChecksum = std::array<uint32_t, 10>;

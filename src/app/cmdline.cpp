@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "store/latticedir.hpp"

@@ -1,11 +1,11 @@
 #include "app/component_list.hpp"
 
 #include "app/cmdline.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
 #include "app/run_request.hpp"
 #include "app/settings.hpp"
 #include "beamline/cell_print.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 #include "results/optimiser.hpp"
 #include "results/score_line.hpp"

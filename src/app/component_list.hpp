@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "results/record.hpp"
 
 inline constexpr const char* kComponentListFile = "listcomponents.txt";

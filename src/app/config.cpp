@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
 #include "app/settings.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
+#include "model/genome.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
-#include "results/genome.hpp"
 
 namespace {
 

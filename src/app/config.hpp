@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/common/list.hpp"
+#include "common/list.hpp"
 
 inline constexpr const char* kConfigFile = "config.txt";
 

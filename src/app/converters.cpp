@@ -1,7 +1,7 @@
 #include "app/converters.hpp"
 
 #include "app/cmdline.hpp"
-#include "app/common/report.hpp"
+#include "common/report.hpp"
 #include "platform/console.hpp"
 #include "platform/process.hpp"
 #include "results/convert.hpp"

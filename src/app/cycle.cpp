@@ -7,8 +7,6 @@
 #include <algorithm>
 
 #include "app/cmdline.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
 #include "app/component_list.hpp"
 #include "app/config.hpp"
 #include "app/cycle_state.hpp"
@@ -20,7 +18,9 @@
 #include "app/username.hpp"
 #include "beamline/build_hooks.hpp"
 #include "beamline/cell_print.hpp"
-#include "beamline/tracking.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "net/download.hpp"
 #include "net/upload.hpp"
 #include "platform/clock.hpp"

@@ -2,13 +2,13 @@
 // a lattice and a genome and build the run, replacing lattices that cannot
 // be built.
 #include "app/cmdline.hpp"
-#include "app/common/random.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
 #include "app/cycle_state.hpp"
 #include "app/run_options.hpp"
 #include "app/run_request.hpp"
 #include "app/settings.hpp"
+#include "common/random.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "platform/clock.hpp"
 #include "results/checksum.hpp"
 #include "results/optimiser.hpp"

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <vector>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
 #include "app/cycle_state.hpp"
 #include "app/graphics.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
-#include "beamline/tracking.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "display/display.hpp"
 #include "display/simulation_frame.hpp"
 #include "net/upload.hpp"

@@ -8,7 +8,7 @@
 
 #include "app/autosave.hpp"
 #include "beamline/simulation.hpp"
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "results/quarantine.hpp"
 #include "results/record.hpp"
 

@@ -1,9 +1,9 @@
 #include "app/graphics.hpp"
 
-#include "app/common/report.hpp"
-#include "app/common/version.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
+#include "common/report.hpp"
+#include "common/version.hpp"
 #include "display/display.hpp"
 #include "display/display_file.hpp"
 

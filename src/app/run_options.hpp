@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/common/version.hpp"
+#include "common/version.hpp"
 
 struct RunOptions {
     bool screensaver = false;

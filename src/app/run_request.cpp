@@ -1,6 +1,6 @@
 #include "app/run_request.hpp"
 
-#include "beamline/sim_template.hpp"
+#include "app/sim_template.hpp"
 
 SetupRequest clientRunRequest(const std::string& latticeName, const std::string& commandLine) {
     SetupRequest request;

@@ -6,6 +6,6 @@
 
 #include <string>
 
-#include "beamline/setup.hpp"
+#include "beamline/build/setup.hpp"
 
 SetupRequest clientRunRequest(const std::string& latticeName, const std::string& commandLine);

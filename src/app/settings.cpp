@@ -1,6 +1,6 @@
 #include "app/settings.hpp"
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 
 Settings settings;
 

@@ -5,14 +5,14 @@
 #include <cstdio>
 
 #include "app/cmdline.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
 #include "app/config.hpp"
 #include "app/converters.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
-#include "beamline/rf_sync.hpp"
-#include "beamline/sim_template.hpp"
+#include "app/sim_template.hpp"
+#include "beamline/build/rf_sync.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "lattice/parser.hpp"
 #include "platform/process.hpp"
 

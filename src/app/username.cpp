@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "display/display.hpp"
 #include "platform/console.hpp"
 #include "platform/dialog.hpp"

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "beamline/decay.hpp"
-#include "beamline/nearby.hpp"
+#include "beamline/build/nearby.hpp"
 #include "beamline/simulation.hpp"
+#include "beamline/tracking/decay.hpp"
 
 void beamClear(Beam& beam) {
     beam.particles = {};

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "app/common/report.hpp"
-#include "beamline/cell_submap.hpp"
 #include "beamline/cell_types.hpp"
+#include "common/report.hpp"
+#include "model/cell_submap.hpp"
 #include "store/binary_io.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "beamline/cell.hpp"
+#include "model/cell.hpp"
 
 // Limits on what a saved tree may claim, so that a damaged file is refused
 // instead of exhausting the stack or memory.

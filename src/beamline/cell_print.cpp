@@ -3,8 +3,8 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "app/common/text.hpp"
-#include "beamline/cell_geometry.hpp"
+#include "common/text.hpp"
+#include "model/cell_geometry.hpp"
 #include "platform/files.hpp"
 
 namespace {

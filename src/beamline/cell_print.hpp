@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "beamline/cell.hpp"
+#include "model/cell.hpp"
 
 // The printout of a cell and, for a composite, of all its children. With
 // withCoords each element also shows where it starts and ends.

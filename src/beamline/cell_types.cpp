@@ -1,6 +1,6 @@
 #include "beamline/cell_types.hpp"
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 
 namespace {
 

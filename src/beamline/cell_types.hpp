@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "beamline/cell.hpp"
+#include "model/cell.hpp"
 
 struct CellTypeFunctions {
     FieldFn fieldFn = nullptr;          // adds the component's fields at a point

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "lattice/randhash.hpp"
-#include "lattice/vec3.hpp"
+#include "model/randhash.hpp"
+#include "model/vec3.hpp"
 
 struct Cell;
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "beamline/beam.hpp"
-#include "beamline/cell.hpp"
 #include "beamline/species.hpp"
+#include "model/cell.hpp"
 
 // One bit per species index: may the species be tracked and created.
 inline constexpr int kAllowMaskBytes = 10;

@@ -3,10 +3,10 @@
 #include <array>
 #include <cstring>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
 #include "beamline/particle.hpp"
-#include "lattice/relativity.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
+#include "model/relativity.hpp"
 
 namespace {
 

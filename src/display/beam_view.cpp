@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "display/beamline_view.hpp"
 
 namespace {

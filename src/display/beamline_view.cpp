@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/common/text.hpp"
-#include "beamline/cell.hpp"
-#include "beamline/cell_geometry.hpp"
 #include "beamline/cell_types.hpp"
+#include "common/text.hpp"
+#include "model/cell.hpp"
+#include "model/cell_geometry.hpp"
 
 namespace {
 

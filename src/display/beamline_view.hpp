@@ -6,7 +6,7 @@
 #include "display/scene.hpp"
 #include "display/view_settings.hpp"
 
-#include "beamline/cell.hpp"
+#include "model/cell.hpp"
 
 // The box (global metres) that holds the whole beamline as drawn.
 struct Extent {

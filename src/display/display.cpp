@@ -4,13 +4,13 @@
 #include <cmath>
 #include <vector>
 
-#include "app/common/text.hpp"
-#include "beamline/cell.hpp"
+#include "common/text.hpp"
 #include "display/beam_view.hpp"
 #include "display/beamline_view.hpp"
 #include "display/overlay.hpp"
 #include "display/recording.hpp"
 #include "display/window.hpp"
+#include "model/cell.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 

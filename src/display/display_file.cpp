@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "lattice/vec3.hpp"
+#include "model/vec3.hpp"
 
 struct Cell;
 

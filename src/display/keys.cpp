@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "beamline/cell.hpp"
+#include "model/cell.hpp"
 
 const char* const kHelpLines[] = {
     "Q or Escape = Quit",

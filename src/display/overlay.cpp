@@ -4,10 +4,10 @@
 #include <cmath>
 #include <vector>
 
-#include "app/common/text.hpp"
-#include "beamline/cell.hpp"
 #include "beamline/cell_types.hpp"
+#include "common/text.hpp"
 #include "display/beamline_view.hpp"
+#include "model/cell.hpp"
 
 namespace {
 

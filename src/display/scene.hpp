@@ -5,7 +5,7 @@
 #pragma once
 
 #include "display/canvas.hpp"
-#include "lattice/vec3.hpp"
+#include "model/vec3.hpp"
 
 enum class ViewKind { Plan, Side, Perspective };
 

@@ -1,6 +1,6 @@
 #include "lattice/made_cells.hpp"
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "app/common/list.hpp"
-#include "beamline/cell.hpp"
+#include "common/list.hpp"
+#include "model/cell.hpp"
 
 // Hashing and comparing names ignoring case, so that a look-up by a piece of
 // the statement text needs no lower-case copy.

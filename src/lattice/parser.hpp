@@ -13,12 +13,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/common/list.hpp"
-#include "beamline/cell.hpp"
+#include "common/list.hpp"
 #include "lattice/made_cells.hpp"
 #include "lattice/vesk.hpp"
+#include "model/cell.hpp"
+#include "model/genome.hpp"
 #include "platform/files.hpp"
-#include "results/genome.hpp"
 
 // The positional layout of an element type: entry 0 is the type name (its
 // default, when present, the name prefix that selects the type), entries 1..

@@ -1,4 +1,4 @@
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "lattice/parser.hpp"
 
 std::optional<std::vector<std::string>> latticeDataFiles(const std::string& lattice) {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "lattice/parser.hpp"
-#include "lattice/units.hpp"
+#include "model/units.hpp"
 
 namespace {
 

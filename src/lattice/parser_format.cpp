@@ -1,6 +1,6 @@
 #include <cctype>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "lattice/parser.hpp"
 
 namespace {

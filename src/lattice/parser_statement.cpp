@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <unordered_set>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
-#include "app/common/version.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
+#include "common/version.hpp"
 #include "lattice/parser.hpp"
 
 namespace {

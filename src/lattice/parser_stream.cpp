@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "lattice/parser.hpp"
 #include "platform/files.hpp"
 #include "store/latticedir.hpp"

@@ -1,7 +1,7 @@
 // Debugging dumps of token lists and trees, one line per node.
 #include <utility>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "lattice/vesk.hpp"
 
 namespace {

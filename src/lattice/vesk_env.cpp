@@ -1,8 +1,8 @@
 // The Vesk environment: delimiters, callback and the variable table.
 #include <utility>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "lattice/vesk.hpp"
 
 VeskNode::~VeskNode() {

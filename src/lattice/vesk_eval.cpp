@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "lattice/vesk.hpp"
 #include "platform/files.hpp"
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <string_view>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "lattice/vesk.hpp"
 #include "lattice/vesk_arith.hpp"
 

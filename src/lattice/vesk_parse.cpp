@@ -14,7 +14,7 @@
 #include <bit>
 #include <cstring>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "lattice/bitindex.hpp"
 #include "lattice/vesk.hpp"
 #include "platform/files.hpp"

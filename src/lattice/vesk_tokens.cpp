@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "lattice/vesk.hpp"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 
 Value Value_kind(std::string_view kind) {
     Value v;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <thread>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "net/text_lines.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"

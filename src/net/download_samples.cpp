@@ -1,6 +1,6 @@
 #include <unordered_set>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "net/download.hpp"
 #include "platform/files.hpp"
 #include "results/binary_results.hpp"

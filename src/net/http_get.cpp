@@ -1,7 +1,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "net/http.hpp"
 #include "platform/files.hpp"
 #include "platform/socket.hpp"

@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "app/common/random.hpp"
-#include "app/common/text.hpp"
+#include "common/random.hpp"
+#include "common/text.hpp"
 #include "net/http.hpp"
 #include "platform/console.hpp"
 #include "platform/files.hpp"

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/common/report.hpp"
-#include "app/common/version.hpp"
+#include "common/report.hpp"
+#include "common/version.hpp"
 #include "net/http.hpp"
 
 struct NetSettings {

@@ -1,6 +1,6 @@
 #include "net/servers.hpp"
 
-#include "app/common/random.hpp"
+#include "common/random.hpp"
 #include "net/text_lines.hpp"
 #include "platform/files.hpp"
 

@@ -1,7 +1,7 @@
 #include "net/upload.hpp"
 
-#include "app/common/random.hpp"
-#include "app/common/text.hpp"
+#include "common/random.hpp"
+#include "common/text.hpp"
 #include "net/download.hpp"
 #include "net/upload_reparse.hpp"
 #include "platform/clock.hpp"

@@ -1,5 +1,5 @@
-#include "app/common/random.hpp"
-#include "app/common/text.hpp"
+#include "common/random.hpp"
+#include "common/text.hpp"
 #include "net/upload.hpp"
 #include "platform/child.hpp"
 #include "platform/clock.hpp"

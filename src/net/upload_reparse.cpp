@@ -4,8 +4,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 #include "results/checksum.hpp"
 #include "results/score_line.hpp"

@@ -5,9 +5,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
-#include "results/binary_results.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
+#include "results/binary_header.hpp"
 
 namespace {
 

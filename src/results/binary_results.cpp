@@ -6,8 +6,8 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 #include "results/text_results.hpp"
 #include "store/stdio_file.hpp"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "store/digest.hpp"
 
 inline constexpr size_t kChecksumBytes = 12;    // versions 4.4 and later

@@ -1,6 +1,6 @@
 #include "results/convert.hpp"
 
-#include "app/common/report.hpp"
+#include "common/report.hpp"
 #include "platform/files.hpp"
 #include "results/binary_results.hpp"
 #include "results/text_results.hpp"

@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 
 namespace {
 

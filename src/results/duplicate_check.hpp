@@ -2,7 +2,7 @@
 // compares (metadata of the pool records ignored).
 #pragma once
 
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "results/optimiser_pool.hpp"
 
 bool poolHoldsGenome(const OptimiserPool& pool, const Genome& candidate);

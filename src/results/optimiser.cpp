@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/common/random.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/random.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "results/duplicate_check.hpp"
 #include "results/optimiser_pool.hpp"
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "results/record.hpp"
 #include "results/trial_types.hpp"
 

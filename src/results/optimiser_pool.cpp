@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numeric>
 
-#include "app/common/random.hpp"
+#include "common/random.hpp"
 #include "platform/files.hpp"
 #include "results/binary_results.hpp"
 #include "results/text_results.hpp"

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "results/record.hpp"
 #include "store/latticedir.hpp"
 

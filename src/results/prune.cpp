@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/common/random.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/random.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 #include "results/text_results.hpp"
 

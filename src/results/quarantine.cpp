@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
-#include "app/common/version.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
+#include "common/version.hpp"
 #include "results/text_results.hpp"
 #include "store/latticedir.hpp"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "results/record.hpp"
 
 // The fewest runs a quarantined result needs; fewer would let a lucky run count.

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/common/list.hpp"
-#include "results/genome.hpp"
+#include "common/list.hpp"
+#include "model/genome.hpp"
 #include "results/score_line.hpp"
 #include "store/digest.hpp"
 

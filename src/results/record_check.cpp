@@ -1,6 +1,6 @@
 #include "results/record_check.hpp"
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "results/checksum.hpp"
 #include "results/score_line.hpp"
 #include "results/text_results.hpp"

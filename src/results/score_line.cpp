@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 
 namespace {
 

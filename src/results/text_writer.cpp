@@ -3,8 +3,8 @@
 // are written through before returning.
 #include <optional>
 
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 #include "results/score_line.hpp"

@@ -1,6 +1,6 @@
 // Trial types that blend two parents: take each level from one or the other,
 // or place the child on the line through both.
-#include "app/common/random.hpp"
+#include "common/random.hpp"
 #include "results/trial_types.hpp"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/common/random.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/random.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "results/trial_types.hpp"
 
 namespace {

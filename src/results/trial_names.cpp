@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/common/random.hpp"
-#include "app/common/text.hpp"
+#include "common/random.hpp"
+#include "common/text.hpp"
 #include "results/trial_types.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/common/random.hpp"
+#include "common/random.hpp"
 #include "results/trial_types.hpp"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "results/genome.hpp"
+#include "model/genome.hpp"
 #include "results/optimiser_pool.hpp"
 
 inline constexpr int kTrialTypeCount = 13;

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "app/common/list.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
+#include "common/list.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 #include "store/latticedir.hpp"
 #include "store/stdio_file.hpp"

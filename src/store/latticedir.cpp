@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 

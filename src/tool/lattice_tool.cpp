@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/common/random.hpp"
-#include "app/common/text.hpp"
-#include "beamline/cell_geometry.hpp"
 #include "beamline/cell_print.hpp"
+#include "common/random.hpp"
+#include "common/text.hpp"
 #include "lattice/parser.hpp"
+#include "model/cell_geometry.hpp"
 #include "platform/clock.hpp"
 #include "tool/tool.hpp"
 

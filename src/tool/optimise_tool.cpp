@@ -4,10 +4,10 @@
 // client stores results (without the quarantine's reruns).
 #include <cstdio>
 
-#include "app/common/random.hpp"
-#include "app/common/report.hpp"
-#include "app/common/version.hpp"
 #include "app/settings.hpp"
+#include "common/random.hpp"
+#include "common/report.hpp"
+#include "common/version.hpp"
 #include "lattice/parser.hpp"
 #include "platform/clock.hpp"
 #include "results/checksum.hpp"

@@ -4,16 +4,16 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "app/common/random.hpp"
-#include "app/common/report.hpp"
-#include "app/common/text.hpp"
 #include "app/config.hpp"
 #include "app/settings.hpp"
-#include "beamline/aperture.hpp"
-#include "beamline/beam_summary.hpp"
+#include "app/sim_template.hpp"
+#include "beamline/build/setup.hpp"
 #include "beamline/build_hooks.hpp"
-#include "beamline/setup.hpp"
-#include "beamline/sim_template.hpp"
+#include "beamline/components/aperture.hpp"
+#include "beamline/tracking/beam_summary.hpp"
+#include "common/random.hpp"
+#include "common/report.hpp"
+#include "common/text.hpp"
 #include "lattice/parser.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"

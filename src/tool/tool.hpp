@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "beamline/build/setup.hpp"
 #include "beamline/build_hooks.hpp"
-#include "beamline/setup.hpp"
 
 using ToolArgs = std::vector<std::string>;
 

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "app/common/report.hpp"
+#include "common/report.hpp"
 #include "tool/tool.hpp"
 
 void installToolMessageSink() {

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "app/autosave_file.hpp"
+#include "beamline/build/setup.hpp"
 #include "beamline/build_hooks.hpp"
-#include "beamline/setup.hpp"
 #include "beamline/species.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"

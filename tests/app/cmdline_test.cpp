@@ -4,9 +4,9 @@
 
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
+#include "app/sim_template.hpp"
 #include "app/switches.hpp"
-#include "beamline/rf_sync.hpp"
-#include "beamline/sim_template.hpp"
+#include "beamline/build/rf_sync.hpp"
 #include "lattice/parser.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"

@@ -13,7 +13,7 @@
 #include <set>
 
 #include "app/autosave_file.hpp"
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "results/prune.hpp"

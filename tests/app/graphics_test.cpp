@@ -5,10 +5,10 @@
 
 #include <cstdlib>
 
-#include "app/common/report.hpp"
 #include "app/graphics.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
+#include "common/report.hpp"
 #include "display/display.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/common/report.hpp"
+#include "common/report.hpp"
 #include "display/display.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"

@@ -1,7 +1,7 @@
 // Apertures: plates, energy windows and actions, output files and their
 // names, per-thread files and their merge, moments sums, and particles that
 // another component stops before they reach the plane.
-#include "beamline/aperture.hpp"
+#include "beamline/components/aperture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "beamline/build_hooks.hpp"
 #include "beamline/simulation.hpp"
 #include "beamline/species.hpp"
-#include "beamline/tracking.hpp"
+#include "beamline/tracking/tracking.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"

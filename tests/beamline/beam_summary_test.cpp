@@ -1,4 +1,4 @@
-#include "beamline/beam_summary.hpp"
+#include "beamline/tracking/beam_summary.hpp"
 
 #include <gtest/gtest.h>
 

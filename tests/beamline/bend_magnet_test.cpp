@@ -1,6 +1,6 @@
 // The bending magnet: loading its field map, placing and mirroring it, and
 // the bend it gives.
-#include "beamline/bend_magnet.hpp"
+#include "beamline/components/bend_magnet.hpp"
 
 #include <gtest/gtest.h>
 

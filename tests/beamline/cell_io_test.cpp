@@ -5,8 +5,8 @@
 #include <cstring>
 #include <random>
 
-#include "beamline/cell_geometry.hpp"
-#include "beamline/cell_submap.hpp"
+#include "model/cell_geometry.hpp"
+#include "model/cell_submap.hpp"
 #include "support/test_support.hpp"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "beamline/cell_geometry.hpp"
+#include "model/cell_geometry.hpp"
 #include "support/test_support.hpp"
 
 namespace {

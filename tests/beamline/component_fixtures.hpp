@@ -7,12 +7,12 @@
 #include <string>
 #include <utility>
 
-#include "beamline/cell_geometry.hpp"
 #include "beamline/cell_types.hpp"
 #include "beamline/simulation.hpp"
 #include "beamline/species.hpp"
-#include "beamline/tracking.hpp"
-#include "lattice/relativity.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "model/cell_geometry.hpp"
+#include "model/relativity.hpp"
 #include "support/test_support.hpp"
 
 using NumberAttributes = std::initializer_list<std::pair<const char*, double>>;

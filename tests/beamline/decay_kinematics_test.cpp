@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "beamline/decay.hpp"
 #include "beamline/simulation.hpp"
 #include "beamline/species.hpp"
-#include "lattice/randhash.hpp"
+#include "beamline/tracking/decay.hpp"
+#include "model/randhash.hpp"
 
 namespace {
 

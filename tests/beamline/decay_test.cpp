@@ -1,6 +1,6 @@
 // Decay scheduling, channel choice and the sharing of weight between a
 // parent and its products.
-#include "beamline/decay.hpp"
+#include "beamline/tracking/decay.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "beamline/simulation.hpp"
 #include "beamline/species.hpp"
-#include "lattice/randhash.hpp"
+#include "model/randhash.hpp"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The RF cavity's thin-gap kick.
-#include "beamline/rf_cavity.hpp"
+#include "beamline/components/rf_cavity.hpp"
 
 #include <gtest/gtest.h>
 

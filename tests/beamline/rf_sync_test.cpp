@@ -1,6 +1,6 @@
 // RF phase synchronisation: the tracked synchronous particle and the
 // arclength estimate.
-#include "beamline/rf_sync.hpp"
+#include "beamline/build/rf_sync.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "beamline/rf_cavity.hpp"
-#include "beamline/setup.hpp"
+#include "beamline/build/setup.hpp"
+#include "beamline/components/rf_cavity.hpp"
 #include "component_fixtures.hpp"
 #include "support/test_support.hpp"
 

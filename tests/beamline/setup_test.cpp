@@ -1,10 +1,10 @@
 // Building a run from lattice text: overrides, simulation parameters, seeds,
 // legacy lattices, inserted cells and the build proper.
-#include "beamline/setup.hpp"
+#include "beamline/build/setup.hpp"
 
 #include <gtest/gtest.h>
 
-#include "beamline/cell_submap.hpp"
+#include "model/cell_submap.hpp"
 #include "support/test_support.hpp"
 
 namespace {

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <numbers>
 
-#include "beamline/cell_geometry.hpp"
-#include "beamline/mars_source.hpp"
-#include "beamline/rod_source.hpp"
+#include "beamline/components/mars_source.hpp"
+#include "beamline/components/rod_source.hpp"
 #include "beamline/simulation.hpp"
 #include "beamline/species.hpp"
-#include "beamline/tracking.hpp"
-#include "lattice/randhash.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "model/cell_geometry.hpp"
+#include "model/randhash.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"
 #include "tracking_fixtures.hpp"

@@ -8,11 +8,11 @@
 #include <regex>
 #include <string>
 
-#include "beamline/beam_summary.hpp"
-#include "beamline/nearby.hpp"
+#include "beamline/build/nearby.hpp"
 #include "beamline/simulation.hpp"
-#include "beamline/tracking.hpp"
-#include "lattice/relativity.hpp"
+#include "beamline/tracking/beam_summary.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "model/relativity.hpp"
 #include "support/test_support.hpp"
 #include "tracking_fixtures.hpp"
 

@@ -6,13 +6,13 @@
 #include <memory>
 #include <vector>
 
-#include "beamline/cell.hpp"
-#include "beamline/cell_geometry.hpp"
-#include "beamline/cell_submap.hpp"
+#include "beamline/datafiles/scatter_data.hpp"
 #include "beamline/particle.hpp"
-#include "beamline/scatter_data.hpp"
 #include "beamline/species.hpp"
-#include "beamline/tracking.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "model/cell.hpp"
+#include "model/cell_geometry.hpp"
+#include "model/cell_submap.hpp"
 #include "support/test_support.hpp"
 
 inline constexpr double kLight = 299792458.0;

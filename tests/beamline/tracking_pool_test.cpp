@@ -1,4 +1,4 @@
-#include "beamline/tracking_pool.hpp"
+#include "beamline/tracking/pool.hpp"
 
 #include <gtest/gtest.h>
 

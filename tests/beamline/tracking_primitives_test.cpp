@@ -6,8 +6,8 @@
 #include <cmath>
 #include <thread>
 
-#include "beamline/tracking.hpp"
-#include "lattice/relativity.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "model/relativity.hpp"
 #include "tracking_fixtures.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "beamline/simulation.hpp"
-#include "beamline/tracking.hpp"
+#include "beamline/tracking/tracking.hpp"
 #include "tracking_fixtures.hpp"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/common/text.hpp"
-#include "beamline/fieldmap_format.hpp"
+#include "beamline/datafiles/fieldmap_format.hpp"
+#include "common/text.hpp"
 #include "datafiles/demo_files.hpp"
 
 namespace {

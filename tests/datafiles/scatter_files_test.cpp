@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/common/text.hpp"
-#include "beamline/scatter_format.hpp"
+#include "beamline/datafiles/scatter_format.hpp"
+#include "common/text.hpp"
 #include "datafiles/demo_files.hpp"
 #include "support/test_support.hpp"
 

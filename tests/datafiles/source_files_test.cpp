@@ -7,7 +7,7 @@
 #include <numbers>
 #include <vector>
 
-#include "beamline/sourcefile_format.hpp"
+#include "beamline/datafiles/sourcefile_format.hpp"
 #include "datafiles/demo_files.hpp"
 #include "support/test_support.hpp"
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "beamline/cell_geometry.hpp"
 #include "lattice/parser.hpp"
+#include "model/cell_geometry.hpp"
 #include "platform/process.hpp"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "beamline/cell.hpp"
 #include "display/frame.hpp"
+#include "model/cell.hpp"
 #include "support/sdl_events.hpp"
 
 // The demo lattice `name` (demo/lattices), interpreted with every free

@@ -5,17 +5,17 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/common/text.hpp"
 #include "beamline/beam.hpp"
-#include "beamline/nearby.hpp"
-#include "beamline/setup.hpp"
+#include "beamline/build/nearby.hpp"
+#include "beamline/build/setup.hpp"
 #include "beamline/species.hpp"
-#include "beamline/tracking.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "common/text.hpp"
 #include "display/display.hpp"
 #include "display/simulation_frame.hpp"
 #include "display_fixture.hpp"
 #include "lattice/parser.hpp"
-#include "lattice/randhash.hpp"
+#include "model/randhash.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"
 

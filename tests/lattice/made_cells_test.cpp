@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 
 namespace {
 

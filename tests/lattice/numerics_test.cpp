@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "lattice/randhash.hpp"
-#include "lattice/relativity.hpp"
-#include "lattice/vec3.hpp"
+#include "model/randhash.hpp"
+#include "model/relativity.hpp"
+#include "model/vec3.hpp"
 
 namespace {
 

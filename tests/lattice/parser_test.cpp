@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "app/common/random.hpp"
-#include "app/common/text.hpp"
+#include "common/random.hpp"
+#include "common/text.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "app/common/random.hpp"
+#include "common/random.hpp"
 #include "net/http.hpp"
 #include "net/net_support.hpp"
 

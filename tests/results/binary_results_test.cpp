@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 #include "results/binary_results.hpp"
 #include "results/text_results.hpp"

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/common/random.hpp"
+#include "common/random.hpp"
 #include "results/optimiser_pool.hpp"
 #include "support/test_support.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/common/random.hpp"
+#include "common/random.hpp"
 #include "platform/files.hpp"
 #include "results/text_results.hpp"
 #include "results_fixture.hpp"

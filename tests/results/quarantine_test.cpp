@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/common/text.hpp"
+#include "common/text.hpp"
 #include "platform/files.hpp"
 #include "results/checksum.hpp"
 #include "results/text_results.hpp"

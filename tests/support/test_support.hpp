@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/common/report.hpp"
+#include "common/report.hpp"
 
 // Thrown by the test exit hook instead of ending the test process.
 struct ProcessExit {

@@ -1,0 +1,3 @@
+#include "app/sim_template.hpp"
+
+SimulationTemplate simulationTemplate;

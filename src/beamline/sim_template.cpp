@@ -1,3 +1,0 @@
-#include "beamline/sim_template.hpp"
-
-SimulationTemplate simulationTemplate;

@@ -1,0 +1,295 @@
+// One global time step: the active particles spread over the tracking
+// threads by adaptive load weights, their decay products merged into the
+// beam afterwards, and the finished particles moved behind the active ones.
+//
+// A run gives the same particles whatever the thread count: every random
+// draw is keyed by the particle, and the products join the beam in the
+// order of their parents, whichever thread made them.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "beamline/build/nearby.hpp"
+#include "beamline/components/aperture.hpp"
+#include "beamline/simulation.hpp"
+#include "beamline/tracking/decay.hpp"
+#include "beamline/tracking/line.hpp"
+#include "beamline/tracking/pool.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "common/report.hpp"
+#include "platform/clock.hpp"
+
+namespace {
+
+// Sub-steps one particle may take in one time step. Components that keep
+// intercepting without letting time pass would otherwise hold the step for
+// ever; a particle that needs this many is stopped where it is.
+constexpr int kMaxSubSteps = 100000;
+
+struct ThreadSlot {
+    std::vector<Particle> products;  // decay products of this step
+    std::vector<Cell*> scratch;      // nearby-list refreshes
+    size_t first = 0, last = 0;      // the slice of the active range
+    long long counter = 0;           // particles handled, weighted
+    double start = 0, end = 0;       // monotonic seconds
+    bool missingLine = false;        // a particle had no line to refresh from
+};
+
+struct Engine {
+    TrackingConfig config;
+    std::vector<double> weights;  // load weights, one per thread
+    std::vector<ThreadSlot> slots;
+    std::vector<Particle> newlyInactive;
+    double previousEnd = 0;  // latest thread end of the previous logged step
+};
+Engine engine;
+
+struct StepPlan {
+    Simulation* simulation;
+    double time, tEnd;
+    bool decays, refresh, rfOnly;
+};
+
+void stopStuckParticle(Particle& p) {
+    p.state = StateStopped;
+    Cell* line = p.line;
+    if (line && p.elementIndex >= 0 && p.elementIndex < line->childCount()) {
+        lostparticlein(p, *line->children[static_cast<size_t>(p.elementIndex)]);
+    }
+}
+
+void trackSlice(const StepPlan& plan, int k) {
+    ThreadSlot& slot = engine.slots[static_cast<size_t>(k)];
+    slot.start = monotonicSeconds();
+    std::vector<Particle>& particles = plan.simulation->beam.particles;
+    long long handled = 0;
+    for (size_t i = slot.first; i < slot.last; i++) {
+        Particle& p = particles[i];
+        if (!(p.t <= plan.tEnd)) continue;
+        double t = std::max(p.t, plan.time);
+        int subSteps = 0;
+        while (p.state == StateActive && t < plan.tEnd) {
+            t = stepParticle(p, t, plan.tEnd, *plan.simulation, k, plan.rfOnly);
+            if (++subSteps == kMaxSubSteps && p.state == StateActive && t < plan.tEnd) {
+                stopStuckParticle(p);
+            }
+        }
+        if (p.state == StateActive) {
+            if (plan.refresh && !nearbyRefresh(p, slot.scratch)) slot.missingLine = true;
+            if (plan.decays) decayStep(p, slot.products, *plan.simulation);
+        }
+        handled++;
+    }
+    slot.counter = handled + (handled + 7) / 8;
+    slot.end = monotonicSeconds();
+}
+
+void logPrint(const char* text) {
+    std::FILE* out = engine.config.loadBalanceFile ? engine.config.loadBalanceFile : stdout;
+    std::fputs(text, out);
+}
+
+int clampedFloor(double x) {
+    double f = std::floor(x);
+    if (!(f > -2e9)) return -2000000000;
+    if (f > 2e9) return 2000000000;
+    return static_cast<int>(f);
+}
+
+void logTimes(int threads) {
+    double minStart = engine.slots[0].start, maxEnd = engine.slots[0].end, busy = 0;
+    for (int k = 0; k < threads; k++) {
+        const ThreadSlot& s = engine.slots[static_cast<size_t>(k)];
+        minStart = std::min(minStart, s.start);
+        maxEnd = std::max(maxEnd, s.end);
+        busy += s.end - s.start;
+    }
+    double span = std::max(1e-20, maxEnd - minStart);
+    int e = clampedFloor(std::log10(span)) - 2;
+    double unit = std::pow(10.0, e);
+    double util = busy / (span * threads);
+    double period = maxEnd - engine.previousEnd;
+    char line[256];
+    std::snprintf(line, sizeof line, "\n\tgap=%de%d\tutil=%.1f%%=%.1f%%(wait)*%.1f%%(gap)\n\t\t",
+                  clampedFloor((minStart - engine.previousEnd) / unit), e,
+                  100 * util * span / period, 100 * util, 100 * span / period);
+    logPrint(line);
+    for (int k = 0; k < threads; k++) {
+        const ThreadSlot& s = engine.slots[static_cast<size_t>(k)];
+        std::snprintf(line, sizeof line, "%d:%03d %03d %lld%s", k,
+                      clampedFloor((s.start - minStart) / unit),
+                      clampedFloor((s.end - minStart) / unit),
+                      static_cast<long long>(s.last - s.first), k % 4 == 3 ? "\n\t\t" : "\t");
+        logPrint(line);
+    }
+    engine.previousEnd = maxEnd;
+}
+
+// Keeps every weight at least 0.01/T and makes them sum to 1.
+void normaliseWeights(int threads) {
+    if (static_cast<int>(engine.weights.size()) != threads) engine.weights.assign(threads, 1.0);
+    double floorWeight = 0.01 / threads, sum = 0;
+    for (double& w : engine.weights) {
+        w = std::max(w, floorWeight);
+        sum += w;
+    }
+    for (double& w : engine.weights) w /= sum;
+    if (engine.config.loadBalanceLog) {
+        char text[64];
+        for (double w : engine.weights) {
+            std::snprintf(text, sizeof text, "\t%g", w);
+            logPrint(text);
+        }
+    }
+}
+
+void planSlices(int threads, size_t active) {
+    double cumulative = 0;
+    size_t first = 0;
+    for (int k = 0; k < threads; k++) {
+        ThreadSlot& slot = engine.slots[static_cast<size_t>(k)];
+        size_t last = active;
+        if (k + 1 < threads) {
+            cumulative += engine.weights[static_cast<size_t>(k)];
+            last = std::min(active, static_cast<size_t>(std::floor(cumulative * active)));
+        }
+        slot.first = first;
+        slot.last = std::max(first, last);
+        first = slot.last;
+    }
+}
+
+// The thread that finished last (the calling thread on a tie).
+int slowestThread(int threads) {
+    int slowest = 0;
+    for (int k = 1; k < threads; k++) {
+        if (engine.slots[static_cast<size_t>(k)].end >
+            engine.slots[static_cast<size_t>(slowest)].end) {
+            slowest = k;
+        }
+    }
+    return slowest;
+}
+
+// Puts the products of this step after the surviving active particles,
+// removes the Decayed ones and moves the others that stopped this step
+// behind the active range.
+void mergeBeam(Beam& beam, int threads) {
+    size_t k = 0;
+    for (int i = 0; i < threads; i++) k += engine.slots[static_cast<size_t>(i)].products.size();
+    if (k > 0) beamReserve(beam, k);
+    std::vector<Particle>& all = beam.particles;
+    const size_t activeEnd = beam.activeEnd;
+
+    // Survivors keep their order at the front; the others wait aside.
+    std::vector<Particle>& stopped = engine.newlyInactive;
+    stopped.clear();
+    size_t w = 0;
+    for (size_t i = 0; i < activeEnd; i++) {
+        Particle& p = all[i];
+        if (p.state == StateActive) {
+            if (w != i) all[w] = std::move(p);
+            w++;
+        } else if (p.state != StateDecayed) {
+            stopped.push_back(std::move(p));
+        }
+    }
+
+    // Move the old inactive tail so that it starts right after the
+    // products and the newly stopped particles.
+    const size_t tailStart = activeEnd, tailLength = all.size() - activeEnd;
+    const size_t wanted = w + k + stopped.size();
+    if (wanted > tailStart) {
+        size_t grow = wanted - tailStart;
+        size_t moving = std::min(grow, tailLength);
+        all.resize(all.size() + grow);
+        for (size_t j = 0; j < moving; j++) {
+            all[all.size() - moving + j] = std::move(all[tailStart + j]);
+        }
+    } else if (wanted < tailStart) {
+        size_t hole = tailStart - wanted;
+        size_t moving = std::min(hole, tailLength);
+        for (size_t j = 0; j < moving; j++) {
+            all[wanted + j] = std::move(all[all.size() - moving + j]);
+        }
+        all.resize(all.size() - hole);
+    }
+
+    size_t at = w;
+    for (int i = 0; i < threads; i++) {
+        std::vector<Particle>& products = engine.slots[static_cast<size_t>(i)].products;
+        for (Particle& p : products) all[at++] = std::move(p);
+        products.clear();
+    }
+    beam.activeEnd = at;
+    for (Particle& p : stopped) all[at++] = std::move(p);
+    stopped.clear();
+}
+
+}  // namespace
+
+void trackingConfigure(const TrackingConfig& config) {
+    engine.config = config;
+    engine.config.maxThreads = std::max(1, config.maxThreads);
+    engine.config.particlesPerThread = std::max(1, config.particlesPerThread);
+    // Output apertures give each thread a file of its own when there can be
+    // more than one, whoever configures the run.
+    apertureOutputThreads(engine.config.maxThreads);
+}
+
+const std::vector<double>& trackingLoadWeights() {
+    return engine.weights;
+}
+
+void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllowed) {
+    Beam& beam = simulation.beam;
+    const size_t n = beam.activeEnd;
+    if (n > 0) {
+        int threads = 1;
+        if (threadsAllowed) {
+            size_t wanted = n / static_cast<size_t>(engine.config.particlesPerThread) + 1;
+            threads = static_cast<int>(
+                std::min<size_t>(static_cast<size_t>(engine.config.maxThreads), wanted));
+        }
+        if (simulation.decays_off) decays = false;
+        if (engine.slots.size() < static_cast<size_t>(threads)) engine.slots.resize(threads);
+        int interval = std::max(1, simulation.nearbyInterval);
+        StepPlan plan{&simulation,
+                      simulation.time,
+                      simulation.time + simulation.dt,
+                      decays,
+                      simulation.stepCount % interval == 0,
+                      mode == kTrackRfSync};
+        setNoScattering(mode == kTrackRfSync || simulation.scattering_off);
+
+        if (threads >= 2) {
+            normaliseWeights(threads);
+            planSlices(threads, n);
+        } else {
+            engine.slots[0].first = 0;
+            engine.slots[0].last = n;
+        }
+        trackingPrepareLine(simulation.root.get());
+        poolRun(threads, [&plan](int k) { trackSlice(plan, k); });
+        trackingReleaseLine();
+
+        long long counted = 0;
+        bool missingLine = false;
+        for (int k = 0; k < threads; k++) {
+            ThreadSlot& slot = engine.slots[static_cast<size_t>(k)];
+            counted += slot.counter;
+            missingLine = missingLine || slot.missingLine;
+            slot.missingLine = false;
+        }
+        simulation.work += 1e-6 * static_cast<double>(counted);
+        if (threads >= 2) engine.weights[static_cast<size_t>(slowestThread(threads))] *= 0.99;
+        if (engine.config.loadBalanceLog && threadsAllowed) logTimes(threads);
+        setNoScattering(false);
+        if (missingLine) report("[WARNING] bl is NULL in Particle_seg_nearbythings");
+        mergeBeam(beam, decays ? threads : 0);
+    }
+    simulation.time += simulation.dt;
+    simulation.stepCount++;
+}

@@ -1,0 +1,163 @@
+#include "model/units.hpp"
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/report.hpp"
+#include "common/text.hpp"
+
+namespace {
+
+struct UnitEntry {
+    std::string_view name;
+    double factor;
+};
+
+// Look-ups scan from the last entry backwards, so the order is part of the
+// meaning. No factor is 0: the look-up uses 0 for "not found".
+const std::vector<UnitEntry>& unitTable() {
+    static const std::vector<UnitEntry> table = {
+        {"c", 299792458},                    // speed of light, m/s
+        {"eV", 1.602176462e-19},             // electron-volt in joules
+        {"m", 1},                            // metre
+        {"kg", 1},                           // kilogram
+        {"s", 1},                            // second
+        {"V", 1},                            // volt
+        {"C", 1},                            // coulomb
+        {"T", 1},                            // tesla
+        {"Hz", 1},                           // hertz
+        {"g", 0.001},                        // gram, in kilograms
+        {"Gauss", 0.0001},                   // gauss, in tesla
+        {"m_e", 9.10938188e-31},             // electron mass, kg
+        {"m_p", 1.67262158e-27},             // proton mass, kg
+        {"in", 0.0254},                      // inch
+        {"ft", 0.3048},                      // foot
+        {"\xB0", 0.017453292519943295},      // degree sign (Windows-1252)
+        {"rad", 1},                          // radian
+        {"%", 0.01},                         // per cent
+        {"\x89", 0.001},                     // per-mille sign (Windows-1252)
+        {"\xC2\xB0", 0.017453292519943295},  // degree sign of a file saved as UTF-8
+        {"\xE2\x80\xB0", 0.001},             // per-mille sign of a file saved as UTF-8
+    };
+    return table;
+}
+
+// Position i stands for 10^(i-18); the dots only hold places.
+constexpr std::string_view kPrefixes = "a..f..p..n..u..mcd.Dhk..M..G..T..P..E";
+static_assert(kPrefixes.size() == 37 && kPrefixes[18] == '.' && kPrefixes[21] == 'k');
+
+// Bytes that may belong to a unit glued to a number. A space, a quote, a
+// comma, a sign, a point, a digit, '#' or ']' ends the unit.
+const std::array<bool, 256>& unitCharacters() {
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> t{};
+        t.fill(true);
+        for (unsigned char c : std::string_view("\0 \"#',-.]", 9)) t[c] = false;
+        for (char c = '0'; c <= '9'; c++) t[static_cast<unsigned char>(c)] = false;
+        return t;
+    }();
+    return table;
+}
+
+double prefixFactor(size_t position) {
+    return static_cast<double>(std::pow(10.0L, static_cast<long double>(position) - 18));
+}
+
+// Length of the decimal number at the start of `text` (leading white space,
+// sign, digits with an optional point, exponent), or 0 when there is none.
+size_t numberLength(std::string_view text) {
+    auto digit = [&](size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+    size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) i++;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) i++;
+    size_t digits = 0;
+    for (; digit(i); i++) digits++;
+    if (i < text.size() && text[i] == '.') {
+        i++;
+        for (; digit(i); i++) digits++;
+    }
+    if (digits == 0) return 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) j++;
+        if (digit(j)) {
+            while (digit(j)) j++;
+            i = j;
+        }
+    }
+    return i;
+}
+
+}  // namespace
+
+double unitlookup(std::string_view name) {
+    const std::vector<UnitEntry>& table = unitTable();
+    int matches = 0;
+    double factor = 0;
+    for (size_t i = table.size(); i-- > 0 && matches < 2;) {
+        if (equalNoCase(table[i].name, name)) {
+            matches++;
+            factor = table[i].factor;
+        }
+    }
+    if (matches < 2) return factor;
+    for (size_t i = table.size(); i-- > 0;) {
+        if (table[i].name == name) return table[i].factor;
+    }
+    return 0;
+}
+
+double unitprefix(char ch) {
+    if (ch == '.') return 0;
+    int matches = 0;
+    size_t found = 0;
+    for (size_t i = kPrefixes.size(); i-- > 0 && matches < 2;) {
+        if (lowerAscii(kPrefixes[i]) == lowerAscii(ch)) {
+            matches++;
+            found = i;
+        }
+    }
+    if (matches == 0) return 0;
+    if (matches == 1) return prefixFactor(found);
+    size_t exact = kPrefixes.rfind(ch);
+    return exact == std::string_view::npos ? 0 : prefixFactor(exact);
+}
+
+double unit(std::string_view name) {
+    size_t slash = name.find('/');
+    if (slash != std::string_view::npos) {
+        return unit(name.substr(0, slash)) / unit(name.substr(slash + 1));
+    }
+    double factor = unitlookup(name);
+    if (factor != 0) return factor;
+    if (name.empty()) {
+        report("[WARNING] Called unit(\"\") with empty string, returning zero!");
+        return 0;
+    }
+    factor = unitlookup(name.substr(1));
+    if (factor != 0) return unitprefix(name[0]) * factor;
+    reportf("[WARNING] Unknown unit '%s', assuming unity", std::string(name).c_str());
+    return 1;
+}
+
+double unitvalue(std::string_view text, size_t* end, std::optional<std::string_view> defaultunit) {
+    size_t length = numberLength(text);
+    double x = 0;
+    if (length > 0) x = std::strtod(std::string(text.substr(0, length)).c_str(), nullptr);
+
+    const std::array<bool, 256>& isUnit = unitCharacters();
+    size_t stop = length;
+    while (stop < text.size() && isUnit[static_cast<unsigned char>(text[stop])]) stop++;
+    std::string_view run = text.substr(length, stop - length);
+
+    if (!run.empty()) {
+        x *= unit(run);
+    } else if (defaultunit) {
+        x *= unit(*defaultunit);
+    }
+    if (end) *end = stop;
+    return x;
+}
