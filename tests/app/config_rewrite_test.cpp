@@ -56,6 +56,10 @@ TEST(ConfigRewrite, FilesAndSettingsMatchTheirGoldenCopies) {
         {"demo.txt", "demo"},
         {"", "empty"},
         {"odd.txt", "odd"},
+        // A rewritten file is read without a change: no default or corrected
+        // value is corrected again.
+        {"empty.expected", "empty"},
+        {"odd.expected", "odd"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
