@@ -169,7 +169,8 @@ TEST(CommandLineRecord, WhatLaterStepsReadIsTakenOnce) {
         {"pelto -c front_end -b", "front_end", false, false, false, false, false},
         {"pelto \"my lattice\" -l", "my lattice", true, false, false, false, false},
         {"pelto -l42", "", false, true, false, false, false},
-        {"pelto -L dogleg", "dogleg", false, false, true, false, false},
+        // -L is -l as well (switch words ignore case), with coordinates.
+        {"pelto -L dogleg", "dogleg", true, false, true, false, false},
         // -l as a word only: "-lx" asks for no list.
         {"pelto -lx", "", false, false, false, false, false},
         {"pelto -R", "", false, false, false, true, false},

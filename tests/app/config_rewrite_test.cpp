@@ -66,7 +66,9 @@ TEST(ConfigRewrite, FilesAndSettingsMatchTheirGoldenCopies) {
         ScratchFolder dir;
         MessageRecorder rec;
         std::string path = dir.file("config.txt");
-        if (*c.input) ASSERT_TRUE(writeFileAtomic(path, dataFile(c.input)));
+        if (*c.input) {
+            ASSERT_TRUE(writeFileAtomic(path, dataFile(c.input)));
+        }
         settings = Settings{};
         EXPECT_EQ(configRead(path), ConfigReadOutcome::Saved);
         std::string written;
