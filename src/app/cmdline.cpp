@@ -73,15 +73,24 @@ std::string word(std::string_view commandLine, int n) {
     return std::string(w);
 }
 
-std::optional<std::string> latticeFromCommandLine(std::string_view commandLine) {
+std::optional<std::string> firstPlainWord(std::string_view commandLine) {
     int words = countWords(commandLine);
     for (int n = 1; n < words; n++) {
         std::string w = word(commandLine, n);
-        if (w.empty() || w[0] == '-') continue;
-        for (const std::string& name : listlattices(kLatticeFolder)) {
-            if (equalNoCase(name, w)) return name;
-        }
-        return w;
+        if (!w.empty() && w[0] != '-') return w;
     }
     return std::nullopt;
+}
+
+std::string latticeSpelling(const std::string& typed) {
+    for (const std::string& name : listlattices(kLatticeFolder)) {
+        if (equalNoCase(name, typed)) return name;
+    }
+    return typed;
+}
+
+std::optional<std::string> latticeFromCommandLine(std::string_view commandLine) {
+    std::optional<std::string> typed = firstPlainWord(commandLine);
+    if (!typed) return std::nullopt;
+    return latticeSpelling(*typed);
 }

@@ -24,6 +24,11 @@ int countWords(std::string_view commandLine);
 // The n-th word with one pair of surrounding quotes removed; "" when absent.
 std::string word(std::string_view commandLine, int n);
 
-// The first word after the program path that does not start with a hyphen,
-// spelt as its lattice file is when one matches (ignoring case).
+// The first word after the program path that does not start with a hyphen.
+std::optional<std::string> firstPlainWord(std::string_view commandLine);
+// A lattice name as typed, spelt as its lattice file is when one matches
+// (ignoring case). The folder is looked at on every call: lattices arrive
+// while the program runs.
+std::string latticeSpelling(const std::string& typed);
+// Both: the lattice the command line names.
 std::optional<std::string> latticeFromCommandLine(std::string_view commandLine);

@@ -21,8 +21,9 @@ bool writeList(const std::string& text) {
     return false;
 }
 
-int listLatticeBeamline(const std::string& commandLine, const ResultsList& results) {
-    std::optional<std::string> lattice = latticeFromCommandLine(commandLine);
+int listLatticeBeamline(const CommandLine& line, const ResultsList& results) {
+    std::optional<std::string> lattice;
+    if (line.latticeWord) lattice = latticeSpelling(*line.latticeWord);
     if (!lattice && results.count() > 0)
         lattice = readLattice(results[results.count() - 1].scoreLine);
     if (!lattice) {
@@ -31,20 +32,15 @@ int listLatticeBeamline(const std::string& commandLine, const ResultsList& resul
     }
     Genome genome =
         makeGenome(results, *lattice, kModeSetFromFile, std::nullopt, optimiserSettings());
-    Simulation simulation = setupSimulation(clientRunRequest(*lattice, commandLine), genome);
+    Simulation simulation = setupSimulation(clientRunRequest(*lattice, line.text), genome);
     if (!simulation.root) {
         reportf("Lattice '%s' could not be built; nothing was listed", lattice->c_str());
         return 1;
     }
-    bool withCoords = commandLine.find(" -L") != std::string::npos;
-    return writeList(Cell_print(*simulation.root, withCoords, '\0')) ? 0 : 1;
+    return writeList(Cell_print(*simulation.root, line.componentListCoords, '\0')) ? 0 : 1;
 }
 
 }  // namespace
-
-bool componentListRequested(const std::string& commandLine) {
-    return hasSwitch(commandLine, "l") || hasSwitch(commandLine, "l42");
-}
 
 std::string legacyChannelListing(Genome& genome) {
     std::string out;
@@ -66,15 +62,15 @@ std::string legacyChannelListing(Genome& genome) {
     return out;
 }
 
-int writeComponentList(const std::string& commandLine, const ResultsList& results) {
+int writeComponentList(const CommandLine& line, const ResultsList& results) {
     report("Outputting listcomponents.txt...");
     int status = 0;
-    if (hasSwitch(commandLine, "l42")) {
+    if (line.legacyComponentList) {
         Genome genome =
             makeGenome(results, "", kModeSetFromFile, std::nullopt, optimiserSettings());
         status = writeList(legacyChannelListing(genome)) ? 0 : 1;
     } else {
-        status = listLatticeBeamline(commandLine, results);
+        status = listLatticeBeamline(line, results);
     }
     if (status == 0) report("Outputting listcomponents.txt... Done");
     return status;

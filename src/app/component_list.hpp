@@ -7,14 +7,14 @@
 
 #include <string>
 
+#include "app/switches.hpp"
 #include "model/genome.hpp"
 #include "results/record.hpp"
 
 inline constexpr const char* kComponentListFile = "listcomponents.txt";
 
-bool componentListRequested(const std::string& commandLine);
 // Writes the list the command line asks for; returns the exit status.
-int writeComponentList(const std::string& commandLine, const ResultsList& results);
+int writeComponentList(const CommandLine& line, const ResultsList& results);
 // The fixed channel's listing for a genome; levels the genome lacks are
 // added to it.
 std::string legacyChannelListing(Genome& genome);

@@ -1,6 +1,8 @@
 #include "app/config.hpp"
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 
 #include "app/settings.hpp"
 #include "common/report.hpp"
@@ -40,45 +42,57 @@ std::string valueOf(const ConfigList& list, std::string_view shortLabel) {
     return v ? *v : std::string();
 }
 
-int wholeNumber(const ConfigList& list, std::string_view shortLabel) {
-    return static_cast<int>(
-        std::clamp<long long>(leadingInt(valueOf(list, shortLabel)), INT32_MIN, INT32_MAX));
+int wholeNumber(const std::string& text) {
+    return static_cast<int>(std::clamp<long long>(leadingInt(text), INT32_MIN, INT32_MAX));
 }
 
-bool yes(const ConfigList& list, std::string_view shortLabel) {
-    std::string v = valueOf(list, shortLabel);
-    return !v.empty() && lowerAscii(v[0]) == 'y';
+bool startsWithYes(const std::string& text) {
+    return !text.empty() && lowerAscii(text[0]) == 'y';
 }
 
-char firstUpper(const ConfigList& list, std::string_view shortLabel) {
-    std::string v = valueOf(list, shortLabel);
-    return v.empty() ? '\0' : upperAscii(v[0]);
+char firstUpper(const std::string& text) {
+    return text.empty() ? '\0' : upperAscii(text[0]);
 }
 
-void applyTrialRatios(const std::string& text) {
-    Genome pairs = genomeFromText(text, false);
-    for (int t = 0; t < kTrialTypeCount; t++) {
-        for (int i = 0; i < pairs.count(); i++) {
-            if (equalNoCase(pairs.names[static_cast<size_t>(i)],
-                            kTrialTypes[static_cast<size_t>(t)].name)) {
-                settings.trialRatios[t] = std::clamp(pairs.levels[static_cast<size_t>(i)], 0, 999);
-            }
-        }
-    }
+// Applying an entry: the value goes into its setting; the result is the text
+// that replaces the value in the file when it had to be corrected, or none.
+using ApplyFn = std::optional<std::string> (*)(const std::string& value, Settings& s);
+using Fix = std::optional<std::string>;
+
+// The plain spellings, for the settings that take the value as it is.
+template <int Settings::*field>
+Fix number(const std::string& value, Settings& s) {
+    s.*field = wholeNumber(value);
+    return {};
+}
+template <bool Settings::*field>
+Fix yesNo(const std::string& value, Settings& s) {
+    s.*field = startsWithYes(value);
+    return {};
+}
+template <char Settings::*field>
+Fix letter(const std::string& value, Settings& s) {
+    s.*field = firstUpper(value);
+    return {};
+}
+// Text, cut to the length the setting has always held.
+template <std::string Settings::*field, size_t maxLength>
+Fix text(const std::string& value, Settings& s) {
+    s.*field = value.substr(0, maxLength);
+    return {};
 }
 
-// Turns every entry into its setting, in the order the program has always
-// read them; out-of-range values are replaced in the list too.
-void applySettings(ConfigList& list) {
-    Settings& s = settings;
-    std::string resolution = valueOf(list, "Resolution");
+Fix resolution(const std::string& value, Settings& s) {
     int x = 0, y = 0;
-    if (std::sscanf(resolution.c_str(), "%dx%d", &x, &y) == 2) {
+    if (std::sscanf(value.c_str(), "%dx%d", &x, &y) == 2) {
         s.resolutionX = x;
         s.resolutionY = y;
     }
-    std::string priority = valueOf(list, "Priority");
-    switch (priority.empty() ? '\0' : lowerAscii(priority[0])) {
+    return {};
+}
+
+Fix priority(const std::string& value, Settings& s) {
+    switch (value.empty() ? '\0' : lowerAscii(value[0])) {
         case 'b':
             s.priority = Priority::Background;
             break;
@@ -92,68 +106,105 @@ void applySettings(ConfigList& list) {
             s.priority = Priority::Idle;
             break;
     }
-    s.threadCount = wholeNumber(list, "Threads");
-    s.autoSend = yes(list, "Auto-send");
-    s.autoSaveInterval = leadingDouble(valueOf(list, "Auto-save"));
-    if (s.autoSaveInterval == 0) s.autoSaveOff = true;
+    return {};
+}
 
-    s.requiredRuns = wholeNumber(list, "Rechecks");
-    if (s.requiredRuns < 5) {
-        s.requiredRuns = 5;
-        configSet(list, "Rechecks", "5");
-    }
-    s.sampleDownloadHours = wholeNumber(list, "Download sample");
-    if (s.sampleDownloadHours >= 1 && s.sampleDownloadHours <= 5) {
-        s.sampleDownloadHours = 6;
-        configSet(list, "Download sample", "6");
-    }
-    s.sampleBehaviour = firstUpper(list, "Sample file behaviour");
-    s.sampleUrl = valueOf(list, "Sample file URL");
-    s.latticeUpdateHours = wholeNumber(list, "Update lattice");
+Fix uploadMethod(const std::string& value, Settings& s) {
+    s.uploadByHttp = equalNoCase(value, "HTTP");
+    return {};
+}
 
-    std::string proxy = valueOf(list, "Use proxy server");
-    size_t comma = proxy.find(',');
+Fix proxy(const std::string& value, Settings& s) {
+    size_t comma = value.find(',');
     if (comma != std::string::npos) {
-        s.proxyHost = proxy.substr(0, comma);
-        s.proxyPort = static_cast<int>(static_cast<uint16_t>(leadingInt(proxy.substr(comma + 1))));
+        s.proxyHost = value.substr(0, comma);
+        s.proxyPort = static_cast<int>(static_cast<uint16_t>(leadingInt(value.substr(comma + 1))));
     } else {
         s.proxyHost.clear();
         s.proxyPort = 0;
     }
-    s.uploadByHttp = equalNoCase(valueOf(list, "Results upload method"), "HTTP");
-    s.ftpCommand = valueOf(list, "FTP command").substr(0, 999);
-    s.ftpPassive = yes(list, "Use passive");
-    s.ftpOldCalling = yes(list, "Use old FTP calling");
-    applyTrialRatios(valueOf(list, "TrialType ratios"));
-    s.particlesPerExtraThread = std::max(1, wholeNumber(list, "Particles per extra thread"));
-    s.preferredLattices = valueOf(list, "Preferred lattices").substr(0, 499);
-    s.sleepOnBattery = yes(list, "Sleep on battery");
+    return {};
+}
 
-    s.cpuThrottle = std::clamp(wholeNumber(list, "CPU throttle"), 1, 100);
-    configSetInt(list, "CPU throttle", s.cpuThrottle);
+// An interval of exactly 0 turns saving off until the program restarts.
+Fix autoSave(const std::string& value, Settings& s) {
+    s.autoSaveInterval = leadingDouble(value);
+    if (s.autoSaveInterval == 0) s.autoSaveOff = true;
+    return {};
+}
 
-    double megabytes = leadingDouble(valueOf(list, "Results file maximum size"));
-    double bytes = megabytes * 1048576.0;
+// Downloads more often than every six hours would burden the server.
+Fix sampleHours(const std::string& value, Settings& s) {
+    s.sampleDownloadHours = wholeNumber(value);
+    if (s.sampleDownloadHours < 1 || s.sampleDownloadHours > 5) return {};
+    s.sampleDownloadHours = 6;
+    return "6";
+}
+
+Fix resultsMaxSize(const std::string& value, Settings& s) {
+    double bytes = leadingDouble(value) * 1048576.0;
     // Held in 64 bits: a limit of 2048 MB or more must not wrap to a negative
     // size that would prune after every run. Negative limits never prune.
     s.resultsMaxBytes = !(bytes > 0)      ? 0
                         : bytes >= 9.2e18 ? INT64_MAX
                                           : static_cast<int64_t>(bytes);
+    return {};
+}
 
-    s.keepMode = firstUpper(list, "Keep mode");
-    if (s.keepMode != 'B' && s.keepMode != 'F' && s.keepMode != 'L' && s.keepMode != 'R') {
-        s.keepMode = 'B';
-        configSet(list, "Keep mode", "B");
+Fix keepMode(const std::string& value, Settings& s) {
+    s.keepMode = firstUpper(value);
+    if (s.keepMode == 'B' || s.keepMode == 'F' || s.keepMode == 'L' || s.keepMode == 'R') return {};
+    s.keepMode = 'B';
+    return "B";
+}
+
+Fix keepProportion(const std::string& value, Settings& s) {
+    s.keepProportion = static_cast<float>(leadingDouble(value) * 0.01);
+    return {};
+}
+
+Fix removedStore(const std::string& value, Settings& s) {
+    s.removedStore = equalNoCase(value, "none") ? std::string() : value;
+    return {};
+}
+
+// Always written back, so the file shows the throttle in force.
+Fix cpuThrottle(const std::string& value, Settings& s) {
+    s.cpuThrottle = std::clamp(wholeNumber(value), 1, 100);
+    return std::to_string(s.cpuThrottle);
+}
+
+// Only the trial types named change; unknown names are ignored.
+Fix trialRatios(const std::string& value, Settings& s) {
+    Genome pairs = genomeFromText(value, false);
+    for (int t = 0; t < kTrialTypeCount; t++) {
+        for (int i = 0; i < pairs.count(); i++) {
+            if (equalNoCase(pairs.names[static_cast<size_t>(i)],
+                            kTrialTypes[static_cast<size_t>(t)].name)) {
+                s.trialRatios[t] = std::clamp(pairs.levels[static_cast<size_t>(i)], 0, 999);
+            }
+        }
     }
-    s.keepProportion = static_cast<float>(leadingDouble(valueOf(list, "Keep proportion")) * 0.01);
-    std::string store = valueOf(list, "Removed results store");
-    s.removedStore = equalNoCase(store, "none") ? std::string() : store;
+    return {};
+}
+
+Fix particlesPerThread(const std::string& value, Settings& s) {
+    s.particlesPerExtraThread = std::max(1, wholeNumber(value));
+    return {};
+}
+
+// Fewer rechecks would let one faulty machine's result stand as best.
+Fix rechecks(const std::string& value, Settings& s) {
+    s.requiredRuns = wholeNumber(value);
+    if (s.requiredRuns >= 5) return {};
+    s.requiredRuns = 5;
+    return "5";
 }
 
 // Older files counted the sample download in days; 3 days meant "daily".
 void migrateDayCount(ConfigList& list) {
     if (!configHas(list, kDaySampleLabel)) return;
-    int days = wholeNumber(list, "Download sample");
+    int days = wholeNumber(valueOf(list, "Download sample"));
     if (days == 3) days = 1;
     // In hours the count must still fit the 32-bit setting.
     configSetInt(list, kHourSampleLabel,
@@ -166,44 +217,107 @@ void dropOldSampleUrl(ConfigList& list) {
 }
 
 // Every entry of a complete file, in the order a fresh file shows them: the
-// label, the default (or the function that makes it), the label older
-// versions used (renamed in place), and a migration that runs first.
+// label; the key, the start of the label by which the entry is found (users
+// edit the rest); the default (or the function that makes it); how the value
+// becomes its setting; the label older versions used (renamed in place); and
+// a migration that runs first.
 struct ConfigRow {
     const char* label;
+    const char* key;
     const char* value;
-    std::string (*valueFn)() = nullptr;
+    std::string (*valueFn)();
+    ApplyFn apply;
     const char* formerLabel = nullptr;
     void (*migrate)(ConfigList&) = nullptr;
 };
 
-const ConfigRow kConfigRows[] = {
-    {"Resolution (XxY or 'auto')", "auto", nullptr, "Resolution"},
-    {"Priority for background running ([N]ormal, [L]ow, [B]ackground)", "L"},
-    {"Threads (number or 'auto')", "auto", nullptr, "Threads"},
-    {"Auto-send results ([Y]es, [N]o)", "Y"},
-    {"Results upload method ('FTP' or 'HTTP')", "HTTP"},
-    {"Use proxy server for HTTP downloads (server,port or 'no')", "no"},
-    {"Auto-save interval (seconds; 0 for no save)", "240"},
-    {"Update lattice files from web every N hours (0=don't)", "12"},
-    {kHourSampleLabel, "24", nullptr, nullptr, migrateDayCount},
-    {"Sample file behaviour - use [L]atest only, or [A]ccumulate", "L"},
-    {"Sample file URL (.bin allowed)", nullptr, defaultSampleUrl, nullptr, dropOldSampleUrl},
-    {"Results file maximum size before pruning (MB, 0 to disable)", "50"},
-    {"Keep mode ([B]est results, [F]irst, [L]atest or [R]andom)", "B"},
-    {"Keep proportion (%)", "50"},
-    {"Removed results store (or 'none')", "results_removed.dat"},
-    {"Sleep on battery power", "Y"},
-    {"CPU throttle (%)", "100"},
-    {"Preferred lattices (comma-separated list or 'none')", "none"},
-    {"TrialType ratios", nullptr, trialRatiosText},
-    {"Particles per extra thread (limits threading overhead)", "100"},
-    {"Rechecks for best-so-far results (min. 5)", "5"},
+using S = Settings;
+// clang-format off
+constexpr ConfigRow kConfigRows[] = {
+    {"Resolution (XxY or 'auto')", "Resolution",
+     "auto", nullptr, resolution, "Resolution"},
+    {"Priority for background running ([N]ormal, [L]ow, [B]ackground)", "Priority",
+     "L", nullptr, priority},
+    {"Threads (number or 'auto')", "Threads",
+     "auto", nullptr, number<&S::threadCount>, "Threads"},
+    {"Auto-send results ([Y]es, [N]o)", "Auto-send",
+     "Y", nullptr, yesNo<&S::autoSend>},
+    {"Results upload method ('FTP' or 'HTTP')", "Results upload method",
+     "HTTP", nullptr, uploadMethod},
+    {"Use proxy server for HTTP downloads (server,port or 'no')", "Use proxy server",
+     "no", nullptr, proxy},
+    {"Auto-save interval (seconds; 0 for no save)", "Auto-save",
+     "240", nullptr, autoSave},
+    {"Update lattice files from web every N hours (0=don't)", "Update lattice",
+     "12", nullptr, number<&S::latticeUpdateHours>},
+    {kHourSampleLabel, "Download sample",
+     "24", nullptr, sampleHours, nullptr, migrateDayCount},
+    {"Sample file behaviour - use [L]atest only, or [A]ccumulate", "Sample file behaviour",
+     "L", nullptr, letter<&S::sampleBehaviour>},
+    {"Sample file URL (.bin allowed)", "Sample file URL",
+     nullptr, defaultSampleUrl, text<&S::sampleUrl, std::string::npos>, nullptr, dropOldSampleUrl},
+    {"Results file maximum size before pruning (MB, 0 to disable)", "Results file maximum size",
+     "50", nullptr, resultsMaxSize},
+    {"Keep mode ([B]est results, [F]irst, [L]atest or [R]andom)", "Keep mode",
+     "B", nullptr, keepMode},
+    {"Keep proportion (%)", "Keep proportion",
+     "50", nullptr, keepProportion},
+    {"Removed results store (or 'none')", "Removed results store",
+     "results_removed.dat", nullptr, removedStore},
+    {"Sleep on battery power", "Sleep on battery",
+     "Y", nullptr, yesNo<&S::sleepOnBattery>},
+    {"CPU throttle (%)", "CPU throttle",
+     "100", nullptr, cpuThrottle},
+    {"Preferred lattices (comma-separated list or 'none')", "Preferred lattices",
+     "none", nullptr, text<&S::preferredLattices, 499>},
+    {"TrialType ratios", "TrialType ratios",
+     nullptr, trialRatiosText, trialRatios},
+    {"Particles per extra thread (limits threading overhead)", "Particles per extra thread",
+     "100", nullptr, particlesPerThread},
+    {"Rechecks for best-so-far results (min. 5)", "Rechecks",
+     "5", nullptr, rechecks},
     // The distribution's FTP client reads the script from its input.
-    {"FTP command call", "ftp < script.ftp"},
-    {"Use passive (PASV) mode for FTP transfers", "N"},
+    {"FTP command call", "FTP command",
+     "ftp < script.ftp", nullptr, text<&S::ftpCommand, 999>},
+    {"Use passive (PASV) mode for FTP transfers", "Use passive",
+     "N", nullptr, yesNo<&S::ftpPassive>},
     {"Use old FTP calling method (as pre-v4.34; can hang, but more compatible with ZoneAlarm)",
-     "N"},
+     "Use old FTP calling", "N", nullptr, yesNo<&S::ftpOldCalling>},
 };
+// clang-format on
+
+constexpr char lowerLetter(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+// Entries are found ignoring case, so the check ignores it too.
+constexpr bool startsWith(const char* text, const char* start) {
+    while (*start && lowerLetter(*text) == lowerLetter(*start)) text++, start++;
+    return *start == '\0';
+}
+
+// A key must find its own entry and no other row's: each key starts its
+// label, and no key starts another. Then every entry is read by one row at
+// most, and applying the rows in any order gives the same file.
+constexpr bool keysFindTheirOwnEntries() {
+    for (const ConfigRow& row : kConfigRows) {
+        if (!startsWith(row.label, row.key) || !row.apply) return false;
+        for (const ConfigRow& other : kConfigRows) {
+            if (&other != &row && startsWith(other.key, row.key)) return false;
+        }
+    }
+    return true;
+}
+static_assert(keysFindTheirOwnEntries(), "a configuration key finds another row's entry");
+
+// Turns every entry into its setting; corrected values go back into the list.
+void applySettings(ConfigList& list) {
+    for (const ConfigRow& row : kConfigRows) {
+        const std::string* value = configGet(list, row.key);
+        if (Fix fix = row.apply(value ? *value : std::string(), settings)) {
+            configSet(list, row.key, *fix);
+        }
+    }
+}
 
 }  // namespace
 

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "app/cmdline.hpp"
 #include "app/component_list.hpp"
 #include "app/config.hpp"
 #include "app/cycle_state.hpp"
@@ -120,8 +119,8 @@ std::optional<int> cycleOnce(CycleState& s) {
     watchUserName(s.userTime);
     if (s.firstCycle) {
         s.resultsDb = loadResults(kResultsDatabase, std::nullopt);
-        if (componentListRequested(s.commandLine)) {
-            return writeComponentList(s.commandLine, s.resultsDb);
+        if (s.line.componentListAsked()) {
+            return writeComponentList(s.line, s.resultsDb);
         }
     }
     runDownloadChecks(currentNetSettings(),
@@ -152,15 +151,15 @@ void watchConfiguration(CycleState& s) {
     // down instead of starting again.
     int32_t runsLeft = runOptions.runsLeft;
     ConfigReadOutcome outcome = configRead(kConfigFile);
-    scanSwitches(s.commandLine);
+    applySwitches(s.line);
     runOptions.runsLeft = runsLeft;
     reportConfigProblem(outcome, kConfigFile);
     s.configTime = fileModTimeNs(kConfigFile);
 }
 
-int mainCycle(const std::string& commandLine) {
+int mainCycle(const CommandLine& line) {
     CycleState s;
-    s.commandLine = commandLine;
+    s.line = line;
     s.configTime = fileModTimeNs(kConfigFile);
     s.userTime = fileModTime(kUserFile);
     listInit(s.resultsDb);

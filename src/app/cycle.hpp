@@ -3,7 +3,7 @@
 // until a switch, a stop request or a fatal error ends the program.
 #pragma once
 
-#include <string>
+#include "app/switches.hpp"
 
 // Runs cycles until the program is to end; returns the exit status.
-int mainCycle(const std::string& commandLine);
+int mainCycle(const CommandLine& line);

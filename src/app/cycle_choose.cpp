@@ -33,13 +33,13 @@ bool tryRestore(CycleState& s) {
     }
     // The save does not record which overrides built the run; a command
     // line with any keeps the result from counting.
-    s.checksumValid = runOptions.resultChecksum && !containsNoCase(s.commandLine, " -param:");
+    s.checksumValid = runOptions.resultChecksum && !s.line.paramOverrides;
     return true;
 }
 
 // Builds the run of the chosen lattice and genome; false when it cannot be.
 bool build(CycleState& s) {
-    SetupRequest request = clientRunRequest(*s.latticeName, s.commandLine);
+    SetupRequest request = clientRunRequest(*s.latticeName, s.line.text);
     RecheckRun recheck = recheckRunOf(*s.genome);
     request.recheck = recheck.recheck;
     request.recheckRun = recheck.run;
@@ -64,7 +64,8 @@ std::optional<std::string> randomLattice() {
 
 std::optional<int> prepareRun(CycleState& s) {
     report("New simulation");
-    s.latticeName = latticeFromCommandLine(s.commandLine);
+    s.latticeName.reset();
+    if (s.line.latticeWord) s.latticeName = latticeSpelling(*s.line.latticeWord);
     s.quarantine.queuePath = runOptions.queueFileName;
     s.quarantine.requiredRuns = settings.requiredRuns;
     s.restored = tryRestore(s);

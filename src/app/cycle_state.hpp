@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/autosave.hpp"
+#include "app/switches.hpp"
 #include "beamline/simulation.hpp"
 #include "model/genome.hpp"
 #include "results/quarantine.hpp"
@@ -15,7 +16,7 @@
 enum StopState { StopNone, StopFinished, StopQuit };
 
 struct CycleState {
-    std::string commandLine;
+    CommandLine line;  // as read at start-up
     Simulation simState;
     ResultsList resultsDb;
     std::optional<Genome> genome;  // none: still to be made

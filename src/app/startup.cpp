@@ -1,7 +1,5 @@
 #include "app/startup.hpp"
 
-#include <string>
-
 #include "app/cmdline.hpp"
 #include "app/config.hpp"
 #include "app/cycle.hpp"
@@ -60,10 +58,10 @@ void initialise() {
 }  // namespace
 
 int peltoMain(int argc, const char* const* argv) {
-    std::string commandLine = buildCommandLine(argc, argv);
-    setWorkingFolder(commandLine);
+    CommandLine line = readCommandLine(buildCommandLine(argc, argv));
+    setWorkingFolder(line.text);
     ConfigReadOutcome config = configRead(kConfigFile);
-    scanSwitches(commandLine);
+    applySwitches(line);
     reportConfigProblem(config, kConfigFile);
     initialise();
     int status = 0;
@@ -71,7 +69,7 @@ int peltoMain(int argc, const char* const* argv) {
         status = manualSend(currentNetSettings());
     } else {
         installStopSignals();
-        status = mainCycle(commandLine);
+        status = mainCycle(line);
     }
     closeGraphics();
     // Messages start each line with a line end; close the last one.

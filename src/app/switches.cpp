@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 
 #include "app/cmdline.hpp"
 #include "app/config.hpp"
@@ -19,32 +20,6 @@
 RunOptions runOptions;
 bool graphicsUnavailable = false;
 
-const char* const kHelpText =
-    "Pelto Commandline Switches: (usually override configuration)\n"
-    "-b\tBackground mode\n"
-    "-c\tConsole output mode\n"
-    "-g\tGraphics mode, show every timestep\n"
-    "-l\tSave component list from last results.dat result, -L also shows coords\n"
-    "-q\tComplete what is in queue and quit\n"
-    "-r\tRecheck last result in results.dat once, -R forever, -r123 times\n"
-    "-s\tSend results and quit\n"
-    "-scr\tScreensaver mode\n"
-    "-/123\tDivide number of particles by 123\n"
-    "-cfg:net -cfg:nonet\tApply pre-defined configuration sets\n"
-    "-bintotxt file\tConvert a file from .bin to .txt format\n"
-    "-txttobin file\tConvert a file from .txt to .bin format\n"
-    "-init\tHalt after initialisation phases (at commandline, for debugging)\n"
-    "-loadbalancing\tMultithread timing debugging output\n"
-    "-once\tDo one run and quit\n"
-    "-outerloop\tOuter-loop debugging\n"
-    "-param:name=value\tSet simulation parameter\n"
-    "-param:cell.attrib=value\tSet lattice cell attribute\n"
-    "-parse\tLattice file parse debug output\n"
-    "-rfsync\tPrint RF cavity synchronisation times to rfsync.log\n"
-    "-singlethread\tRun in single threaded mode\n"
-    "-version\tPrint version identifier\n"
-    "-view\tLattice viewing mode (paused, no simulation)\n";
-
 namespace {
 
 [[noreturn]] void endOneShot() {
@@ -59,12 +34,7 @@ void printVersionAndWait() {
 }
 
 // "-cfg:net" and "-cfg:nonet": the two situations volunteers ask about most.
-void applyConfigurationSet(const std::string& commandLine, size_t at) {
-    size_t start = at + 5;
-    size_t end = start;
-    while (end < commandLine.size() && !isBlank(commandLine[end])) end++;
-    std::string name = commandLine.substr(start, end - start);
-
+void applyConfigurationSet(const std::string& name) {
     ConfigList list = configLoad(kConfigFile);
     displayMode = DisplayConsole;
     report("Applying predefined configuration settings...");
@@ -87,18 +57,13 @@ void applyConfigurationSet(const std::string& commandLine, size_t at) {
 }
 
 // " -r", " -r5", " -R": recheck the last result once, five times, for ever.
-void applyRecheck(const std::string& commandLine) {
-    size_t at = findNoCase(commandLine, " -r");
-    if (at == std::string::npos) return;
-    size_t after = at + 3;
-    bool digit =
-        after < commandLine.size() && std::isdigit(static_cast<unsigned char>(commandLine[after]));
-    if (!(digit || after == commandLine.size() || isBlank(commandLine[after]))) return;
+void recheck(const CommandLine& line, const std::string& after) {
+    bool digit = !after.empty() && std::isdigit(static_cast<unsigned char>(after[0]));
+    if (!(digit || after.empty() || isBlank(after[0]))) return;
     runOptions.recheckLast = true;
     if (digit) {
-        runOptions.runsLeft =
-            static_cast<int32_t>(leadingInt(std::string_view(commandLine).substr(after)));
-    } else if (commandLine.find(" -R") != std::string::npos) {
+        runOptions.runsLeft = static_cast<int32_t>(leadingInt(after));
+    } else if (line.recheckForever) {
         runOptions.runsLeft = -1;
     } else {
         runOptions.runsLeft = 1;
@@ -107,72 +72,239 @@ void applyRecheck(const std::string& commandLine) {
     }
 }
 
+using Action = void (*)(const CommandLine& line, const std::string& after);
+
+void consoleOutput(const CommandLine&, const std::string&) {
+    displayMode = DisplayConsole;
+}
+void sendAndQuit(const CommandLine&, const std::string&) {
+    displayMode = DisplayConsole;
+    runOptions.sendAndQuit = true;
+}
+void queueOnly(const CommandLine&, const std::string&) {
+    runOptions.queueOnly = true;
+}
+void version(const CommandLine&, const std::string&) {
+    printVersionAndWait();
+}
+void once(const CommandLine&, const std::string&) {
+    runOptions.runsLeft = 1;
+}
+void parseReport(const CommandLine&, const std::string&) {
+    runOptions.parseReport = true;
+    latticeParseReport = "PARSEreport.log";
+    displayMode = DisplayConsole;
+    runOptions.haltAfterInit = true;
+}
+void outerLoop(const CommandLine&, const std::string&) {
+    runOptions.outerLoopDebug = true;
+    runOptions.resultChecksum = false;
+}
+void rfSync(const CommandLine&, const std::string&) {
+    displayMode = DisplayConsole;
+    runOptions.rfSyncLog = true;
+    rfSyncLogFile = "rfsync.log";
+    runOptions.haltAfterInit = true;
+}
+void loadBalancing(const CommandLine&, const std::string&) {
+    displayMode = DisplayConsole;
+    runOptions.loadBalancingLog = true;
+    if (runOptions.loadBalancingFile == nullptr)
+        runOptions.loadBalancingFile = std::fopen("load_balance.log", "at");
+}
+void haltAfterInit(const CommandLine&, const std::string&) {
+    displayMode = DisplayConsole;
+    runOptions.haltAfterInit = true;
+}
+void viewOnly(const CommandLine&, const std::string&) {
+    displayMode = DisplayGraphics;
+    runOptions.viewOnly = true;
+    runOptions.autoView = false;
+    runOptions.resultChecksum = false;
+}
+void singleThread(const CommandLine&, const std::string&) {
+    settings.threadCount = 1;
+}
+void binaryToText(const CommandLine& line, const std::string&) {
+    runConverter(line.text, ConvertDirection::BinaryToText);
+}
+void textToBinary(const CommandLine& line, const std::string&) {
+    runConverter(line.text, ConvertDirection::TextToBinary);
+}
+void configurationSet(const CommandLine&, const std::string& after) {
+    size_t end = 0;
+    while (end < after.size() && !isBlank(after[end])) end++;
+    applyConfigurationSet(after.substr(0, end));
+}
+void backgroundOutput(const CommandLine&, const std::string&) {
+    displayMode = DisplayBackground;
+}
+void screensaver(const CommandLine&, const std::string&) {
+    displayMode = DisplayGraphics;
+    runOptions.screensaver = true;
+}
+void everyTimestep(const CommandLine&, const std::string&) {
+    displayMode = DisplayGraphics;
+    runOptions.autoFrameRate = false;
+}
+void help(const CommandLine&, const std::string&) {
+    std::fputs(helpText().c_str(), stdout);
+    endOneShot();
+}
+void particleDivisor(const CommandLine&, const std::string& after) {
+    // A divisor below 1 would divide by zero in the sources; keep one in one.
+    long long n = leadingInt(after);
+    simulationTemplate.particleDivisor = static_cast<int32_t>(n < 1           ? 1
+                                                              : n > INT32_MAX ? INT32_MAX
+                                                                              : n);
+    runOptions.resultChecksum = false;
+}
+void nearbyInterval(const CommandLine&, const std::string& after) {
+    long long n = leadingInt(after);
+    simulationTemplate.nearbyInterval = static_cast<int32_t>(n < 1 ? 1 : n > 1000 ? 1000 : n);
+}
+
+// How a row's switch is found in the command line.
+enum class Match : uint8_t {
+    Word,         // " -name" then a blank or the end, at the first " -name" only
+    Prefix,       // " -name" ignoring case; the rest of the line is its argument
+    PrefixExact,  // " -name" spelt exactly
+    Loose,        // "-name" ignoring case, even inside a word
+    Anywhere,     // the name alone, anywhere
+};
+
+struct SwitchRow {
+    const char* name;  // after the hyphen
+    Match match;
+    Action action;  // none: only recorded
+    // Of the rows marked exclusive, only the first found acts: the display
+    // mode switches, strongest first.
+    bool exclusive;
+    bool CommandLine::*record;  // set when found, for the steps after start-up
+    int8_t helpPlace;           // line of the help listing; -1: not listed
+    const char* help;
+};
+
+// The rows act in this order, so later rows win: the display mode forced by
+// debugging switches gives way to -view, and all of them to -c, -b, -scr, -g.
+// One-shot rows end the process where they stand.
+// clang-format off
+constexpr SwitchRow kSwitches[] = {
+    {"s",             Match::Word,        sendAndQuit,      false, nullptr, 6,  "-s\tSend results and quit\n"},
+    {"q",             Match::Word,        queueOnly,        false, nullptr, 4,  "-q\tComplete what is in queue and quit\n"},
+    {"queue",         Match::Word,        queueOnly,        false, nullptr, -1, nullptr},  // long form of -q
+    {"l",             Match::Word,        consoleOutput,    false, &CommandLine::componentList, 3,
+     "-l\tSave component list from last results.dat result, -L also shows coords\n"},
+    {"l42",           Match::Word,        consoleOutput,    false, &CommandLine::legacyComponentList, -1, nullptr},  // oldest results' channel
+    {"L",             Match::PrefixExact, nullptr,          false, &CommandLine::componentListCoords, -1, nullptr},  // with -l
+    {"version",       Match::Word,        version,          false, nullptr, 20, "-version\tPrint version identifier\n"},
+    {"once",          Match::Word,        once,             false, nullptr, 14, "-once\tDo one run and quit\n"},
+    {"parse",         Match::Word,        parseReport,      false, nullptr, 17, "-parse\tLattice file parse debug output\n"},
+    {"outerloop",     Match::Word,        outerLoop,        false, nullptr, 15, "-outerloop\tOuter-loop debugging\n"},
+    {"rfsync",        Match::Word,        rfSync,           false, nullptr, 18,
+     "-rfsync\tPrint RF cavity synchronisation times to rfsync.log\n"},
+    {"loadbalancing", Match::Word,        loadBalancing,    false, nullptr, 13,
+     "-loadbalancing\tMultithread timing debugging output\n"},
+    {"init",          Match::Word,        haltAfterInit,    false, nullptr, 12,
+     "-init\tHalt after initialisation phases (at commandline, for debugging)\n"},
+    {"view",          Match::Word,        viewOnly,         false, nullptr, 21,
+     "-view\tLattice viewing mode (paused, no simulation)\n"},
+    {"singlethread",  Match::Word,        singleThread,     false, nullptr, 19, "-singlethread\tRun in single threaded mode\n"},
+    {"bintotxt",      Match::Prefix,      binaryToText,     false, nullptr, 10,
+     "-bintotxt file\tConvert a file from .bin to .txt format\n"},
+    {"txttobin",      Match::Prefix,      textToBinary,     false, nullptr, 11,
+     "-txttobin file\tConvert a file from .txt to .bin format\n"},
+    {"R",             Match::PrefixExact, nullptr,          false, &CommandLine::recheckForever, -1, nullptr},  // with -r
+    {"r",             Match::Prefix,      recheck,          false, nullptr, 5,
+     "-r\tRecheck last result in results.dat once, -R forever, -r123 times\n"},
+    {"cfg:",          Match::Loose,       configurationSet, false, nullptr, 9,
+     "-cfg:net -cfg:nonet\tApply pre-defined configuration sets\n"},
+    {"c",             Match::Word,        consoleOutput,    true,  nullptr, 1,  "-c\tConsole output mode\n"},
+    {"b",             Match::Word,        backgroundOutput, true,  nullptr, 0,  "-b\tBackground mode\n"},
+    {"scr",           Match::Word,        screensaver,      true,  nullptr, 7,  "-scr\tScreensaver mode\n"},
+    {"g",             Match::Word,        everyTimestep,    true,  nullptr, 2,  "-g\tGraphics mode, show every timestep\n"},
+    {"?",             Match::Anywhere,    help,             false, nullptr, -1, nullptr},  // the listing itself
+    {"/",             Match::PrefixExact, particleDivisor,  false, nullptr, 8,  "-/123\tDivide number of particles by 123\n"},
+    {"bounds_loop=",  Match::PrefixExact, nearbyInterval,   false, nullptr, -1, nullptr},  // steps between nearby-list updates
+    {"param:",        Match::Prefix,      nullptr,          false, &CommandLine::paramOverrides, 16,
+     "-param:name=value\tSet simulation parameter\n"
+     "-param:cell.attrib=value\tSet lattice cell attribute\n"},
+};
+// clang-format on
+static_assert(std::size(kSwitches) == kSwitchCount, "kSwitchCount must count the rows");
+
+constexpr int kHelpLines = 22;
+
+// Every place of the help listing is taken by exactly one row.
+constexpr bool helpPlacesComplete() {
+    for (int place = 0; place < kHelpLines; place++) {
+        int rows = 0;
+        for (const SwitchRow& row : kSwitches) rows += row.helpPlace == place && row.help;
+        if (rows != 1) return false;
+    }
+    for (const SwitchRow& row : kSwitches) {
+        if (row.helpPlace >= kHelpLines || (row.helpPlace < 0) != (row.help == nullptr)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(helpPlacesComplete(), "help places must be 0..kHelpLines-1, one row each");
+
+// The text after the row's switch (empty for whole-word switches), or none
+// when the command line lacks it.
+std::optional<std::string> findSwitch(const std::string& text, const SwitchRow& row) {
+    std::string needle = std::string(" -") + row.name;
+    size_t at = std::string::npos;
+    switch (row.match) {
+        case Match::Word:
+            if (!hasSwitch(text, row.name)) return std::nullopt;
+            return std::string();
+        case Match::Prefix:
+            at = findNoCase(text, needle);
+            break;
+        case Match::PrefixExact:
+            at = text.find(needle);
+            break;
+        case Match::Loose:
+            needle.erase(0, 1);
+            at = findNoCase(text, needle);
+            break;
+        case Match::Anywhere:
+            needle.erase(0, 2);
+            at = text.find(needle);
+            break;
+    }
+    if (at == std::string::npos) return std::nullopt;
+    return text.substr(at + needle.size());
+}
+
 }  // namespace
 
-void scanSwitches(const std::string& commandLine) {
+CommandLine readCommandLine(const std::string& text) {
+    CommandLine line;
+    line.text = text;
+    for (size_t i = 0; i < std::size(kSwitches); i++) {
+        line.hits[i] = findSwitch(text, kSwitches[i]);
+        if (line.hits[i] && kSwitches[i].record) line.*kSwitches[i].record = true;
+    }
+    line.latticeWord = firstPlainWord(text);
+    return line;
+}
+
+void applySwitches(const CommandLine& line) {
     RunOptions& o = runOptions;
     displayMode = DisplayGraphics;
     o.resultChecksum = true;
-
-    if (hasSwitch(commandLine, "s")) {
-        displayMode = DisplayConsole;
-        o.sendAndQuit = true;
-    }
-    if (hasSwitch(commandLine, "q") || hasSwitch(commandLine, "queue")) o.queueOnly = true;
-    if (hasSwitch(commandLine, "l") || hasSwitch(commandLine, "l42")) displayMode = DisplayConsole;
-    if (hasSwitch(commandLine, "version")) printVersionAndWait();
-    if (hasSwitch(commandLine, "once")) o.runsLeft = 1;
-    if (hasSwitch(commandLine, "parse")) {
-        o.parseReport = true;
-        latticeParseReport = "PARSEreport.log";
-        displayMode = DisplayConsole;
-        o.haltAfterInit = true;
-    }
-    if (hasSwitch(commandLine, "outerloop")) {
-        o.outerLoopDebug = true;
-        o.resultChecksum = false;
-    }
-    if (hasSwitch(commandLine, "rfsync")) {
-        displayMode = DisplayConsole;
-        o.rfSyncLog = true;
-        rfSyncLogFile = "rfsync.log";
-        o.haltAfterInit = true;
-    }
-    if (hasSwitch(commandLine, "loadbalancing")) {
-        displayMode = DisplayConsole;
-        o.loadBalancingLog = true;
-        if (o.loadBalancingFile == nullptr)
-            o.loadBalancingFile = std::fopen("load_balance.log", "at");
-    }
-    if (hasSwitch(commandLine, "init")) {
-        displayMode = DisplayConsole;
-        o.haltAfterInit = true;
-    }
-    if (hasSwitch(commandLine, "view")) {
-        displayMode = DisplayGraphics;
-        o.viewOnly = true;
-        o.autoView = false;
-        o.resultChecksum = false;
-    }
-    if (hasSwitch(commandLine, "singlethread")) settings.threadCount = 1;
-    if (containsNoCase(commandLine, " -bintotxt"))
-        runConverter(commandLine, ConvertDirection::BinaryToText);
-    if (containsNoCase(commandLine, " -txttobin"))
-        runConverter(commandLine, ConvertDirection::TextToBinary);
-    applyRecheck(commandLine);
-    size_t cfg = findNoCase(commandLine, "-cfg:");
-    if (cfg != std::string::npos) applyConfigurationSet(commandLine, cfg);
-
-    if (hasSwitch(commandLine, "c")) {
-        displayMode = DisplayConsole;
-    } else if (hasSwitch(commandLine, "b")) {
-        displayMode = DisplayBackground;
-    } else if (hasSwitch(commandLine, "scr")) {
-        displayMode = DisplayGraphics;
-        o.screensaver = true;
-    } else if (hasSwitch(commandLine, "g")) {
-        displayMode = DisplayGraphics;
-        o.autoFrameRate = false;
+    bool exclusiveTaken = false;
+    for (size_t i = 0; i < std::size(kSwitches); i++) {
+        const SwitchRow& row = kSwitches[i];
+        if (!line.hits[i] || !row.action) continue;
+        if (row.exclusive) {
+            if (exclusiveTaken) continue;
+            exclusiveTaken = true;
+        }
+        row.action(line, *line.hits[i]);
     }
     if (displayMode == DisplayGraphics) {
         o.autoSaveFileName = "autogfx.sav";
@@ -181,23 +313,24 @@ void scanSwitches(const std::string& commandLine) {
         o.autoSaveFileName = "autocli.sav";
         o.queueFileName = "queuecli.txt";
     }
-    if (commandLine.find('?') != std::string::npos) {
-        std::fputs(kHelpText, stdout);
-        endOneShot();
-    }
-    size_t divisor = commandLine.find(" -/");
-    if (divisor != std::string::npos) {
-        // A divisor below 1 would divide by zero in the sources; keep one in one.
-        long long n = leadingInt(commandLine.substr(divisor + 3));
-        simulationTemplate.particleDivisor = static_cast<int32_t>(n < 1           ? 1
-                                                                  : n > INT32_MAX ? INT32_MAX
-                                                                                  : n);
-        o.resultChecksum = false;
-    }
-    size_t bounds = commandLine.find(" -bounds_loop=");
-    if (bounds != std::string::npos) {
-        long long n = leadingInt(commandLine.substr(bounds + 14));
-        simulationTemplate.nearbyInterval = static_cast<int32_t>(n < 1 ? 1 : n > 1000 ? 1000 : n);
-    }
     if (displayMode == DisplayGraphics && graphicsUnavailable) displayMode = DisplayConsole;
+}
+
+void scanSwitches(const std::string& text) {
+    applySwitches(readCommandLine(text));
+}
+
+std::string helpText() {
+    std::string out = "Pelto Commandline Switches: (usually override configuration)\n";
+    for (int place = 0; place < kHelpLines; place++) {
+        for (const SwitchRow& row : kSwitches) {
+            if (row.helpPlace == place) out += row.help;
+        }
+    }
+    return out;
+}
+
+SwitchName switchName(int row) {
+    const SwitchRow& r = kSwitches[row];
+    return {r.name, r.help != nullptr};
 }

@@ -105,7 +105,7 @@ CellPtr loadCellAt(std::FILE* file, int32_t gridResolution, int depth) {
         cell->children.assign(reversed.rbegin(), reversed.rend());
     } else {
         if (!loadAttributes(*cell, file)) return nullptr;
-        bindCellTypeFunctions(*cell, displayMode == DisplayGraphics);
+        bindCellTypeFunctions(*cell);
     }
 
     if (!readF64(file, cell->arcStart) || !readFrame(file, cell->entryFrame) ||

@@ -7,16 +7,16 @@ namespace {
 // clang-format off
 constexpr CellTypeFunctions kNone{};
 constexpr CellType kRows[kCellTypeCount] = {
-    // name          run data size            type functions
-    {"rodsource",    kRodSourceRunDataBytes,  &rodSourceFunctions},     // rod target source
-    {"marssource",   -1,                      &marsSourceFunctions},    // particles from a MARS file
-    {"blockage",     kBlockageRunDataBytes,   &blockageFunctions},      // absorbing solid shapes
-    {"solenoid",     kSolenoidRunDataBytes,   &solenoidFunctions},      // field and coil
-    {"bmagnet",      kBendMagnetRunDataBytes, &bendMagnetFunctions},    // bending magnet field map
-    {"-aperture",    kApertureRunDataBytes,   &apertureFunctions},      // every aperture kind
-    {"RF",           kRfCavityRunDataBytes,   &rfCavityFunctions},      // thin accelerating gap
-    {"particle",     -1,                      &particleCellFunctions},  // synchronous particle
-    {"drift",        -1,                      &kNone},                  // nothing but length
+    // name          run data size            drawn as         type functions
+    {"rodsource",    kRodSourceRunDataBytes,  DrawRodSource,   &rodSourceFunctions},     // rod target source
+    {"marssource",   -1,                      DrawNothing,     &marsSourceFunctions},    // particles from a MARS file
+    {"blockage",     kBlockageRunDataBytes,   DrawBlockage,    &blockageFunctions},      // absorbing solid shapes
+    {"solenoid",     kSolenoidRunDataBytes,   DrawSolenoid,    &solenoidFunctions},      // field and coil
+    {"bmagnet",      kBendMagnetRunDataBytes, DrawBendMagnet,  &bendMagnetFunctions},    // bending magnet field map
+    {"-aperture",    kApertureRunDataBytes,   DrawAperture,    &apertureFunctions},      // every aperture kind
+    {"RF",           kRfCavityRunDataBytes,   DrawRfCavity,    &rfCavityFunctions},      // thin accelerating gap
+    {"particle",     -1,                      DrawNothing,     &particleCellFunctions},  // synchronous particle
+    {"drift",        -1,                      DrawNothing,     &kNone},                  // nothing but length
 };
 // clang-format on
 
@@ -62,18 +62,18 @@ int32_t runDataSize(const Cell& cell) {
     return row ? row->runDataSize : -1;
 }
 
-void bindCellTypeFunctions(Cell& cell, bool withDraw) {
+void bindCellTypeFunctions(Cell& cell) {
     const CellType* row = cellTypeFind(cell.typeName);
     const CellTypeFunctions& f = row ? *row->functions : kNone;
     cell.fieldFn = f.fieldFn;
     cell.interceptFn = f.interceptFn;
     cell.materialFn = f.materialFn;
-    cell.drawFn = withDraw ? f.drawFn : nullptr;
+    cell.drawKind = row ? row->drawKind : DrawNothing;
 }
 
-void bindTypeFunctions(Cell& tree, bool withDraw) {
-    if (tree.kind == Machine) bindCellTypeFunctions(tree, withDraw);
+void bindTypeFunctions(Cell& tree) {
+    if (tree.kind == Machine) bindCellTypeFunctions(tree);
     for (const CellPtr& child : tree.children) {
-        if (child) bindTypeFunctions(*child, withDraw);
+        if (child) bindTypeFunctions(*child);
     }
 }

@@ -19,14 +19,28 @@ struct CellTypeFunctions {
     FieldFn fieldFn = nullptr;          // adds the component's fields at a point
     InterceptFn interceptFn = nullptr;  // may stop or change a particle during a step
     MaterialFn materialFn = nullptr;    // is a point inside the component's matter
-    DrawFn drawFn = nullptr;            // graphics display only
     BoundsFn boundsFn = nullptr;        // bounding box from the run-time data
     InitFn initFn = nullptr;            // reads attributes into the run-time data
+};
+
+// How the window draws a kind. The drawing lives above this folder, so a row
+// names its picture by this value and the display keeps one draw function
+// per value, in this order.
+enum DrawKind : uint8_t {
+    DrawNothing = 0,  // no body to show: drifts, the synchronous particle, file sources
+    DrawRodSource,    // the target rod
+    DrawBlockage,     // the solid's outline
+    DrawSolenoid,     // coil, coloured by field sign and strength
+    DrawBendMagnet,   // pole along the bent path, field-map footprint underneath
+    DrawAperture,     // plates of the aperture family
+    DrawRfCavity,     // the thin gap
+    kDrawKindCount
 };
 
 struct CellType {
     const char* name;
     int32_t runDataSize;  // bytes of run-time data; -1 when the kind has none
+    DrawKind drawKind;
     const CellTypeFunctions* functions;
 };
 
@@ -63,8 +77,8 @@ const CellType* cellTypeFindSubstring(std::string_view typeText);
 // The row's run-time data size for a Machine cell, else -1.
 int32_t runDataSize(const Cell& cell);
 
-// Binds fieldFn, interceptFn and materialFn of one cell from its row (all
-// none when it has no row), and drawFn only when withDraw is set.
-void bindCellTypeFunctions(Cell& cell, bool withDraw);
+// Binds fieldFn, interceptFn, materialFn and the draw kind of one cell from
+// its row (none and DrawNothing when it has no row).
+void bindCellTypeFunctions(Cell& cell);
 // The same for every Machine cell of a tree.
-void bindTypeFunctions(Cell& tree, bool withDraw);
+void bindTypeFunctions(Cell& tree);

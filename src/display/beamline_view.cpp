@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "beamline/cell_types.hpp"
 #include "common/text.hpp"
@@ -92,7 +93,7 @@ void drawBendFootprint(Scene& s, const Cell& cell) {
     for (int i = 0; i < 4; i++) sceneLine(s, q[i], q[(i + 1) % 4], dim(kBendColour, 0.3));
 }
 
-void drawBend(Scene& s, const Cell& cell) {
+void drawBend(Scene& s, const Cell& cell, const Context&) {
     // The pole along the bent path, as wide as the magnet gap is high: one
     // polygon, the path offset to one side and back along the other.
     Vec3 path[25], outline[50];
@@ -107,7 +108,7 @@ void drawBend(Scene& s, const Cell& cell) {
     sceneFill(s, outline, 2 * n, dim(kBendColour, 0.8));
 }
 
-void drawRf(Scene& s, const Cell& cell) {
+void drawRf(Scene& s, const Cell& cell, const Context&) {
     double extent = cellNumber(cell, "bore") + cellNumber(cell, "radius");
     if (extent == 0) extent = 0.3;
     Vec3 o = cell.placedFrame.origin, n = axisOf(cell.placedFrame, 2);
@@ -117,7 +118,7 @@ void drawRf(Scene& s, const Cell& cell) {
     }
 }
 
-void drawAperture(Scene& s, const Cell& cell) {
+void drawAperture(Scene& s, const Cell& cell, const Context&) {
     const Frame3& f = cell.placedFrame;
     Vec3 o = f.origin, n = axisOf(f, 2), lx = axisOf(f, 0), ly = axisOf(f, 1);
     Vec3 across = sceneAcross(s, n, lx);
@@ -167,7 +168,7 @@ void drawRing(Scene& s, const Frame3& f, double r, double z, Colour c) {
     }
 }
 
-void drawBlockage(Scene& s, const Cell& cell) {
+void drawBlockage(Scene& s, const Cell& cell, const Context&) {
     const Frame3& f = cell.placedFrame;
     std::string shape = blockageShape(cell);
     double X = cellNumber(cell, "xsize"), Y = cellNumber(cell, "ysize"),
@@ -216,7 +217,7 @@ void drawBlockage(Scene& s, const Cell& cell) {
     drawRing(s, f, outer, Z, c);
 }
 
-void drawRod(Scene& s, const Cell& cell) {
+void drawRod(Scene& s, const Cell& cell, const Context&) {
     constexpr double kRadius = 0.01, kLength = 0.2;
     double z = cellNumber(cell, "z"), angle = cellNumber(cell, "rodangle");
     Vec3 centre{0, 0, z}, d{std::sin(angle), 0, std::cos(angle)};
@@ -265,22 +266,40 @@ void drawName(Scene& s, const Cell& cell) {
     drawText(*s.canvas, tx, ty, cell.name, rgb(170, 170, 180));
 }
 
+// One row per draw kind of the cell type table, in its order: the picture,
+// and the show bit that hides it (0: always shown).
+struct KindDrawer {
+    DrawKind kind;
+    uint16_t showBit;
+    void (*draw)(Scene& s, const Cell& cell, const Context& ctx);
+};
+
+// clang-format off
+constexpr KindDrawer kDrawers[] = {
+    {DrawNothing,    0,             nullptr},           // nothing but the path and name
+    {DrawRodSource,  0,             drawRod},       // target rod
+    {DrawBlockage,   0,             drawBlockage},  // solid outline
+    {DrawSolenoid,   ShowSolenoids, drawSolenoid},  // coil
+    {DrawBendMagnet, ShowBends,     drawBend},      // pole; footprints come first
+    {DrawAperture,   ShowApertures, drawAperture},  // plates
+    {DrawRfCavity,   0,             drawRf},        // gap
+};
+// clang-format on
+
+constexpr bool drawersInKindOrder() {
+    for (int k = 0; k < kDrawKindCount; k++) {
+        if (kDrawers[k].kind != k || (k != DrawNothing && !kDrawers[k].draw)) return false;
+    }
+    return true;
+}
+static_assert(std::size(kDrawers) == kDrawKindCount && drawersInKindOrder(),
+              "one drawer per draw kind, in DrawKind order");
+
 void drawElement(Scene& s, const Cell& cell, const ViewSettings& view, const Context& ctx) {
-    const CellType* row = cellTypeFind(cell.typeName);
-    std::string_view type = row ? row->name : "";
     int cells = showField(view.showMask, kCellsShift);
-    if (type == "solenoid") {
-        if (view.showMask & ShowSolenoids) drawSolenoid(s, cell, ctx);
-    } else if (type == "bmagnet") {
-        if (view.showMask & ShowBends) drawBend(s, cell);
-    } else if (type == "RF") {
-        drawRf(s, cell);
-    } else if (type == "-aperture") {
-        if (view.showMask & ShowApertures) drawAperture(s, cell);
-    } else if (type == "blockage") {
-        drawBlockage(s, cell);
-    } else if (type == "rodsource") {
-        drawRod(s, cell);
+    if (cell.drawKind < kDrawKindCount) {
+        const KindDrawer& d = kDrawers[cell.drawKind];
+        if (d.draw && (d.showBit == 0 || (view.showMask & d.showBit))) d.draw(s, cell, ctx);
     }
     if (cells >= 1) drawBore(s, cell);
     if (cells >= 1) {
@@ -321,13 +340,13 @@ Extent beamlineExtent(const Cell& root) {
 void drawBeamline(Scene& s, const Cell& root, const ViewSettings& view, const Cell* highlight) {
     Context ctx;
     forEachElement(root, [&](const Cell& cell) {
-        if (cellTypeFind(cell.typeName) == cellTypeFind("solenoid")) {
+        if (cell.drawKind == DrawSolenoid) {
             ctx.maxField = std::max(ctx.maxField, std::abs(cellNumber(cell, "field")));
         }
     });
     if (view.showMask & ShowBends) {
         forEachElement(root, [&](const Cell& cell) {
-            if (cellTypeFind(cell.typeName) == cellTypeFind("bmagnet")) drawBendFootprint(s, cell);
+            if (cell.drawKind == DrawBendMagnet) drawBendFootprint(s, cell);
         });
     }
     forEachElement(root, [&](const Cell& cell) { drawElement(s, cell, view, ctx); });

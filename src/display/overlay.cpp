@@ -177,9 +177,8 @@ void drawParameterGraphs(Canvas& c, int x, int y, int w, int h, const DisplayFra
         std::vector<Bar> bars;
         forEachElement(*frame.root, [&](const Cell& cell) {
             double s0 = cell.arcStart, s1 = cell.arcStart + cellNumber(cell, "length");
-            const CellType* row = cellTypeFind(cell.typeName);
-            std::string_view type = row ? row->name : "";
-            if (g == 0 && type == "solenoid") bars.push_back({s0, s1, cellNumber(cell, "field")});
+            if (g == 0 && cell.drawKind == DrawSolenoid)
+                bars.push_back({s0, s1, cellNumber(cell, "field")});
             if (g == 1) {
                 double r = std::max(cellNumber(cell, "bore"), cellNumber(cell, "radius"));
                 if (r > 0) bars.push_back({s0, std::max(s1, s0 + 0.02), r});

@@ -23,7 +23,7 @@ CellPtr cellCopy(const Cell& cell) {
     copy->interceptFn = cell.interceptFn;
     copy->materialFn = cell.materialFn;
     copy->scatterData = cell.scatterData;
-    copy->drawFn = cell.drawFn;
+    copy->drawKind = cell.drawKind;
     copy->attributes = cell.attributes;
     copy->arcStart = cell.arcStart;
     copy->entryFrame = cell.entryFrame;

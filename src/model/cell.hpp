@@ -51,7 +51,6 @@ using InterceptFn = int (*)(unsigned char* runData, const Particle& before, cons
                             double t0, double t1, int threadIndex, const ScatterData* scatter,
                             Particle& hit, double& hitTime);
 using MaterialFn = int (*)(const unsigned char* runData, double x, double y, double z, double t);
-using DrawFn = void (*)(const Cell& cell);
 using BoundsFn = void (*)(const unsigned char* runData, Cell& cell);
 using InitFn = void (*)(Cell& cell, Simulation& simulation);
 
@@ -83,12 +82,12 @@ struct Cell {
     InterceptFn interceptFn = nullptr;
     MaterialFn materialFn = nullptr;
     const ScatterData* scatterData = nullptr;  // process-wide table, not owned
-    DrawFn drawFn = nullptr;                   // only when the graphics display is in use
-    std::vector<CellAttribute> attributes;     // searched from the last entry to the first
-    double arcStart = 0;                       // beamline arclength at the entry, metres
-    Frame3 entryFrame;                         // running frame at the entry
-    Frame3 placedFrame;                        // entryFrame after the element's own transforms
-    Vec3 boxMin{1e20, 1e20, 1e20};             // empty until the build computes it
+    uint8_t drawKind = 0;  // Machine: how the window draws it (DrawKind of its type row)
+    std::vector<CellAttribute> attributes;  // searched from the last entry to the first
+    double arcStart = 0;                    // beamline arclength at the entry, metres
+    Frame3 entryFrame;                      // running frame at the entry
+    Frame3 placedFrame;                     // entryFrame after the element's own transforms
+    Vec3 boxMin{1e20, 1e20, 1e20};          // empty until the build computes it
     Vec3 boxMax{-1e20, -1e20, -1e20};
     alignas(8) unsigned char runData[RTD_SIZE] = {};
     LossSum lostWeight;          // weight of particles lost here this run

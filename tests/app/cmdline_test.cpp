@@ -8,6 +8,7 @@
 #include "app/switches.hpp"
 #include "beamline/build/rf_sync.hpp"
 #include "lattice/parser.hpp"
+#include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"
 
@@ -156,4 +157,76 @@ TEST_F(Scan, GraphicsFallsBackToConsoleWhenNoWindowCanOpen) {
     scanSwitches("pelto -g");
     EXPECT_EQ(displayMode, DisplayConsole);
     EXPECT_EQ(runOptions.autoSaveFileName, "autogfx.sav");
+}
+
+TEST(CommandLineRecord, WhatLaterStepsReadIsTakenOnce) {
+    const struct {
+        const char* text;
+        const char* lattice;  // "" for none
+        bool list, legacyList, coords, forever, params;
+    } cases[] = {
+        {"pelto", "", false, false, false, false, false},
+        {"pelto -c front_end -b", "front_end", false, false, false, false, false},
+        {"pelto \"my lattice\" -l", "my lattice", true, false, false, false, false},
+        {"pelto -l42", "", false, true, false, false, false},
+        // -L is -l as well (switch words ignore case), with coordinates.
+        {"pelto -L dogleg", "dogleg", true, false, true, false, false},
+        // -l as a word only: "-lx" asks for no list.
+        {"pelto -lx", "", false, false, false, false, false},
+        {"pelto -R", "", false, false, false, true, false},
+        // -R and -L are case-sensitive, -param: is not.
+        {"pelto -r -PARAM:S1f=2", "", false, false, false, false, true},
+        {"pelto -param:x=1 -param:y=2 alpha", "alpha", false, false, false, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        CommandLine line = readCommandLine(c.text);
+        EXPECT_EQ(line.text, c.text);
+        EXPECT_EQ(line.latticeWord.value_or(""), c.lattice);
+        EXPECT_EQ(line.componentList, c.list);
+        EXPECT_EQ(line.legacyComponentList, c.legacyList);
+        EXPECT_EQ(line.componentListAsked(), c.list || c.legacyList);
+        EXPECT_EQ(line.componentListCoords, c.coords);
+        EXPECT_EQ(line.recheckForever, c.forever);
+        EXPECT_EQ(line.paramOverrides, c.params);
+    }
+}
+
+TEST_F(Scan, ReapplyingTheRecordRestoresWhatTheConfigurationOverwrote) {
+    CommandLine line = readCommandLine("pelto -singlethread -c");
+    applySwitches(line);
+    settings.threadCount = 8;  // a reread configuration
+    displayMode = DisplayGraphics;
+    applySwitches(line);
+    EXPECT_EQ(settings.threadCount, 1);
+    EXPECT_EQ(displayMode, DisplayConsole);
+}
+
+TEST(SwitchTable, HelpListsEverySwitchAndNamesNoneWithoutARow) {
+    std::string help;
+    ASSERT_EQ(readWholeFile(PELTO_TEST_DATA "/help.txt", help), ReadStatus::Ok);
+    EXPECT_EQ(helpText(), help);
+    // Every switch the help names, alone on a command line, is found by a row.
+    size_t at = 0;
+    int named = 0;
+    while ((at = help.find('-', at)) != std::string::npos) {
+        size_t end = help.find_first_of(" \t\n,", at);
+        std::string token = help.substr(at, end - at);
+        bool startsWord = at == 0 || help[at - 1] == '\n' || help[at - 1] == ' ';
+        at = end;
+        if (!startsWord || token.size() < 2) continue;
+        named++;
+        CommandLine line = readCommandLine("pelto " + token);
+        bool found = false;
+        for (const auto& hit : line.hits) found = found || hit.has_value();
+        EXPECT_TRUE(found) << token << " is in the help but no row finds it";
+    }
+    EXPECT_GE(named, 22);  // at least one per line of the listing
+    // And every listed row shows up in the help as "-name".
+    for (int i = 0; i < kSwitchCount; i++) {
+        SwitchName row = switchName(i);
+        if (row.listed) {
+            EXPECT_NE(help.find(std::string("-") + row.name), std::string::npos) << row.name;
+        }
+    }
 }

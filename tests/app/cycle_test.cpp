@@ -71,7 +71,7 @@ TEST(Cycle, AnEditedConfigurationIsReadAgainAndTheRunsAskedForKeepCounting) {
     DisplayMode savedMode = displayMode;
 
     CycleState s;
-    s.commandLine = "pelto -c -r5";
+    s.line = readCommandLine("pelto -c -r5");
     here.folder.write("config.txt", "CPU throttle (%): 30\n");
     configRead(kConfigFile);
     s.configTime = fileModTimeNs(kConfigFile);

@@ -31,7 +31,7 @@ CellPtr magnet(Simulation& sim, const char* name, double field, Frame3 frame = F
     for (int i = 0; i < 4; i++) cellSetText(*cell, "File" + std::to_string(i + 1), files[i]);
     cell->entryFrame = frame;
     cell->placedFrame = frame;
-    bindCellTypeFunctions(*cell, false);
+    bindCellTypeFunctions(*cell);
     bendMagnetFunctions.initFn(*cell, sim);
     return cell;
 }

@@ -27,7 +27,7 @@ inline CellPtr placedElement(const char* type, const char* name, NumberAttribute
     for (const auto& [key, value] : numbers) cellSetNumber(*cell, key, value);
     cell->entryFrame = frame;
     cell->placedFrame = applyTransforms(*cell, frame);
-    bindCellTypeFunctions(*cell, false);
+    bindCellTypeFunctions(*cell);
     const CellType* row = cellTypeFindSubstring(type);
     if (row && row->functions->initFn) row->functions->initFn(*cell, simulation);
     return cell;

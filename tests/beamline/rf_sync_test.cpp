@@ -53,7 +53,7 @@ Simulation simulationOf(std::vector<CellPtr> children) {
 // Places and initialises the line as the build does, without the
 // synchronisation.
 void placeLine(Simulation& sim) {
-    bindTypeFunctions(*sim.root, false);
+    bindTypeFunctions(*sim.root);
     double arc = 0;
     cellPlaceTree(*sim.root, Frame3{}, arc, [&](Cell& e) {
         const CellType* row = cellTypeFindSubstring(e.typeName);

@@ -17,7 +17,7 @@ CellPtr solenoid(Simulation& sim, double length, NumberAttributes extra = {},
                                  {{"radius", kA}, {"length", length}, {"field", kB0}}, sim, frame);
     for (const auto& [key, value] : extra) cellSetNumber(*cell, key, value);
     if (extra.size() > 0) {
-        bindCellTypeFunctions(*cell, false);
+        bindCellTypeFunctions(*cell);
         solenoidFunctions.initFn(*cell, sim);
     }
     return cell;

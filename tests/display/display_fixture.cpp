@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "beamline/cell_types.hpp"
 #include "lattice/parser.hpp"
 #include "model/cell_geometry.hpp"
 #include "platform/process.hpp"
@@ -67,6 +68,9 @@ CellPtr placedDemoLattice(const std::string& lattice, int level) {
         double arc = 0;
         cellPlaceTree(*root, Frame3{}, arc);
         boxElements(*root);
+        // The window draws each element by the kind its type row gives it,
+        // bound here as the build binds it.
+        bindTypeFunctions(*root);
     }
     return root;
 }

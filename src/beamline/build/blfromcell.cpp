@@ -54,7 +54,7 @@ void BLfromcell(Simulation& simulation, const Frame3& initialFrame, bool graphic
         return;
     }
     Cell& root = *simulation.root;
-    bindTypeFunctions(root, graphics);
+    bindTypeFunctions(root);
     report("Adding components to simulation space");
     beamClear(simulation.beam);
     double arc = 0;

@@ -180,7 +180,6 @@ const CellTypeFunctions bendMagnetFunctions{
     .fieldFn = field,
     .interceptFn = nullptr,
     .materialFn = nullptr,
-    .drawFn = nullptr,
     .boundsFn = bounds,
     .initFn = init,
 };

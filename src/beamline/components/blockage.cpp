@@ -318,7 +318,6 @@ const CellTypeFunctions blockageFunctions{
     .fieldFn = nullptr,
     .interceptFn = intercept,
     .materialFn = material,
-    .drawFn = nullptr,
     .boundsFn = bounds,
     .initFn = init,
 };

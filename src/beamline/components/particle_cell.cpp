@@ -84,7 +84,6 @@ const CellTypeFunctions particleCellFunctions{
     .fieldFn = nullptr,
     .interceptFn = nullptr,
     .materialFn = nullptr,
-    .drawFn = nullptr,
     .boundsFn = nullptr,
     .initFn = init,
 };

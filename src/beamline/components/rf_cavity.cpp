@@ -83,7 +83,6 @@ const CellTypeFunctions rfCavityFunctions{
     .fieldFn = nullptr,
     .interceptFn = intercept,
     .materialFn = nullptr,
-    .drawFn = nullptr,
     .boundsFn = bounds,
     .initFn = init,
 };

@@ -243,7 +243,6 @@ const CellTypeFunctions solenoidFunctions{
     .fieldFn = field,
     .interceptFn = intercept,
     .materialFn = material,
-    .drawFn = nullptr,
     .boundsFn = bounds,
     .initFn = init,
 };
