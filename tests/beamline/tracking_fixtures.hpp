@@ -91,7 +91,7 @@ inline int planeIntercept(unsigned char* runData, const Particle& before, const 
                           double t0, double t1, int, const ScatterData* scatter, Particle& hit,
                           double& hitTime) {
     const PlaneData& plane = runDataAs<PlaneData>(runData);
-    Crossing c = findCrossing(before, t0, after, t1, zPlaneDistance, &plane, scatter);
+    Crossing c = findCrossing(before, t0, after, t1, zPlaneDistance, &plane, scatter, StepContext{});
     if (c.found == 0) return 0;
     hit = c.particle;
     hit.state = plane.state;
