@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "beamline/build/nearby.hpp"
-#include "beamline/components/bend_magnet.hpp"
 #include "beamline/cell_io.hpp"
+#include "beamline/components/bend_magnet.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "common/version.hpp"

@@ -50,8 +50,7 @@ using FieldFn = void (*)(const unsigned char* runData, double x, double y, doubl
                          double fields[6]);
 using InterceptFn = int (*)(unsigned char* runData, const Particle& before, const Particle& after,
                             double t0, double t1, const StepContext& context,
-                            const ScatterData* scatter,
-                            Particle& hit, double& hitTime);
+                            const ScatterData* scatter, Particle& hit, double& hitTime);
 using MaterialFn = int (*)(const unsigned char* runData, double x, double y, double z, double t);
 using DrawFn = void (*)(const Cell& cell);
 using BoundsFn = void (*)(const unsigned char* runData, Cell& cell);

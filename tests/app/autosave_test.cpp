@@ -7,10 +7,10 @@
 
 #include "app/autosave_file.hpp"
 #include "beamline/build/setup.hpp"
-#include "run/run.hpp"
 #include "beamline/species.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
+#include "run/run.hpp"
 #include "support/fault_loop.hpp"
 #include "support/test_support.hpp"
 

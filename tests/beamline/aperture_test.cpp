@@ -32,7 +32,7 @@ struct StubData {
     int32_t state;
 };
 int stubIntercept(unsigned char* runData, const Particle&, const Particle& after, double t0,
-                  double t1, int, const ScatterData*, Particle& hit, double& when) {
+                  double t1, const StepContext&, const ScatterData*, Particle& hit, double& when) {
     const auto& d = runDataAs<StubData>(runData);
     hit = after;
     hit.state = d.state;
@@ -59,9 +59,7 @@ struct Apertures : ::testing::Test {
         ASSERT_TRUE(setCurrentFolder(dir.path()));
         messages.keys = {'a'};
     }
-    void TearDown() override {
-        setCurrentFolder(previous);
-    }
+    void TearDown() override { setCurrentFolder(previous); }
     // An aperture of the type across z = 1.
     Cell& aperture(const char* type, std::initializer_list<Attr> attributes,
                    const char* name = "Ap") {
@@ -104,7 +102,8 @@ struct Apertures : ::testing::Test {
         StepContext context;
         context.threadIndex = thread;
         context.configuredThreads = configuredThreads;
-        r.got = ap.interceptFn(ap.runData, before, after, 0, kStep, context, nullptr, r.hit, r.when);
+        r.got =
+            ap.interceptFn(ap.runData, before, after, 0, kStep, context, nullptr, r.hit, r.when);
         return r;
     }
     static const ApertureData& data(const Cell& ap) { return runDataAs<ApertureData>(ap.runData); }

@@ -37,8 +37,7 @@ Simulation beamOn(const TestLine& line, int32_t species, int count, double pMeV,
     return s;
 }
 
-void configureThreads(Simulation& s, int threads, int perThread = 100,
-                      std::FILE* log = nullptr) {
+void configureThreads(Simulation& s, int threads, int perThread = 100, std::FILE* log = nullptr) {
     TrackingConfig config;
     config.maxThreads = threads;
     config.particlesPerThread = perThread;

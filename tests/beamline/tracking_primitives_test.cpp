@@ -218,7 +218,8 @@ TEST(FindCrossing, FindsAPlaneOnACurvedTrackToAFemtosecond) {
     const double omega = speedFromProperSpeed(norm(before.u)) / r;
     for (double X : {1e-6, 1e-4, 1e-3, 0.9 * after.position.x}) {
         Plane plane{{1, 0, 0}, X};
-        Crossing c = findCrossing(before, t0, after, t0 + h, planeDistance, &plane, nullptr, StepContext{});
+        Crossing c =
+            findCrossing(before, t0, after, t0 + h, planeDistance, &plane, nullptr, StepContext{});
         SCOPED_TRACE(X);
         EXPECT_EQ(c.found, 1);
         EXPECT_NEAR(c.time - t0, std::acos(1 - X / r) / omega, 1e-12);
@@ -237,7 +238,8 @@ TEST(FindCrossing, NoSignChangeOrAStartOnThePlaneIsNoCrossing) {
     } cases[] = {{-0.5, 0, 1e-10}, {0.5, 0, 1e-10}, {0, 0, 0}};
     for (const Case& c : cases) {
         Plane plane{{0, 0, 1}, c.offset};
-        Crossing x = findCrossing(before, 0, after, 1e-10, planeDistance, &plane, nullptr, StepContext{});
+        Crossing x =
+            findCrossing(before, 0, after, 1e-10, planeDistance, &plane, nullptr, StepContext{});
         EXPECT_EQ(x.found, c.found) << c.offset;
         EXPECT_EQ(x.time, c.time) << c.offset;
     }

@@ -140,7 +140,8 @@ void rfSyncLogStarted() {
 int rfSyncHit(RfSyncState& sync, Cell& cell, const Particle& before, const Particle& after,
               double t0, double t1, Particle& hit, double& hitTime) {
     auto& cavity = runDataAs<RfCavityData>(cell.runData);
-    if (rfCavityCrossing(cavity, before, t0, after, t1, nullptr, StepContext{}, hit, hitTime) == 0) return 0;
+    if (rfCavityCrossing(cavity, before, t0, after, t1, nullptr, StepContext{}, hit, hitTime) == 0)
+        return 0;
     // The lattice's phase is the one the synchronous particle meets.
     cavity.phase -= cavity.omega * hitTime;
     sync.cavitiesLeft--;

@@ -104,8 +104,8 @@ bool plateStops(const ApertureData& d, Vec3 local) {
 // never crossed the plane. The tracking step keeps the earliest hit of all
 // components, so the question is the same one it asks.
 bool reachesPlaneFirst(const unsigned char* self, const Particle& before, const Particle& after,
-                       double t0, double t1, const StepContext& context,
-                       const ScatterData* table, double crossing) {
+                       double t0, double t1, const StepContext& context, const ScatterData* table,
+                       double crossing) {
     if (!before.nearby) return true;
     const double earlier = crossing - kSameTime * (t1 - t0);
     StepContext probe = context;
@@ -134,8 +134,8 @@ void recordCrossing(ApertureData& d, const Particle& at, double t, const StepCon
 }
 
 int apertureIntercept(unsigned char* runData, const Particle& before, const Particle& after,
-                      double t0, double t1, const StepContext& context,
-                      const ScatterData* table, Particle& hit, double& hitTime) {
+                      double t0, double t1, const StepContext& context, const ScatterData* table,
+                      Particle& hit, double& hitTime) {
     auto& d = runDataAs<ApertureData>(runData);
     Crossing c = findCrossing(before, t0, after, t1, planeDistance, &d, table, context);
     if (!crossingInStep(c, t0, t1)) return 0;

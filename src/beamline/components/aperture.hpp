@@ -90,8 +90,8 @@ void momentsAdd(ApertureData& d, Vec3 local, Vec3 uLocal, double kineticJ, doubl
 // set and there is none, "output_CELL_DATE_TIME.csv".
 void outputInit(ApertureData& d, const Cell& cell, bool dated);
 // Appends one particle line to the aperture's file (or its thread file).
-void outputWrite(const ApertureData& d, const StepContext& context, Vec3 local, double t, Vec3 uLocal,
-                 int32_t species, double weight);
+void outputWrite(const ApertureData& d, const StepContext& context, Vec3 local, double t,
+                 Vec3 uLocal, int32_t species, double weight);
 
 // --- for the run ---
 

@@ -99,8 +99,8 @@ void outputInit(ApertureData& d, const Cell& cell, bool dated) {
     setName(d, name);
 }
 
-void outputWrite(const ApertureData& d, const StepContext& context, Vec3 local, double t, Vec3 uLocal,
-                 int32_t species, double weight) {
+void outputWrite(const ApertureData& d, const StepContext& context, Vec3 local, double t,
+                 Vec3 uLocal, int32_t species, double weight) {
     std::string path = d.outputfile;
     if (context.configuredThreads > 1) {
         path += format("%s%d", kThreadMark, context.threadIndex);

@@ -254,7 +254,8 @@ int intercept(unsigned char* runData, const Particle& before, const Particle& af
     // The step ends where the particle enters or leaves the shape, so that
     // absorption is only ever drawn for steps that lie wholly in or out.
     double best = 9e99;
-    if (earliestCrossing(before, t0, after, t1, tests, count, table, context, hit, hitTime)) best = hitTime;
+    if (earliestCrossing(before, t0, after, t1, tests, count, table, context, hit, hitTime))
+        best = hitTime;
 
     // Absorption is drawn for the part of the step that is taken.
     Vec3 end = best < 9e99 ? hit.position : after.position;

@@ -30,8 +30,7 @@ bool crossingInStep(const Crossing& crossing, double t0, double t1) {
 
 bool earliestCrossing(const Particle& before, double t0, const Particle& after, double t1,
                       const SurfaceTest* surfaces, int count, const ScatterData* table,
-                      const StepContext& context,
-                      Particle& hit, double& hitTime) {
+                      const StepContext& context, Particle& hit, double& hitTime) {
     bool found = false;
     double best = 9e99;
     for (int i = 0; i < count; i++) {

@@ -106,8 +106,8 @@ bool firstFaceCrossing(const RodSourceData& d, const Particle& before, double t0
 }
 
 int rodIntercept(unsigned char* runData, const Particle& before, const Particle& after, double t0,
-                 double t1, const StepContext& context, const ScatterData* table,
-                 Particle& hit, double& hitTime) {
+                 double t1, const StepContext& context, const ScatterData* table, Particle& hit,
+                 double& hitTime) {
     const auto& d = runDataAs<RodSourceData>(runData);
     const Vec3& p = before.position;
     if (rodMaterial(runData, p.x, p.y, p.z, t0)) return 0;  // leaving, or inside: matter's business

@@ -2,9 +2,9 @@
 #include <cmath>
 #include <vector>
 
-#include "beamline/components/solenoid.hpp"
 #include "beamline/cell_types.hpp"
 #include "beamline/components/component_shapes.hpp"
+#include "beamline/components/solenoid.hpp"
 #include "beamline/species.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "model/cell_geometry.hpp"

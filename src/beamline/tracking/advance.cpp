@@ -234,12 +234,9 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
         context.configuredThreads = engine.config.maxThreads;
         context.noScattering = rfOnly || simulation.scattering_off;
         context.rfSync = rfOnly ? engine.rfSync : nullptr;
-        StepPlan plan{&simulation,
-                      &engine,
-                      simulation.time,
-                      simulation.time + simulation.dt,
-                      decays,
-                      simulation.stepCount % interval == 0,
+        StepPlan plan{&simulation,     &engine,
+                      simulation.time, simulation.time + simulation.dt,
+                      decays,          simulation.stepCount % interval == 0,
                       context};
 
         if (threads >= 2) {

@@ -12,8 +12,7 @@ void readGeometry(const Cell& element, ElementGeometry& g) {
 }
 
 bool holds(const PreparedLine* prepared, const Cell& line) {
-    return prepared && &line == prepared->line &&
-           line.children.size() == prepared->elements.size();
+    return prepared && &line == prepared->line && line.children.size() == prepared->elements.size();
 }
 
 }  // namespace
