@@ -49,8 +49,6 @@ void throttledRun(benchmark::State& state) {
     setMessageSink(sink);
     displayMode = DisplayBackground;
     settings.sleepOnBattery = false;
-    trackingConfigure(TrackingConfig{});
-
     // Steps that take about kTrackingSeconds on this machine.
     Simulation probe = muonLine();
     double start = monotonicSeconds();

@@ -119,11 +119,11 @@ void track(benchmark::State& state, Simulation (*build)()) {
     quiet();
     TrackingConfig config;
     config.maxThreads = static_cast<int32_t>(state.range(0));
-    trackingConfigure(config);
     double stepped = 0;
     for (auto _ : state) {
         state.PauseTiming();
         Simulation s = build();
+        trackingConfigure(s, config);
         if (beamActiveCount(s.beam) == 0) {
             state.SkipWithError("no beam");
             break;
@@ -163,7 +163,8 @@ void BM_FindCrossingNone(benchmark::State& state) {
     Particle after = before;
     pushParticle(after, 0, 1e-11);
     for (auto _ : state) {
-        Crossing c = findCrossing(before, 0, after, 1e-11, planeDistance, nullptr, nullptr);
+        Crossing c =
+            findCrossing(before, 0, after, 1e-11, planeDistance, nullptr, nullptr, StepContext{});
         benchmark::DoNotOptimize(c.found);
     }
 }

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "beamline/build/nearby.hpp"
-#include "beamline/build_hooks.hpp"
 #include "beamline/cell_io.hpp"
+#include "beamline/components/bend_magnet.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "common/version.hpp"
@@ -220,7 +220,7 @@ AutoSaveReadResult autoSaveRead(const std::string& path, Simulation& simulation,
     for (size_t i = loaded.root->children.size(); i-- > 0;) {
         Cell* child = loaded.root->children[i].get();
         if (child && equalNoCase(child->typeName, "BMagnet")) {
-            if (bendMagnetLoadFieldMap) bendMagnetLoadFieldMap(*child);
+            bendMagnetLoadFieldMap(*child);
             break;
         }
     }

@@ -15,9 +15,7 @@
 #include "app/settings.hpp"
 #include "app/switches.hpp"
 #include "app/username.hpp"
-#include "beamline/build_hooks.hpp"
 #include "beamline/cell_print.hpp"
-#include "beamline/tracking/tracking.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "net/download.hpp"
@@ -30,6 +28,7 @@
 #include "results/prune.hpp"
 #include "results/score_line.hpp"
 #include "results/text_results.hpp"
+#include "run/run.hpp"
 #include "store/latticedir.hpp"
 
 namespace {
@@ -45,18 +44,18 @@ void refreshAutoSave(AutoSave& save) {
     save.off = settings.autoSaveOff;
 }
 
-void configureThreads() {
+RunSettings configureThreads() {
     if (settings.threadCount <= 0) {
         int n = logicalProcessorCount();
         reportf("Detected %d logical processors", n);
         settings.threadCount = std::max(1, n);
     }
-    TrackingConfig config;
-    config.maxThreads = settings.threadCount;
-    config.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
-    config.loadBalanceLog = runOptions.loadBalancingLog;
-    config.loadBalanceFile = runOptions.loadBalancingFile;
-    trackingConfigure(config);
+    RunSettings run;
+    run.threads = settings.threadCount;
+    run.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
+    run.loadBalanceLog = runOptions.loadBalancingLog;
+    run.loadBalanceFile = runOptions.loadBalancingFile;
+    return run;
 }
 
 // Without a window, viewing a lattice means listing the beamline it builds.
@@ -95,13 +94,13 @@ std::optional<int> finishRun(CycleState& s) {
     forgetlatticelist();
     if (s.stop == StopQuit) storeDisplaySettings();
     if (runOptions.viewOnly) return 0;
-    if (mergeThreadOutputs) mergeThreadOutputs();
+    runMergeOutputs();
     if (s.stop == StopQuit) {
         autoSaveTick(s.autoSave, s.simState, *s.genome, s.quarantine, true, monotonicSeconds());
         return 0;
     }
     autoSaveDiscard(s.autoSave);
-    double score = scoreOf(s.simState);
+    double score = runScore(s.simState);
     std::optional<std::string> lattice = s.simState.root->name;
     storeResult(std::move(*s.genome), score, s.simState.work, lattice, cycleChecksum(s),
                 std::nullopt, s.resultsDb, kProgramFormat, &s.quarantine, ResultPaths{});
@@ -125,7 +124,7 @@ std::optional<int> cycleOnce(CycleState& s) {
     }
     runDownloadChecks(currentNetSettings(),
                       [] { return preferredlattices(settings.preferredLattices); });
-    configureThreads();
+    s.runSettings = configureThreads();
     refreshAutoSave(s.autoSave);
 
     if (std::optional<int> end = prepareRun(s)) return end;

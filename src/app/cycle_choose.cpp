@@ -31,6 +31,7 @@ bool tryRestore(CycleState& s) {
         s.genome.reset();
         return false;
     }
+    runConfigure(s.simState, s.runSettings);
     // The save does not record which overrides built the run; a command
     // line with any keeps the result from counting.
     s.checksumValid = runOptions.resultChecksum && !s.line.paramOverrides;
@@ -45,7 +46,7 @@ bool build(CycleState& s) {
     request.recheckRun = recheck.run;
     request.graphics = displayMode == DisplayGraphics;
     SetupOutcome outcome;
-    s.simState = setupSimulation(request, *s.genome, &outcome);
+    s.simState = runBuild(request, *s.genome, s.runSettings, &outcome);
     s.checksumValid = runOptions.resultChecksum && outcome.overrides == 0;
     return static_cast<bool>(s.simState.root);
 }

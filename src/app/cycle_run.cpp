@@ -10,7 +10,6 @@
 #include "app/graphics.hpp"
 #include "app/run_options.hpp"
 #include "app/settings.hpp"
-#include "beamline/tracking/tracking.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "display/display.hpp"
@@ -20,6 +19,7 @@
 #include "platform/console.hpp"
 #include "platform/power.hpp"
 #include "platform/signals.hpp"
+#include "run/run.hpp"
 
 namespace {
 
@@ -50,8 +50,7 @@ void showProgress(const Simulation& sim) {
 double advancePass(CycleState& s, int32_t steps) {
     double start = monotonicSeconds();
     for (int32_t k = 0; k < steps; k++) {
-        advanceStep(s.simState, true, kTrackNormal, true);
-        if (!(s.simState.t_max > s.simState.time)) {
+        if (runStep(s.simState)) {
             s.stop = StopFinished;
             break;
         }
@@ -127,7 +126,7 @@ void trackRun(CycleState& s) {
                 showProgress(s.simState);
                 statusDue = passEnd + kStatusInterval;
             }
-            if (beamActiveCount(s.simState.beam) == 0 || runOptions.viewOnly) s.stop = StopFinished;
+            if (runOptions.viewOnly) s.stop = StopFinished;
         }
         if (graphics) graphicsPass(s, control, storage);
         if (runOptions.screensaver && screensaverWantsToQuit() && s.stop == StopNone) {

@@ -12,6 +12,7 @@
 #include "model/genome.hpp"
 #include "results/quarantine.hpp"
 #include "results/record.hpp"
+#include "run/run.hpp"
 
 enum StopState { StopNone, StopFinished, StopQuit };
 
@@ -22,6 +23,7 @@ struct CycleState {
     std::optional<Genome> genome;  // none: still to be made
     std::optional<std::string> latticeName;
     QuarantineState quarantine;
+    RunSettings runSettings;  // from the configuration, for the next run
     AutoSave autoSave;
     bool firstCycle = true;
     bool restored = false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "beamline/beam.hpp"
 #include "beamline/species.hpp"
@@ -9,6 +10,22 @@
 
 // One bit per species index: may the species be tracked and created.
 inline constexpr int kAllowMaskBytes = 10;
+
+struct TrackingEngine;
+
+// The run's tracking engine, made when the run first tracks or is
+// configured. A copy of a simulation starts without one: it tracks with an
+// engine of its own, never with its original's threads and slots.
+struct EngineSlot {
+    std::unique_ptr<TrackingEngine> owned;
+
+    EngineSlot();
+    ~EngineSlot();
+    EngineSlot(EngineSlot&& other) noexcept;
+    EngineSlot& operator=(EngineSlot&& other) noexcept;
+    EngineSlot(const EngineSlot&);
+    EngineSlot& operator=(const EngineSlot& other);
+};
 
 struct Simulation {
     CellPtr root;                 // the lattice's root Composite; none when not built
@@ -32,6 +49,7 @@ struct Simulation {
                                           0xff, 0xff, 0xff, 0xff, 0xff};
     uint8_t decays_off = 0;      // 1 disables decays
     uint8_t scattering_off = 0;  // 1 disables scattering in matter
+    EngineSlot engine;           // not saved: a restored run makes its own
 };
 
 inline bool speciesAllowed(const Simulation& simulation, int32_t species) {

@@ -40,6 +40,7 @@ struct CellSubMap;
 struct Particle;
 struct Simulation;
 struct ScatterData;
+struct StepContext;
 using CellPtr = std::shared_ptr<Cell>;
 
 // The type functions of a component kind (see cell_types.hpp). Tracking
@@ -48,8 +49,8 @@ using CellPtr = std::shared_ptr<Cell>;
 using FieldFn = void (*)(const unsigned char* runData, double x, double y, double z, double t,
                          double fields[6]);
 using InterceptFn = int (*)(unsigned char* runData, const Particle& before, const Particle& after,
-                            double t0, double t1, int threadIndex, const ScatterData* scatter,
-                            Particle& hit, double& hitTime);
+                            double t0, double t1, const StepContext& context,
+                            const ScatterData* scatter, Particle& hit, double& hitTime);
 using MaterialFn = int (*)(const unsigned char* runData, double x, double y, double z, double t);
 using BoundsFn = void (*)(const unsigned char* runData, Cell& cell);
 using InitFn = void (*)(Cell& cell, Simulation& simulation);

@@ -13,6 +13,7 @@
 #include "results/checksum.hpp"
 #include "results/optimise_runs.hpp"
 #include "results/text_results.hpp"
+#include "run/run.hpp"
 #include "store/latticedir.hpp"
 #include "tool/tool.hpp"
 
@@ -70,22 +71,16 @@ bool isFolderLattice(const std::string& name, const std::string& text) {
 
 // Builds and tracks one run as the client would; none when it cannot.
 std::optional<RunScore> trackRun(const std::string& name, const std::string& text, uint32_t seed,
-                                 const TrackingLimits& limits, Genome& genome) {
+                                 const RunSettings& settings, Genome& genome) {
     SetupRequest request = runRequest(name, text);
     request.seed = seed;
     request.verbose = false;
-    Simulation simulation = setupSimulation(request, genome);
-    if (!simulation.root) {
+    RunOutcome outcome = runLattice(request, genome, settings);
+    if (!outcome.simulation.root) {
         report("Lattice '" + name + "' could not be interpreted; no run was built");
         return std::nullopt;
     }
-    if (!trackingEngine.runToEnd || !trackingEngine.scoreOf) {
-        report("This build has no tracking engine: runs cannot be scored");
-        return std::nullopt;
-    }
-    trackingEngine.runToEnd(simulation, limits);
-    if (mergeThreadOutputs) mergeThreadOutputs();
-    return RunScore{trackingEngine.scoreOf(simulation), simulation.work};
+    return RunScore{outcome.score, outcome.simulation.work};
 }
 
 int optimise(const OptimiseOptions& o) {
@@ -100,7 +95,7 @@ int optimise(const OptimiseOptions& o) {
                      latticeFilePath(name).c_str());
         return kToolError;
     }
-    TrackingLimits limits = trackingLimits(o.threads);  // reads config.txt
+    RunSettings settings = toolRunSettings(o.threads);  // reads config.txt
     uint32_t seed = o.seed ? *o.seed : tickCountMs();
     seedRandom(seed);
 
@@ -109,7 +104,7 @@ int optimise(const OptimiseOptions& o) {
     ResultsList results = loadResults(kResultsDatabase, std::nullopt);
     // Run k tracks with seed + k, so a series repeats from its seed.
     ScoreRun score = [&](Genome& genome, int run) {
-        return trackRun(name, text, seed + static_cast<uint32_t>(run), limits, genome);
+        return trackRun(name, text, seed + static_cast<uint32_t>(run), settings, genome);
     };
     std::printf("RUN TRIALTYPE SCORE BEST-SO-FAR\n");
     int done = optimiseRuns(request, results, score, [](const OptimiseStep& step) {

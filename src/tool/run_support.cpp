@@ -24,13 +24,13 @@ bool optionNumber(const ToolArgs& args, size_t& i, long long lo, long long hi, l
     return false;
 }
 
-TrackingLimits trackingLimits(int threads) {
+RunSettings toolRunSettings(int threads) {
     if (fileExists(kConfigFile)) configRead(kConfigFile);
-    TrackingLimits limits;
+    RunSettings run;
     int configured = settings.threadCount > 0 ? settings.threadCount : logicalProcessorCount();
-    limits.threads = threads > 0 ? threads : std::max(1, configured);
-    limits.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
-    return limits;
+    run.threads = threads > 0 ? threads : std::max(1, configured);
+    run.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
+    return run;
 }
 
 SetupRequest runRequest(const std::string& latticeName, std::string latticeText) {

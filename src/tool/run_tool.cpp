@@ -7,8 +7,6 @@
 #include "app/config.hpp"
 #include "app/settings.hpp"
 #include "app/sim_template.hpp"
-#include "beamline/build/setup.hpp"
-#include "beamline/build_hooks.hpp"
 #include "beamline/components/aperture.hpp"
 #include "beamline/tracking/beam_summary.hpp"
 #include "common/random.hpp"
@@ -19,6 +17,7 @@
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "results/score_line.hpp"
+#include "run/run.hpp"
 #include "tool/tool.hpp"
 
 const char* const kRunToolUsage =
@@ -104,7 +103,7 @@ int run(const RunToolOptions& o) {
     SetupRequest request = runRequest(latticeNameOf(o.file), std::move(text));
     request.commandLine = o.commandLine;
     request.seed = o.seed;
-    TrackingLimits limits = trackingLimits(o.threads);
+    RunSettings settings = toolRunSettings(o.threads);
 
     Genome genome = genomeFromText(o.genomeText, true);
     seedRandom(o.seed ? *o.seed : tickCountMs());
@@ -112,28 +111,16 @@ int run(const RunToolOptions& o) {
         int level = o.level;
         setMissingLevelRule([level](std::string_view, const Genome&) { return level; });
     }
-    Simulation simulation = setupSimulation(request, genome);
+    RunOutcome outcome = runLattice(request, genome, settings);
+    const Simulation& simulation = outcome.simulation;
     if (!simulation.root) {
         report("Lattice file '" + o.file + "' could not be interpreted; no run was built");
         return kToolError;
     }
-    if (!trackingEngine.runToEnd || !trackingEngine.scoreOf) {
-        printBeam(simulation, genome);
-        if (!o.dump.empty()) writeDump(o.dump, simulation);
-        report(
-            "The run was built, but this build has no tracking engine: the beam printed is the "
-            "initial beam and there is no score");
-        return kToolError;
-    }
-    double start = monotonicSeconds();
-    trackingEngine.runToEnd(simulation, limits);
-    double seconds = monotonicSeconds() - start;
-    if (mergeThreadOutputs) mergeThreadOutputs();
-
-    double score = trackingEngine.scoreOf(simulation);
-    std::printf("score %.*f\n", kProgramFormat.scoreDecimals, score);
+    double seconds = outcome.trackingSeconds;
+    std::printf("score %.*f\n", kProgramFormat.scoreDecimals, outcome.score);
     std::printf("work %.6g Mpts in %.3f s: %.3f Mpts/s on %d threads\n", simulation.work, seconds,
-                seconds > 0 ? simulation.work / seconds : 0.0, limits.threads);
+                seconds > 0 ? simulation.work / seconds : 0.0, settings.threads);
     std::printf("end time %.6g ns after %" PRId64 " steps\n", simulation.time * 1e9,
                 simulation.stepCount);
     for (const MomentsSummary& m : momentsSummaries(*simulation.root)) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "beamline/build/setup.hpp"
-#include "beamline/build_hooks.hpp"
+#include "run/run.hpp"
 
 using ToolArgs = std::vector<std::string>;
 
@@ -35,9 +35,9 @@ extern const char* const kOptimiseToolUsage;
 // The whole number after the option at args[i] (i moves onto it), within
 // lo..hi; otherwise says what the option takes and returns false.
 bool optionNumber(const ToolArgs& args, size_t& i, long long lo, long long hi, long long& value);
-// The thread limits the client would use: the configuration's (read here),
-// unless the command line says otherwise.
-TrackingLimits trackingLimits(int threads);
+// The tracking settings the client would use: the configuration's (read
+// here), unless the command line gives the thread count.
+RunSettings toolRunSettings(int threads);
 // A run of a lattice text with the simulation settings every run starts from.
 SetupRequest runRequest(const std::string& latticeName, std::string latticeText);
 

@@ -7,10 +7,10 @@
 
 #include "app/autosave_file.hpp"
 #include "beamline/build/setup.hpp"
-#include "beamline/build_hooks.hpp"
 #include "beamline/species.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
+#include "run/run.hpp"
 #include "support/fault_loop.hpp"
 #include "support/test_support.hpp"
 
@@ -324,19 +324,15 @@ TEST(AutoSave, ARestoredRunEndsWithTheScoreOfAnUninterruptedOne) {
         request.particleDivisor = 20;  // a few hundred particles are enough
         return setupSimulation(request, design);
     };
-    const TrackingLimits limits{1, 100};
     Simulation whole = build();
     ASSERT_TRUE(whole.root);
     if (whole.beam.particles.empty()) GTEST_SKIP() << "no particle source in this build";
-    if (!trackingEngine.runToEnd || !trackingEngine.scoreOf) {
-        GTEST_SKIP() << "no tracking engine in this build";
-    }
-    trackingEngine.runToEnd(whole, limits);
+    runTrack(whole);
 
     Simulation first = build();
     const double tMax = first.t_max;
     first.t_max = first.startTime + 0.5 * (tMax - first.startTime);
-    trackingEngine.runToEnd(first, limits);
+    runTrack(first);
     // Saved in the middle of the run, with particles still on their way.
     ASSERT_LT(first.time, tMax);
     ASSERT_GT(beamActiveCount(first.beam), 0u);
@@ -346,8 +342,8 @@ TEST(AutoSave, ARestoredRunEndsWithTheScoreOfAnUninterruptedOne) {
     Genome genome;
     QuarantineState quarantine;
     ASSERT_EQ(autoSaveRead("auto.sav", resumed, genome, quarantine), AutoSaveReadResult::Restored);
-    trackingEngine.runToEnd(resumed, limits);
-    EXPECT_EQ(trackingEngine.scoreOf(resumed), trackingEngine.scoreOf(whole));
+    runTrack(resumed);
+    EXPECT_EQ(runScore(resumed), runScore(whole));
     EXPECT_EQ(resumed.stepCount, whole.stepCount);
     EXPECT_GT(whole.stepCount, first.stepCount);
     // Not only the score: the final beam is the same, particle for particle.

@@ -7,7 +7,6 @@
 
 #include <regex>
 
-#include "beamline/build_hooks.hpp"
 #include "beamline/simulation.hpp"
 #include "beamline/species.hpp"
 #include "beamline/tracking/tracking.hpp"
@@ -33,7 +32,7 @@ struct StubData {
     int32_t state;
 };
 int stubIntercept(unsigned char* runData, const Particle&, const Particle& after, double t0,
-                  double t1, int, const ScatterData*, Particle& hit, double& when) {
+                  double t1, const StepContext&, const ScatterData*, Particle& hit, double& when) {
     const auto& d = runDataAs<StubData>(runData);
     hit = after;
     hit.state = d.state;
@@ -53,16 +52,14 @@ struct Apertures : ::testing::Test {
     std::string previous = currentFolder();
     Simulation simulation;
     std::vector<CellPtr> cells;
+    int configuredThreads = 1;  // of the run the crossings belong to
 
     void SetUp() override {
         speciesInit();
         ASSERT_TRUE(setCurrentFolder(dir.path()));
         messages.keys = {'a'};
     }
-    void TearDown() override {
-        apertureOutputThreads(1);
-        setCurrentFolder(previous);
-    }
+    void TearDown() override { setCurrentFolder(previous); }
     // An aperture of the type across z = 1.
     Cell& aperture(const char* type, std::initializer_list<Attr> attributes,
                    const char* name = "Ap") {
@@ -102,7 +99,11 @@ struct Apertures : ::testing::Test {
         Particle after = before;
         pushParticle(after, 0, kStep);
         Result r;
-        r.got = ap.interceptFn(ap.runData, before, after, 0, kStep, thread, nullptr, r.hit, r.when);
+        StepContext context;
+        context.threadIndex = thread;
+        context.configuredThreads = configuredThreads;
+        r.got =
+            ap.interceptFn(ap.runData, before, after, 0, kStep, context, nullptr, r.hit, r.when);
         return r;
     }
     static const ApertureData& data(const Cell& ap) { return runDataAs<ApertureData>(ap.runData); }
@@ -287,17 +288,13 @@ TEST_F(Apertures, AParticleStoppedBeforeThePlaneIsNeverRecorded) {
 
 TEST_F(Apertures, ThreadFilesAreMergedAfterTheRun) {
     appendToFile("out.csv", std::string(kHeader) + "\nan earlier run\n");
-    // The run's thread count reaches the apertures through the engine's
-    // configuration, as in the client.
-    TrackingConfig threads;
-    threads.maxThreads = 3;
-    trackingConfigure(threads);
+    // The run's thread count reaches the apertures through the step context.
+    configuredThreads = 3;
     Cell& ap = aperture("output-aperture", {{"radius", 0.2}, {"outputfile", 0, "out.csv"}});
     for (int thread : {2, 0, 1, 2}) cross(ap, muonAt(0.001 * thread, 0), {}, thread);
     for (const char* name : {"out.csv$thread$0", "out.csv$thread$1", "out.csv$thread$2"}) {
         EXPECT_TRUE(fileExists(name)) << name;
     }
-    ASSERT_TRUE(mergeThreadOutputs);
     mergeThreadOutputs();
     std::vector<std::string> merged = lines(fileText("out.csv"));
     // The earlier run's lines, then each thread file with its own header, in
@@ -311,7 +308,6 @@ TEST_F(Apertures, ThreadFilesAreMergedAfterTheRun) {
     EXPECT_EQ(merged[6], kHeader);
     EXPECT_EQ(merged[7].substr(0, 6), "0.002,");
     EXPECT_EQ(listFolder(".", true), std::vector<std::string>{"out.csv"});
-    trackingConfigure(TrackingConfig{});
 }
 
 TEST_F(Apertures, MomentsSummariseTheWeightedBeam) {

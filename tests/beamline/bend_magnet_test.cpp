@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "beamline/build_hooks.hpp"
 #include "component_fixtures.hpp"
 #include "support/test_support.hpp"
 

@@ -139,7 +139,8 @@ TEST(Blockage, FaceCrossingsAreFoundWhereTheParticleMeetsTheSurface) {
             Particle after = p, hit;
             pushParticle(after, t, step);
             double hitTime = 0;
-            if (b->interceptFn(b->runData, p, after, t, t + step, 0, nullptr, hit, hitTime) &&
+            if (b->interceptFn(b->runData, p, after, t, t + step, StepContext{}, nullptr, hit,
+                               hitTime) &&
                 hitTime < t + step) {
                 hits++;
                 firstHit = hitTime;
@@ -188,5 +189,7 @@ TEST(Blockage, AbsorptionFollowsTheExponentialLaw) {
     Particle after = p, hit;
     pushParticle(after, 0, 1e-9);
     double time = 0;
-    EXPECT_EQ(inert->interceptFn(inert->runData, p, after, 0, 1e-9, 0, nullptr, hit, time), 0);
+    EXPECT_EQ(
+        inert->interceptFn(inert->runData, p, after, 0, 1e-9, StepContext{}, nullptr, hit, time),
+        0);
 }

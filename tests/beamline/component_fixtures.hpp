@@ -66,7 +66,7 @@ inline double stepThrough(Cell& cell, Particle& p, double t, double tEnd, double
         Particle hit;
         double hitTime = 0;
         if (cell.interceptFn &&
-            cell.interceptFn(cell.runData, p, after, t, t1, 0, nullptr, hit, hitTime)) {
+            cell.interceptFn(cell.runData, p, after, t, t1, StepContext{}, nullptr, hit, hitTime)) {
             p = hit;
             t = hitTime;
         } else {

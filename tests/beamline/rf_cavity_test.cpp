@@ -34,7 +34,8 @@ Kick crossGap(Cell& c, double pMeV, Vec3 offset = {}) {
     k.before = particleAt(MuPlus, offset + Vec3{0, 0, v * t0}, Vec3{0, 0, u});
     Particle after = k.before;
     pushParticle(after, t0, t1 - t0);
-    k.hit = c.interceptFn(c.runData, k.before, after, t0, t1, 0, nullptr, k.after, k.time);
+    k.hit =
+        c.interceptFn(c.runData, k.before, after, t0, t1, StepContext{}, nullptr, k.after, k.time);
     return k;
 }
 
@@ -116,7 +117,7 @@ TEST(RfCavity, NoCrossingNoHitAndABoxAroundTheGap) {
     pushParticle(after, 0, 1e-11);
     Particle hit;
     double time = 0;
-    EXPECT_EQ(c->interceptFn(c->runData, p, after, 0, 1e-11, 0, nullptr, hit, time), 0);
+    EXPECT_EQ(c->interceptFn(c->runData, p, after, 0, 1e-11, StepContext{}, nullptr, hit, time), 0);
 
     cellBoxReset(*c);
     rfCavityFunctions.boundsFn(c->runData, *c);

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "beamline/build_hooks.hpp"
+#include "beamline/components/solenoid.hpp"
 #include "component_fixtures.hpp"
 
 namespace {

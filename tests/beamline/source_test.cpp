@@ -238,8 +238,8 @@ TEST(RodSolid, ParticlesComingBackIntoTheRodAreReimpacts) {
         pushParticle(after, 0, h);
         Particle hit;
         double when = 0;
-        int got = rodSourceFunctions.interceptFn(cell->runData, before, after, 0, h, 0, nullptr,
-                                                 hit, when);
+        int got = rodSourceFunctions.interceptFn(cell->runData, before, after, 0, h, StepContext{},
+                                                 nullptr, hit, when);
         ASSERT_EQ(got != 0, c.hit) << c.start.x << " " << c.start.z;
         if (!c.hit) continue;
         EXPECT_EQ(hit.state, StateReimpact);

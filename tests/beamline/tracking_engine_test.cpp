@@ -37,13 +37,13 @@ Simulation beamOn(const TestLine& line, int32_t species, int count, double pMeV,
     return s;
 }
 
-void configureThreads(int threads, int perThread = 100, std::FILE* log = nullptr) {
+void configureThreads(Simulation& s, int threads, int perThread = 100, std::FILE* log = nullptr) {
     TrackingConfig config;
     config.maxThreads = threads;
     config.particlesPerThread = perThread;
     config.loadBalanceLog = log != nullptr;
     config.loadBalanceFile = log;
-    trackingConfigure(config);
+    trackingConfigure(s, config);
 }
 
 std::string readAll(std::FILE* f) {
@@ -88,7 +88,7 @@ TEST(StepParticle, ElementSearchBoreAndEarliestHit) {
         p.position = c.position;
         p.elementIndex = c.startIndex;
         Particle_nearbythings(p);
-        double reached = stepParticle(p, 1e-9, 1e-9 + 1e-11, Simulation{}, 0, false);
+        double reached = stepParticle(p, 1e-9, 1e-9 + 1e-11, nullptr, StepContext{});
         EXPECT_EQ(p.state, c.state);
         EXPECT_EQ(p.elementIndex, c.index);
         for (Cell* e : elements) EXPECT_EQ(e->lostWeight.get(), e == c.lostIn ? 1 : 0);
@@ -111,13 +111,13 @@ TEST(AdvanceStep, ThreadsFromActiveParticlesAndTheLoadLog) {
     Simulation s = beamOn(line, MuPlus, 250, 200);
     std::FILE* log = std::tmpfile();
     ASSERT_NE(log, nullptr);
-    configureThreads(4, 100, log);
+    configureThreads(s, 4, 100, log);
     advanceStep(s, false, kTrackNormal, true);
     std::string text = readAll(log);
     std::fclose(log);
-    ASSERT_EQ(trackingLoadWeights().size(), 3u);
+    ASSERT_EQ(trackingLoadWeights(s).size(), 3u);
     double sum = 0;
-    for (double w : trackingLoadWeights()) sum += w;
+    for (double w : trackingLoadWeights(s)) sum += w;
     EXPECT_NEAR(sum, 1 - 0.01 / 3, 1e-12) << "the slowest thread gives up 1 %";
     std::regex format(
         "(\t[0-9.e-]+){3}\n\tgap=-?[0-9]+e-?[0-9]+\tutil=[0-9.]+%=[0-9.]+%\\(wait\\)\\*[0-9.]+%"
@@ -131,12 +131,12 @@ TEST(AdvanceStep, ThreadsFromActiveParticlesAndTheLoadLog) {
 
     // One configured thread, or threads not allowed: no pool and the load
     // weights stay as they were.
-    std::vector<double> before = trackingLoadWeights();
-    configureThreads(1);
+    std::vector<double> before = trackingLoadWeights(s);
+    configureThreads(s, 1);
     for (int i = 0; i < 3; i++) advanceStep(s, false, kTrackNormal, true);
-    configureThreads(4);
+    configureThreads(s, 4);
     for (int i = 0; i < 3; i++) advanceStep(s, false, kTrackNormal, false);
-    EXPECT_EQ(trackingLoadWeights(), before);
+    EXPECT_EQ(trackingLoadWeights(s), before);
 }
 
 TEST(AdvanceStep, ParticlesNotYetStartedWaitAndTheWorkCounts) {
@@ -144,7 +144,7 @@ TEST(AdvanceStep, ParticlesNotYetStartedWaitAndTheWorkCounts) {
     Simulation s = beamOn(line, MuPlus, 9, 200);
     s.beam.particles[0].t = s.time + 2 * s.dt;  // starts after this step
     Particle waiting = s.beam.particles[0];
-    configureThreads(1);
+    configureThreads(s, 1);
     advanceStep(s, true, kTrackNormal, true);
     const Particle* found = nullptr;
     for (const Particle& p : s.beam.particles) {
@@ -175,7 +175,7 @@ TEST(AdvanceStep, ParticlesNotYetStartedWaitAndTheWorkCounts) {
 TEST(AdvanceStep, NearbyListsAreRefreshedEveryIntervalFromStepZero) {
     TestLine line({drift(10)});
     Simulation s = beamOn(line, MuPlus, 1, 200);
-    configureThreads(1);
+    configureThreads(s, 1);
     std::vector<int64_t> refreshed;
     for (int step = 0; step < 25; step++) {
         const void* before = s.beam.particles[0].nearby.get();
@@ -196,7 +196,7 @@ TEST(AdvanceStep, AStepInWhichEveryParticleDecays) {
     std::stable_partition(s.beam.particles.begin(), s.beam.particles.end(),
                           [](const Particle& p) { return p.state == StateActive; });
     s.beam.activeEnd = 280;
-    configureThreads(3);
+    configureThreads(s, 3);
     advanceStep(s, true, kTrackNormal, true);
     ASSERT_EQ(s.beam.particles.size(), 300u);
     EXPECT_EQ(s.beam.activeEnd, 280u);
@@ -230,7 +230,7 @@ TEST(AdvanceStep, FreePionSurvivalFollowsTheLifetime) {
     // of 0.25 m do.
     const double v = speedFromProperSpeed(norm(s.beam.particles[0].u));
     s.dt = 10 / v / 40;
-    configureThreads(2);
+    configureThreads(s, 2);
     for (int step = 0; step < 40; step++) advanceStep(s, true, kTrackNormal, true);
     double survived = 0, flight = 0;
     for (const Particle& p : s.beam.particles) {
@@ -265,7 +265,7 @@ RunResult runOn(int threads, int steps) {
     cellSetNumber(*wall, "Bore", 0.02);
     TestLine line({field, absorber, wall, withLength(planeCell(0.18, StateFinished), 0.1)});
     Simulation s = beamOn(line, PiPlus, 300, 200, 3);
-    configureThreads(threads, 50);
+    configureThreads(s, threads, 50);
     for (int i = 0; i < steps; i++) advanceStep(s, true, kTrackNormal, true);
     double lost = 0;
     for (const CellPtr& c : line.root->children) lost += c->lostWeight.get();

@@ -88,10 +88,10 @@ inline double zPlaneDistance(const Particle& p, double, const void* context) {
     return p.position.z - static_cast<const PlaneData*>(context)->z;
 }
 inline int planeIntercept(unsigned char* runData, const Particle& before, const Particle& after,
-                          double t0, double t1, int, const ScatterData* scatter, Particle& hit,
-                          double& hitTime) {
+                          double t0, double t1, const StepContext& context,
+                          const ScatterData* scatter, Particle& hit, double& hitTime) {
     const PlaneData& plane = runDataAs<PlaneData>(runData);
-    Crossing c = findCrossing(before, t0, after, t1, zPlaneDistance, &plane, scatter);
+    Crossing c = findCrossing(before, t0, after, t1, zPlaneDistance, &plane, scatter, context);
     if (c.found == 0) return 0;
     hit = c.particle;
     hit.state = plane.state;

@@ -12,16 +12,17 @@ namespace {
 // Rounds whose thread count rises and falls, some with a pause long enough
 // for the pool threads to give up spinning and sleep: every wanted index
 // runs exactly once per round, the others never, and the round has ended
-// for all of them when poolRun returns.
+// for all of them when run returns.
 TEST(TrackingPool, EachWantedThreadRunsOncePerRoundWhateverTheCountBefore) {
     constexpr int kMax = 4;
     const int counts[] = {2, 4, 1, 3, 2, 4, 4, 2, 3, 1, 2, 4, 3};
     std::array<std::atomic<int>, kMax> runs{};
+    TrackingPool pool;
     for (int round = 0; round < 300; round++) {
         int count = counts[round % std::size(counts)];
         for (auto& r : runs) r = 0;
         std::atomic<int> finished{0};
-        poolRun(count, [&](int k) {
+        pool.run(count, [&](int k) {
             ASSERT_GE(k, 0);
             ASSERT_LT(k, count);
             runs[static_cast<size_t>(k)]++;

@@ -32,7 +32,7 @@ ScatteringMoments scatterMany(const ScatterData& table, double h, int count) {
     double sum = 0, sum2 = 0, t2 = 0;
     for (int i = 0; i < count; i++) {
         Particle p = movingParticle(PiPlus, 200, {0, 0, 1}, 5000 + i);
-        matterStep(p, 0, h, &table);
+        matterStep(p, 0, h, &table, StepContext{});
         if (p.state != StateActive) {
             m.endedOutsideTable++;
             continue;
@@ -122,10 +122,10 @@ TEST(MatterStep, WithoutScatteringTheLossIsTheMeanTotalLoss) {
     // D = A + sum(rate x loss) = 4 + 0.5 x 2 = 5 MeV/c per metre, taken over
     // the path of the step; nothing else changes the momentum.
     ScatterData table = scatterTableOf({100, 150, 250, 400}, {0, 4, 0.3, 0.2}, {{0.5f, 2, 3, 1}});
-    setNoScattering(true);
+    StepContext noScattering;
+    noScattering.noScattering = true;
     Particle p = movingParticle(PiPlus, 200, {0, 0, 1});
-    matterStep(p, 0, 1e-10, &table);
-    setNoScattering(false);
+    matterStep(p, 0, 1e-10, &table, noScattering);
     EXPECT_EQ(p.state, StateActive);
     EXPECT_NEAR((200 - momentumMeV(p)) / (5 * pionPath(1e-10)), 1, 1e-9);
     EXPECT_EQ(p.u.x, 0);
@@ -175,7 +175,7 @@ TEST(MatterStep, MomentaOutsideTheTableEndTheParticle) {
     for (const Case& c : cases) {
         Particle p = movingParticle(MuPlus, c.p, {1, 0, 0});
         Vec3 start = p.position;
-        matterStep(p, 0, 1e-11, &table);
+        matterStep(p, 0, 1e-11, &table, StepContext{});
         EXPECT_EQ(p.state, c.state) << c.p;
         if (c.state != StateActive) {
             EXPECT_EQ(p.position.x, start.x) << "ended before moving";
@@ -184,7 +184,7 @@ TEST(MatterStep, MomentaOutsideTheTableEndTheParticle) {
     // Without a table a matter step is a push.
     Particle a = movingParticle(MuPlus, 200, {1, 0, 0});
     Particle b = a;
-    matterStep(a, 0, 1e-11, nullptr);
+    matterStep(a, 0, 1e-11, nullptr, StepContext{});
     pushParticle(b, 0, 1e-11);
     EXPECT_EQ(a.position.x, b.position.x);
     EXPECT_EQ(a.drawCount, 0);
@@ -218,7 +218,8 @@ TEST(FindCrossing, FindsAPlaneOnACurvedTrackToAFemtosecond) {
     const double omega = speedFromProperSpeed(norm(before.u)) / r;
     for (double X : {1e-6, 1e-4, 1e-3, 0.9 * after.position.x}) {
         Plane plane{{1, 0, 0}, X};
-        Crossing c = findCrossing(before, t0, after, t0 + h, planeDistance, &plane, nullptr);
+        Crossing c =
+            findCrossing(before, t0, after, t0 + h, planeDistance, &plane, nullptr, StepContext{});
         SCOPED_TRACE(X);
         EXPECT_EQ(c.found, 1);
         EXPECT_NEAR(c.time - t0, std::acos(1 - X / r) / omega, 1e-12);
@@ -237,13 +238,14 @@ TEST(FindCrossing, NoSignChangeOrAStartOnThePlaneIsNoCrossing) {
     } cases[] = {{-0.5, 0, 1e-10}, {0.5, 0, 1e-10}, {0, 0, 0}};
     for (const Case& c : cases) {
         Plane plane{{0, 0, 1}, c.offset};
-        Crossing x = findCrossing(before, 0, after, 1e-10, planeDistance, &plane, nullptr);
+        Crossing x =
+            findCrossing(before, 0, after, 1e-10, planeDistance, &plane, nullptr, StepContext{});
         EXPECT_EQ(x.found, c.found) << c.offset;
         EXPECT_EQ(x.time, c.time) << c.offset;
     }
     // A crossing exactly at the end of the step is found there.
     Plane end{{0, 0, 1}, after.position.z};
-    Crossing x = findCrossing(before, 0, after, 1e-10, planeDistance, &end, nullptr);
+    Crossing x = findCrossing(before, 0, after, 1e-10, planeDistance, &end, nullptr, StepContext{});
     EXPECT_EQ(x.found, 1);
     EXPECT_NEAR(x.time, 1e-10, 1e-22);
 }

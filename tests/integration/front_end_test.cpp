@@ -5,7 +5,6 @@
 
 #include <regex>
 
-#include "beamline/build_hooks.hpp"
 #include "support/test_support.hpp"
 
 namespace {
@@ -50,7 +49,6 @@ struct FrontEnd : ::testing::Test {
 }  // namespace
 
 TEST_F(FrontEnd, ScoresTheSameOnOneAndTwoThreadsAndRecordsTheBeam) {
-    if (!trackingEngine.runToEnd) GTEST_SKIP() << "no tracking engine in this build";
     CommandResult one = tool("lattices/front_end.txt --seed 11 --level 500 --threads 1");
     ASSERT_EQ(one.status, 0) << one.output;
     const std::string score = field(one.output, "score (-?[0-9.]+)\n");
@@ -96,7 +94,6 @@ TEST_F(FrontEnd, ScoresTheSameOnOneAndTwoThreadsAndRecordsTheBeam) {
 }
 
 TEST_F(FrontEnd, AnOutputApertureBehindAWallThatStopsEverythingWritesNoParticle) {
-    if (!trackingEngine.runToEnd) GTEST_SKIP() << "no tracking engine in this build";
     struct Case {
         const char* absorption;  // metres; negative: the wall absorbs nothing
         size_t lines;

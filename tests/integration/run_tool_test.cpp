@@ -1,7 +1,6 @@
 // pelto-tool run, as lattice authors and scripts run it.
 #include <gtest/gtest.h>
 
-#include "beamline/build_hooks.hpp"
 #include "support/test_support.hpp"
 
 namespace {
@@ -36,11 +35,6 @@ TEST_F(RunTool, BuildsADriftAndAParticleCell) {
     EXPECT_TRUE(has(r, "genome \n")) << r.output;
     EXPECT_EQ(dir.read("b.csv").substr(0, 52),
               "id,species,state,weight,x,y,z,ux,uy,uz,t,properTime\n");
-    if (!trackingEngine.runToEnd) {
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(has(r, "this build has no tracking engine")) << r.output;
-        return;
-    }
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(has(r, "score ")) << r.output;
     EXPECT_TRUE(has(r, "Mpts/s on 1 threads\n")) << r.output;

@@ -1,8 +1,9 @@
 // The build proper: from an interpreted cell tree to a placed beamline with
 // its components initialised and its beam created.
+#include "beamline/build/rf_sync.hpp"
 #include "beamline/build/setup.hpp"
-#include "beamline/build_hooks.hpp"
 #include "beamline/cell_types.hpp"
+#include "beamline/components/solenoid.hpp"
 #include "beamline/datafiles/scatter_data.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
@@ -67,13 +68,13 @@ void BLfromcell(Simulation& simulation, const Frame3& initialFrame, bool graphic
         simulation.root.reset();
         return;
     }
-    if (solenoidTrimBoxes) solenoidTrimBoxes(root);
+    solenoidTrimBoxes(root);
     subMapBuild(root, simulation.gridResolution);
     bool hasRf = false;
     for (const CellPtr& child : root.children) {
         if (child && equalNoCase(child->typeName, "RF")) hasRf = true;
     }
-    if (hasRf && rfSynchronisePhases) rfSynchronisePhases(simulation);
+    if (hasRf) syncrfphases_track(simulation);
     for (size_t i = root.children.size(); i-- > 0;) {
         if (!root.children[i] || root.children[i]->kind == Nonmachine) {
             removeChild(root, static_cast<int32_t>(i));

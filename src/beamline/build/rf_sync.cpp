@@ -5,11 +5,10 @@
 #include <utility>
 
 #include "beamline/build/nearby.hpp"
-#include "beamline/build_hooks.hpp"
 #include "beamline/cell_types.hpp"
 #include "beamline/components/rf_cavity.hpp"
 #include "beamline/species.hpp"
-#include "beamline/tracking/tracking.hpp"
+#include "beamline/tracking/engine.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "model/relativity.hpp"
@@ -17,7 +16,6 @@
 #include "platform/files.hpp"
 
 std::string rfSyncLogFile;
-int32_t rfCavitiesLeft = 0;
 
 namespace {
 
@@ -104,10 +102,10 @@ const Particle* activeParticle(const Simulation& track) {
 
 // Tracks the synchronous particle until every cavity is reached, it is no
 // longer active, t_max or the step budget. True when it did not get through.
-bool trackSynchronous(Simulation& track, int64_t maxSteps) {
+bool trackSynchronous(Simulation& track, const RfSyncState& sync, int64_t maxSteps) {
     double lastProgress = monotonicSeconds();
     for (int64_t step = 0;; step++) {
-        if (track.time >= track.t_max || rfCavitiesLeft <= 0) {
+        if (track.time >= track.t_max || sync.cavitiesLeft <= 0) {
             report("Tracking central particle to synchronise RF phases... Done");
             return false;
         }
@@ -139,13 +137,14 @@ void rfSyncLogStarted() {
     rfSyncLog("\n---------- Started " + localDateTimeText() + " ----------\n");
 }
 
-int rfSyncHit(Cell& cell, const Particle& before, const Particle& after, double t0, double t1,
-              Particle& hit, double& hitTime) {
+int rfSyncHit(RfSyncState& sync, Cell& cell, const Particle& before, const Particle& after,
+              double t0, double t1, Particle& hit, double& hitTime) {
     auto& cavity = runDataAs<RfCavityData>(cell.runData);
-    if (rfCavityCrossing(cavity, before, t0, after, t1, nullptr, hit, hitTime) == 0) return 0;
+    if (rfCavityCrossing(cavity, before, t0, after, t1, nullptr, StepContext{}, hit, hitTime) == 0)
+        return 0;
     // The lattice's phase is the one the synchronous particle meets.
     cavity.phase -= cavity.omega * hitTime;
-    rfCavitiesLeft--;
+    sync.cavitiesLeft--;
     rfSyncLog(format("%s hit t=%.6g\n", cell.name.c_str(), hitTime));
     rfCavityKick(cavity, hit, hitTime);
     return 1;
@@ -178,8 +177,10 @@ void syncrfphases_track(Simulation& simulation, int64_t maxSteps) {
         return;
     }
     report("Tracking central particle to synchronise RF phases...");
-    rfCavitiesLeft = countCavities(root);
-    if (!trackSynchronous(track, maxSteps)) return;
+    RfSyncState sync;
+    sync.cavitiesLeft = countCavities(root);
+    trackingEngineOf(track).rfSync = &sync;
+    if (!trackSynchronous(track, sync, maxSteps)) return;
     report(
         format("syncrfphases_track lost the central particle after %.2fns; falling back to "
                "syncrfphases_arclength.",
@@ -229,8 +230,3 @@ void syncrfphases_arclength(Simulation& simulation) {
         rfSyncLog(format("End of %s: t=%.6g\n", cell.name.c_str(), t));
     }
 }
-
-const RfSyncHitFn rfSyncHitTest = rfSyncHit;
-void (*const rfSynchronisePhases)(Simulation& simulation) = [](Simulation& simulation) {
-    syncrfphases_track(simulation);
-};

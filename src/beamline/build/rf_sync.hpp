@@ -8,6 +8,11 @@
 
 #include "beamline/simulation.hpp"
 
+// One synchronisation in progress.
+struct RfSyncState {
+    int32_t cavitiesLeft = 0;  // cavities the synchronous particle has not reached yet
+};
+
 // Time steps the synchronous particle may take: a particle that never
 // arrives (at rest, or circling in a field) must not hold the build for ever.
 inline constexpr int64_t kRfSyncMaxSteps = 5000000;
@@ -33,8 +38,5 @@ void syncrfphases_arclength(Simulation& simulation);
 // calls it for the RF cavities in place of their interceptFn. At a crossing
 // it re-references the cavity's phase to the crossing time, counts the
 // cavity as reached, logs it, and kicks the particle with the new phase.
-int rfSyncHit(Cell& cavity, const Particle& before, const Particle& after, double t0, double t1,
-              Particle& hit, double& hitTime);
-
-// Cavities the synchronous particle has not reached yet (process-wide).
-extern int32_t rfCavitiesLeft;
+int rfSyncHit(RfSyncState& sync, Cell& cavity, const Particle& before, const Particle& after,
+              double t0, double t1, Particle& hit, double& hitTime);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "beamline/build/nearby.hpp"
-#include "beamline/build_hooks.hpp"
+#include "beamline/components/bend_magnet.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "lattice/parser.hpp"
@@ -205,7 +205,7 @@ Simulation setupSimulation(const SetupRequest& request, Genome& genome, SetupOut
     for (size_t i = root.children.size(); i-- > 0;) {
         Cell* child = root.children[i].get();
         if (child && equalNoCase(child->typeName, "BMagnet")) {
-            if (bendMagnetLoadFieldMap) bendMagnetLoadFieldMap(*child);
+            bendMagnetLoadFieldMap(*child);
             break;
         }
     }

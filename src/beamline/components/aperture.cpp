@@ -98,49 +98,46 @@ bool plateStops(const ApertureData& d, Vec3 local) {
 // Set while an aperture asks the other components of a particle whether one
 // of them intercepts it first: the apertures it asks answer without
 // recording anything and without asking in turn.
-thread_local bool probing = false;
-
 // Whether the particle reaches the plane at time `crossing` before any other
 // nearby component stops or changes it during this step. Only then does the
 // aperture record the particle: one stopped earlier in the step by a wall
 // never crossed the plane. The tracking step keeps the earliest hit of all
 // components, so the question is the same one it asks.
 bool reachesPlaneFirst(const unsigned char* self, const Particle& before, const Particle& after,
-                       double t0, double t1, int threadIndex, const ScatterData* table,
+                       double t0, double t1, const StepContext& context, const ScatterData* table,
                        double crossing) {
     if (!before.nearby) return true;
     const double earlier = crossing - kSameTime * (t1 - t0);
-    probing = true;
+    StepContext probe = context;
+    probe.probing = true;
     bool first = true;
     for (Cell* cell : *before.nearby) {
         if (cell->runData == self || !cell->interceptFn) continue;
         Particle hit;
         double when = 9e99;
-        if (cell->interceptFn(cell->runData, before, after, t0, t1, threadIndex, table, hit,
-                              when) &&
+        if (cell->interceptFn(cell->runData, before, after, t0, t1, probe, table, hit, when) &&
             when < earlier) {
             first = false;
             break;
         }
     }
-    probing = false;
     return first;
 }
 
-void recordCrossing(ApertureData& d, const Particle& at, double t, int threadIndex) {
+void recordCrossing(ApertureData& d, const Particle& at, double t, const StepContext& context) {
     Vec3 local = at.position;
     frameToLocal(d.frame, local);
     Vec3 u = at.u;
     frameUnrotate(d.frame, u);
-    if (d.outputfile[0]) outputWrite(d, threadIndex, local, t, u, at.species, at.weight);
+    if (d.outputfile[0]) outputWrite(d, context, local, t, u, at.species, at.weight);
     if (d.kind == ApertureMoments) momentsAdd(d, local, u, kineticEnergy(at), t, at.weight);
 }
 
 int apertureIntercept(unsigned char* runData, const Particle& before, const Particle& after,
-                      double t0, double t1, int threadIndex, const ScatterData* table,
+                      double t0, double t1, const StepContext& context, const ScatterData* table,
                       Particle& hit, double& hitTime) {
     auto& d = runDataAs<ApertureData>(runData);
-    Crossing c = findCrossing(before, t0, after, t1, planeDistance, &d, table);
+    Crossing c = findCrossing(before, t0, after, t1, planeDistance, &d, table, context);
     if (!crossingInStep(c, t0, t1)) return 0;
     Vec3 local = c.particle.position;
     frameToLocal(d.frame, local);
@@ -154,9 +151,9 @@ int apertureIntercept(unsigned char* runData, const Particle& before, const Part
     const bool outside =
         (d.minenergy != 0 && energy < d.minenergy) || (d.maxenergy != 0 && energy > d.maxenergy);
     int32_t state = outside ? d.altaction : d.action;
-    if (!outside && !probing && (d.outputfile[0] || d.kind == ApertureMoments) &&
-        reachesPlaneFirst(runData, before, after, t0, t1, threadIndex, table, c.time)) {
-        recordCrossing(d, c.particle, c.time, threadIndex);
+    if (!outside && !context.probing && (d.outputfile[0] || d.kind == ApertureMoments) &&
+        reachesPlaneFirst(runData, before, after, t0, t1, context, table, c.time)) {
+        recordCrossing(d, c.particle, c.time, context);
     }
     if (state == 0) {
         // Crossed and left alone: the step goes on to its end.

@@ -17,6 +17,8 @@
 #include "beamline/cell_types.hpp"
 #include "model/vec3.hpp"
 
+struct StepContext;
+
 enum ApertureShape : int32_t {
     ApertureNoShape = 0,  // a type text that names no aperture kind: no plate, no box
     ApertureRectangle = 1,
@@ -88,15 +90,15 @@ void momentsAdd(ApertureData& d, Vec3 local, Vec3 uLocal, double kineticJ, doubl
 // set and there is none, "output_CELL_DATE_TIME.csv".
 void outputInit(ApertureData& d, const Cell& cell, bool dated);
 // Appends one particle line to the aperture's file (or its thread file).
-void outputWrite(const ApertureData& d, int threadIndex, Vec3 local, double t, Vec3 uLocal,
-                 int32_t species, double weight);
+void outputWrite(const ApertureData& d, const StepContext& context, Vec3 local, double t,
+                 Vec3 uLocal, int32_t species, double weight);
 
 // --- for the run ---
 
-// How many tracking threads the run is configured for; with more than one,
-// each thread writes its own "$thread$N" file beside the output file, and
-// mergeThreadOutputs (build_hooks.hpp) appends them after the run.
-void apertureOutputThreads(int32_t configuredThreads);
+// While a run is configured for more than one tracking thread, each thread
+// writes its own "$thread$N" file beside the output file; this appends them
+// to their output files after the run.
+void mergeThreadOutputs();
 
 // The name the output file takes for `cellName` at the present local time.
 std::string datedOutputName(const std::string& cellName);

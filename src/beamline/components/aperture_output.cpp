@@ -2,15 +2,14 @@
 // aperture inside its energy window, per-thread files while several tracking
 // threads run, and their merge after the run.
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
-#include "beamline/build_hooks.hpp"
 #include "beamline/components/aperture.hpp"
 #include "beamline/species.hpp"
+#include "beamline/tracking/tracking.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "platform/files.hpp"
@@ -19,8 +18,6 @@ namespace {
 
 constexpr char kThreadMark[] = "$thread$";
 constexpr char kHeader[] = "x,y(m),t(s),Vx,Vy,Vz(gamma m/s),species,wt\n";
-
-std::atomic<int32_t> configuredThreads{1};
 
 // A name from a lattice, a downloaded lattice or the command line becomes a
 // file in the program folder only when it is a plain file name that fits
@@ -44,7 +41,9 @@ bool threadFileParts(const std::string& name, std::string& base, long& thread) {
     return true;
 }
 
-void mergeOutputs() {
+}  // namespace
+
+void mergeThreadOutputs() {
     struct ThreadFile {
         std::string name, base;
         long thread;
@@ -65,14 +64,6 @@ void mergeOutputs() {
         // merged file; one that cannot be appended waits for the next merge.
         if (appendToFile(f.base, content)) removeFile(f.name);
     }
-}
-
-}  // namespace
-
-void (*const mergeThreadOutputs)() = mergeOutputs;
-
-void apertureOutputThreads(int32_t threads) {
-    configuredThreads.store(threads, std::memory_order_relaxed);
 }
 
 std::string datedOutputName(const std::string& cellName) {
@@ -108,11 +99,11 @@ void outputInit(ApertureData& d, const Cell& cell, bool dated) {
     setName(d, name);
 }
 
-void outputWrite(const ApertureData& d, int threadIndex, Vec3 local, double t, Vec3 uLocal,
-                 int32_t species, double weight) {
+void outputWrite(const ApertureData& d, const StepContext& context, Vec3 local, double t,
+                 Vec3 uLocal, int32_t species, double weight) {
     std::string path = d.outputfile;
-    if (configuredThreads.load(std::memory_order_relaxed) > 1) {
-        path += format("%s%d", kThreadMark, threadIndex);
+    if (context.configuredThreads > 1) {
+        path += format("%s%d", kThreadMark, context.threadIndex);
     }
     bool fresh = !fileExists(path);
     // Opened and closed for each line, so that a run cut short leaves every

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "beamline/build_hooks.hpp"
 #include "beamline/cell_types.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
@@ -115,10 +114,6 @@ int32_t loadFor(const Cell& magnet) {
     return lastLoaded = static_cast<int32_t>(maps.size() - 1);
 }
 
-void loadFieldMap(Cell& magnet) {
-    loadFor(magnet);
-}
-
 void init(Cell& cell, Simulation&) {
     BendMagnetData& d = runDataInit<BendMagnetData>(cell);
     const Frame3& f = cell.placedFrame;
@@ -183,4 +178,6 @@ const CellTypeFunctions bendMagnetFunctions{
     .boundsFn = bounds,
     .initFn = init,
 };
-void (*const bendMagnetLoadFieldMap)(Cell& magnet) = loadFieldMap;
+void bendMagnetLoadFieldMap(Cell& magnet) {
+    loadFor(magnet);
+}

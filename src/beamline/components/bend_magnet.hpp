@@ -8,3 +8,6 @@
 // The map a built magnet's field comes from; none when its files could not
 // be loaded.
 const FieldMap* bendMagnetFieldMap(const Cell& magnet);
+
+// Loads the field map the magnet names, unless it is loaded already.
+void bendMagnetLoadFieldMap(Cell& magnet);

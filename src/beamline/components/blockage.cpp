@@ -243,7 +243,8 @@ int material(const unsigned char* runData, double x, double y, double z, double)
 }
 
 int intercept(unsigned char* runData, const Particle& before, const Particle& after, double t0,
-              double t1, int, const ScatterData* table, Particle& hit, double& hitTime) {
+              double t1, const StepContext& context, const ScatterData* table, Particle& hit,
+              double& hitTime) {
     const auto& d = runDataAs<BlockageData>(runData);
     if (d.absorptionLength < 0 || d.shape == ShapeNone) return 0;
     Face faces[6];
@@ -253,7 +254,8 @@ int intercept(unsigned char* runData, const Particle& before, const Particle& af
     // The step ends where the particle enters or leaves the shape, so that
     // absorption is only ever drawn for steps that lie wholly in or out.
     double best = 9e99;
-    if (earliestCrossing(before, t0, after, t1, tests, count, table, hit, hitTime)) best = hitTime;
+    if (earliestCrossing(before, t0, after, t1, tests, count, table, context, hit, hitTime))
+        best = hitTime;
 
     // Absorption is drawn for the part of the step that is taken.
     Vec3 end = best < 9e99 ? hit.position : after.position;
@@ -266,7 +268,7 @@ int intercept(unsigned char* runData, const Particle& before, const Particle& af
     if (absorbed < best && absorbed <= t1) {
         hit = before;
         hit.drawCount = drawn.drawCount;
-        matterStep(hit, t0, absorbed - t0, table);
+        matterStep(hit, t0, absorbed - t0, table, context);
         hit.state = StateStopped;
         hitTime = absorbed;
         return 1;

@@ -30,12 +30,12 @@ bool crossingInStep(const Crossing& crossing, double t0, double t1) {
 
 bool earliestCrossing(const Particle& before, double t0, const Particle& after, double t1,
                       const SurfaceTest* surfaces, int count, const ScatterData* table,
-                      Particle& hit, double& hitTime) {
+                      const StepContext& context, Particle& hit, double& hitTime) {
     bool found = false;
     double best = 9e99;
     for (int i = 0; i < count; i++) {
         const SurfaceTest& s = surfaces[i];
-        Crossing c = findCrossing(before, t0, after, t1, s.distance, s.context, table);
+        Crossing c = findCrossing(before, t0, after, t1, s.distance, s.context, table, context);
         if (!crossingInStep(c, t0, t1) || !(c.time < best)) continue;
         if (c.found == 1 && s.counts && !s.counts(c.particle.position, s.context)) continue;
         best = c.time;

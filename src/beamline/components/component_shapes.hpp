@@ -31,4 +31,4 @@ bool crossingInStep(const Crossing& crossing, double t0, double t1);
 // search did not converge counts at the time it gave.
 bool earliestCrossing(const Particle& before, double t0, const Particle& after, double t1,
                       const SurfaceTest* surfaces, int count, const ScatterData* table,
-                      Particle& hit, double& hitTime);
+                      const StepContext& context, Particle& hit, double& hitTime);

@@ -36,9 +36,10 @@ void bounds(const unsigned char* runData, Cell& cell) {
 }
 
 int intercept(unsigned char* runData, const Particle& before, const Particle& after, double t0,
-              double t1, int, const ScatterData* table, Particle& hit, double& hitTime) {
+              double t1, const StepContext& context, const ScatterData* table, Particle& hit,
+              double& hitTime) {
     const auto& d = runDataAs<RfCavityData>(runData);
-    if (rfCavityCrossing(d, before, t0, after, t1, table, hit, hitTime) == 0) return 0;
+    if (rfCavityCrossing(d, before, t0, after, t1, table, context, hit, hitTime) == 0) return 0;
     rfCavityKick(d, hit, hitTime);
     return 1;
 }
@@ -46,9 +47,9 @@ int intercept(unsigned char* runData, const Particle& before, const Particle& af
 }  // namespace
 
 int rfCavityCrossing(const RfCavityData& cavity, const Particle& before, double t0,
-                     const Particle& after, double t1, const ScatterData* table, Particle& at,
-                     double& time) {
-    Crossing c = findCrossing(before, t0, after, t1, gapDistance, &cavity, table);
+                     const Particle& after, double t1, const ScatterData* table,
+                     const StepContext& context, Particle& at, double& time) {
+    Crossing c = findCrossing(before, t0, after, t1, gapDistance, &cavity, table, context);
     if (!crossingInStep(c, t0, t1)) return 0;
     at = c.particle;
     time = c.time;

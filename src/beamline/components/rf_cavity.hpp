@@ -19,8 +19,8 @@ static_assert(sizeof(RfCavityData) <= kRfCavityRunDataBytes);
 // particle and time there, -1 when the search did not converge (the particle
 // and time it gave), 0 when it does not cross.
 int rfCavityCrossing(const RfCavityData& cavity, const Particle& before, double t0,
-                     const Particle& after, double t1, const ScatterData* table, Particle& at,
-                     double& time);
+                     const Particle& after, double t1, const ScatterData* table,
+                     const StepContext& context, Particle& at, double& time);
 
 // The gap's kick to a particle at the gap plane at time t. A particle that the
 // kick turns back (or brings to a halt along n) is Stopped.

@@ -96,17 +96,18 @@ bool onRodFace(Vec3 p, const void* context) {
 // The earliest crossing of a face of the rod between (before, t0) and
 // (after, t1).
 bool firstFaceCrossing(const RodSourceData& d, const Particle& before, double t0,
-                       const Particle& after, double t1, const ScatterData* table, Particle& hit,
-                       double& hitTime) {
+                       const Particle& after, double t1, const ScatterData* table,
+                       const StepContext& context, Particle& hit, double& hitTime) {
     const RodFace faces[3] = {{&d, Mantle}, {&d, DownstreamEnd}, {&d, UpstreamEnd}};
     const SurfaceTest surfaces[3] = {{rodFaceDistance, &faces[0], onRodFace},
                                      {rodFaceDistance, &faces[1], onRodFace},
                                      {rodFaceDistance, &faces[2], onRodFace}};
-    return earliestCrossing(before, t0, after, t1, surfaces, 3, table, hit, hitTime);
+    return earliestCrossing(before, t0, after, t1, surfaces, 3, table, context, hit, hitTime);
 }
 
 int rodIntercept(unsigned char* runData, const Particle& before, const Particle& after, double t0,
-                 double t1, int, const ScatterData* table, Particle& hit, double& hitTime) {
+                 double t1, const StepContext& context, const ScatterData* table, Particle& hit,
+                 double& hitTime) {
     const auto& d = runDataAs<RodSourceData>(runData);
     const Vec3& p = before.position;
     if (rodMaterial(runData, p.x, p.y, p.z, t0)) return 0;  // leaving, or inside: matter's business
@@ -114,13 +115,13 @@ int rodIntercept(unsigned char* runData, const Particle& before, const Particle&
     // enters the rod. A step that goes in and out again shows no change of
     // sign at its ends; the particle in the middle of the step catches the
     // chords longer than half a step.
-    if (!firstFaceCrossing(d, before, t0, after, t1, table, hit, hitTime)) {
+    if (!firstFaceCrossing(d, before, t0, after, t1, table, context, hit, hitTime)) {
         const double tm = 0.5 * (t0 + t1);
         Particle middle = before;
-        matterStep(middle, t0, tm - t0, table);
+        matterStep(middle, t0, tm - t0, table, context);
         const Vec3& m = middle.position;
         if (!rodMaterial(runData, m.x, m.y, m.z, tm)) return 0;
-        if (!firstFaceCrossing(d, before, t0, middle, tm, table, hit, hitTime)) return 0;
+        if (!firstFaceCrossing(d, before, t0, middle, tm, table, context, hit, hitTime)) return 0;
     }
     hit.state = StateReimpact;
     return 1;

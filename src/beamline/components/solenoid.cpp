@@ -2,9 +2,9 @@
 #include <cmath>
 #include <vector>
 
-#include "beamline/build_hooks.hpp"
 #include "beamline/cell_types.hpp"
 #include "beamline/components/component_shapes.hpp"
+#include "beamline/components/solenoid.hpp"
 #include "beamline/species.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "model/cell_geometry.hpp"
@@ -161,13 +161,14 @@ bool onCoilSurface(Vec3 position, const void* context) {
 
 // A particle that meets the coil stops there.
 int intercept(unsigned char* runData, const Particle& before, const Particle& after, double t0,
-              double t1, int, const ScatterData* table, Particle& hit, double& hitTime) {
+              double t1, const StepContext& context, const ScatterData* table, Particle& hit,
+              double& hitTime) {
     const auto& d = runDataAs<SolenoidData>(runData);
     if (!isOn(d, t0) || !mayCrossCoil(d, before, after)) return 0;
     CoilSurface faces[4] = {{&d, 0}, {&d, 1}, {&d, 2}, {&d, 3}};
     SurfaceTest tests[4];
     for (int i = 0; i < 4; i++) tests[i] = {coilDistance, &faces[i], onCoilSurface};
-    if (!earliestCrossing(before, t0, after, t1, tests, 4, table, hit, hitTime)) return 0;
+    if (!earliestCrossing(before, t0, after, t1, tests, 4, table, context, hit, hitTime)) return 0;
     hit.state = StateStopped;
     return 1;
 }
@@ -195,7 +196,9 @@ double& axisOf(Vec3& v, int axis) {
 // back at the near face of every other solenoid, so that the nearby lists
 // hold only the coils whose field matters, then grown again to hold its own
 // coil with a margin.
-void trimBoxes(Cell& root) {
+}  // namespace
+
+void solenoidTrimBoxes(Cell& root) {
     std::vector<Cell*> solenoids;
     collectSolenoids(root, solenoids);
     struct Extent {
@@ -237,8 +240,6 @@ void trimBoxes(Cell& root) {
     }
 }
 
-}  // namespace
-
 const CellTypeFunctions solenoidFunctions{
     .fieldFn = field,
     .interceptFn = intercept,
@@ -246,4 +247,3 @@ const CellTypeFunctions solenoidFunctions{
     .boundsFn = bounds,
     .initFn = init,
 };
-void (*const solenoidTrimBoxes)(Cell& root) = trimBoxes;

@@ -12,11 +12,9 @@
 #include <vector>
 
 #include "beamline/build/nearby.hpp"
-#include "beamline/components/aperture.hpp"
 #include "beamline/simulation.hpp"
 #include "beamline/tracking/decay.hpp"
-#include "beamline/tracking/line.hpp"
-#include "beamline/tracking/pool.hpp"
+#include "beamline/tracking/engine.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "common/report.hpp"
 #include "platform/clock.hpp"
@@ -28,28 +26,12 @@ namespace {
 // ever; a particle that needs this many is stopped where it is.
 constexpr int kMaxSubSteps = 100000;
 
-struct ThreadSlot {
-    std::vector<Particle> products;  // decay products of this step
-    std::vector<Cell*> scratch;      // nearby-list refreshes
-    size_t first = 0, last = 0;      // the slice of the active range
-    long long counter = 0;           // particles handled, weighted
-    double start = 0, end = 0;       // monotonic seconds
-    bool missingLine = false;        // a particle had no line to refresh from
-};
-
-struct Engine {
-    TrackingConfig config;
-    std::vector<double> weights;  // load weights, one per thread
-    std::vector<ThreadSlot> slots;
-    std::vector<Particle> newlyInactive;
-    double previousEnd = 0;  // latest thread end of the previous logged step
-};
-Engine engine;
-
 struct StepPlan {
     Simulation* simulation;
+    TrackingEngine* engine;
     double time, tEnd;
-    bool decays, refresh, rfOnly;
+    bool decays, refresh;
+    StepContext context;  // the thread index is each slice's own
 };
 
 void stopStuckParticle(Particle& p) {
@@ -61,7 +43,10 @@ void stopStuckParticle(Particle& p) {
 }
 
 void trackSlice(const StepPlan& plan, int k) {
-    ThreadSlot& slot = engine.slots[static_cast<size_t>(k)];
+    ThreadSlot& slot = plan.engine->slots[static_cast<size_t>(k)];
+    StepContext context = plan.context;
+    context.threadIndex = k;
+    const PreparedLine* line = &plan.engine->prepared;
     slot.start = monotonicSeconds();
     std::vector<Particle>& particles = plan.simulation->beam.particles;
     long long handled = 0;
@@ -71,7 +56,7 @@ void trackSlice(const StepPlan& plan, int k) {
         double t = std::max(p.t, plan.time);
         int subSteps = 0;
         while (p.state == StateActive && t < plan.tEnd) {
-            t = stepParticle(p, t, plan.tEnd, *plan.simulation, k, plan.rfOnly);
+            t = stepParticle(p, t, plan.tEnd, line, context);
             if (++subSteps == kMaxSubSteps && p.state == StateActive && t < plan.tEnd) {
                 stopStuckParticle(p);
             }
@@ -86,7 +71,7 @@ void trackSlice(const StepPlan& plan, int k) {
     slot.end = monotonicSeconds();
 }
 
-void logPrint(const char* text) {
+void logPrint(const TrackingEngine& engine, const char* text) {
     std::FILE* out = engine.config.loadBalanceFile ? engine.config.loadBalanceFile : stdout;
     std::fputs(text, out);
 }
@@ -98,7 +83,7 @@ int clampedFloor(double x) {
     return static_cast<int>(f);
 }
 
-void logTimes(int threads) {
+void logTimes(TrackingEngine& engine, int threads) {
     double minStart = engine.slots[0].start, maxEnd = engine.slots[0].end, busy = 0;
     for (int k = 0; k < threads; k++) {
         const ThreadSlot& s = engine.slots[static_cast<size_t>(k)];
@@ -115,20 +100,20 @@ void logTimes(int threads) {
     std::snprintf(line, sizeof line, "\n\tgap=%de%d\tutil=%.1f%%=%.1f%%(wait)*%.1f%%(gap)\n\t\t",
                   clampedFloor((minStart - engine.previousEnd) / unit), e,
                   100 * util * span / period, 100 * util, 100 * span / period);
-    logPrint(line);
+    logPrint(engine, line);
     for (int k = 0; k < threads; k++) {
         const ThreadSlot& s = engine.slots[static_cast<size_t>(k)];
         std::snprintf(line, sizeof line, "%d:%03d %03d %lld%s", k,
                       clampedFloor((s.start - minStart) / unit),
                       clampedFloor((s.end - minStart) / unit),
                       static_cast<long long>(s.last - s.first), k % 4 == 3 ? "\n\t\t" : "\t");
-        logPrint(line);
+        logPrint(engine, line);
     }
     engine.previousEnd = maxEnd;
 }
 
 // Keeps every weight at least 0.01/T and makes them sum to 1.
-void normaliseWeights(int threads) {
+void normaliseWeights(TrackingEngine& engine, int threads) {
     if (static_cast<int>(engine.weights.size()) != threads) engine.weights.assign(threads, 1.0);
     double floorWeight = 0.01 / threads, sum = 0;
     for (double& w : engine.weights) {
@@ -140,12 +125,12 @@ void normaliseWeights(int threads) {
         char text[64];
         for (double w : engine.weights) {
             std::snprintf(text, sizeof text, "\t%g", w);
-            logPrint(text);
+            logPrint(engine, text);
         }
     }
 }
 
-void planSlices(int threads, size_t active) {
+void planSlices(TrackingEngine& engine, int threads, size_t active) {
     double cumulative = 0;
     size_t first = 0;
     for (int k = 0; k < threads; k++) {
@@ -162,7 +147,7 @@ void planSlices(int threads, size_t active) {
 }
 
 // The thread that finished last (the calling thread on a tie).
-int slowestThread(int threads) {
+int slowestThread(const TrackingEngine& engine, int threads) {
     int slowest = 0;
     for (int k = 1; k < threads; k++) {
         if (engine.slots[static_cast<size_t>(k)].end >
@@ -176,7 +161,7 @@ int slowestThread(int threads) {
 // Puts the products of this step after the surviving active particles,
 // removes the Decayed ones and moves the others that stopped this step
 // behind the active range.
-void mergeBeam(Beam& beam, int threads) {
+void mergeBeam(TrackingEngine& engine, Beam& beam, int threads) {
     size_t k = 0;
     for (int i = 0; i < threads; i++) k += engine.slots[static_cast<size_t>(i)].products.size();
     if (k > 0) beamReserve(beam, k);
@@ -230,23 +215,11 @@ void mergeBeam(Beam& beam, int threads) {
 
 }  // namespace
 
-void trackingConfigure(const TrackingConfig& config) {
-    engine.config = config;
-    engine.config.maxThreads = std::max(1, config.maxThreads);
-    engine.config.particlesPerThread = std::max(1, config.particlesPerThread);
-    // Output apertures give each thread a file of its own when there can be
-    // more than one, whoever configures the run.
-    apertureOutputThreads(engine.config.maxThreads);
-}
-
-const std::vector<double>& trackingLoadWeights() {
-    return engine.weights;
-}
-
 void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllowed) {
     Beam& beam = simulation.beam;
     const size_t n = beam.activeEnd;
     if (n > 0) {
+        TrackingEngine& engine = trackingEngineOf(simulation);
         int threads = 1;
         if (threadsAllowed) {
             size_t wanted = n / static_cast<size_t>(engine.config.particlesPerThread) + 1;
@@ -256,24 +229,25 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
         if (simulation.decays_off) decays = false;
         if (engine.slots.size() < static_cast<size_t>(threads)) engine.slots.resize(threads);
         int interval = std::max(1, simulation.nearbyInterval);
-        StepPlan plan{&simulation,
-                      simulation.time,
-                      simulation.time + simulation.dt,
-                      decays,
-                      simulation.stepCount % interval == 0,
-                      mode == kTrackRfSync};
-        setNoScattering(mode == kTrackRfSync || simulation.scattering_off);
+        const bool rfOnly = mode == kTrackRfSync;
+        StepContext context;
+        context.configuredThreads = engine.config.maxThreads;
+        context.noScattering = rfOnly || simulation.scattering_off;
+        context.rfSync = rfOnly ? engine.rfSync : nullptr;
+        StepPlan plan{&simulation,     &engine,
+                      simulation.time, simulation.time + simulation.dt,
+                      decays,          simulation.stepCount % interval == 0,
+                      context};
 
         if (threads >= 2) {
-            normaliseWeights(threads);
-            planSlices(threads, n);
+            normaliseWeights(engine, threads);
+            planSlices(engine, threads, n);
         } else {
             engine.slots[0].first = 0;
             engine.slots[0].last = n;
         }
-        trackingPrepareLine(simulation.root.get());
-        poolRun(threads, [&plan](int k) { trackSlice(plan, k); });
-        trackingReleaseLine();
+        prepareLine(engine.prepared, simulation.root.get());
+        engine.pool.run(threads, [&plan](int k) { trackSlice(plan, k); });
 
         long long counted = 0;
         bool missingLine = false;
@@ -284,11 +258,12 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
             slot.missingLine = false;
         }
         simulation.work += 1e-6 * static_cast<double>(counted);
-        if (threads >= 2) engine.weights[static_cast<size_t>(slowestThread(threads))] *= 0.99;
-        if (engine.config.loadBalanceLog && threadsAllowed) logTimes(threads);
-        setNoScattering(false);
+        if (threads >= 2) {
+            engine.weights[static_cast<size_t>(slowestThread(engine, threads))] *= 0.99;
+        }
+        if (engine.config.loadBalanceLog && threadsAllowed) logTimes(engine, threads);
         if (missingLine) report("[WARNING] bl is NULL in Particle_seg_nearbythings");
-        mergeBeam(beam, decays ? threads : 0);
+        mergeBeam(engine, beam, decays ? threads : 0);
     }
     simulation.time += simulation.dt;
     simulation.stepCount++;

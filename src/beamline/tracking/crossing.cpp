@@ -43,7 +43,8 @@ Crossing noCrossing(double time) {
 }  // namespace
 
 Crossing findCrossing(const Particle& before, double t0, const Particle& after, double t1,
-                      CrossingDistanceFn distance, const void* context, const ScatterData* table) {
+                      CrossingDistanceFn distance, const void* context, const ScatterData* table,
+                      const StepContext& step) {
     Point a{t0, distance(before, t0, context)};
     Point b{t1, distance(after, t1, context)};
     // Most calls find no sign change. They hand back no particle: copying one
@@ -72,7 +73,7 @@ Crossing findCrossing(const Particle& before, double t0, const Particle& after, 
                 break;
         }
         Particle trial = before;
-        matterStep(trial, t0, tc - t0, table);
+        matterStep(trial, t0, tc - t0, table, step);
         if (!(tc > a.t && tc < b.t)) return {trial, tc, tc > t0 ? 1 : 0};
         Point c{tc, distance(trial, tc, context)};
         recent[0] = recent[1];

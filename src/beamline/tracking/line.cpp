@@ -1,16 +1,8 @@
 #include "beamline/tracking/line.hpp"
 
-#include <vector>
-
 #include "model/cell.hpp"
 
 namespace {
-
-struct PreparedLine {
-    const Cell* line = nullptr;
-    std::vector<ElementGeometry> elements;
-};
-PreparedLine prepared;
 
 void readGeometry(const Cell& element, ElementGeometry& g) {
     g.entryFrame = element.entryFrame;
@@ -19,9 +11,14 @@ void readGeometry(const Cell& element, ElementGeometry& g) {
     g.bore = cellNumber(element, "Bore");
 }
 
+bool holds(const PreparedLine* prepared, const Cell& line) {
+    return prepared && &line == prepared->line && line.children.size() == prepared->elements.size();
+}
+
 }  // namespace
 
-void trackingPrepareLine(const Cell* line) {
+void prepareLine(PreparedLine& prepared, const Cell* line) {
+    if (line && holds(&prepared, *line)) return;
     prepared.line = line;
     prepared.elements.clear();
     if (!line) return;
@@ -31,14 +28,9 @@ void trackingPrepareLine(const Cell* line) {
     }
 }
 
-void trackingReleaseLine() {
-    prepared.line = nullptr;
-}
-
-const ElementGeometry& elementGeometry(const Cell& line, int32_t index, ElementGeometry& scratch) {
-    if (&line == prepared.line && line.children.size() == prepared.elements.size()) {
-        return prepared.elements[static_cast<size_t>(index)];
-    }
+const ElementGeometry& elementGeometry(const PreparedLine* prepared, const Cell& line,
+                                       int32_t index, ElementGeometry& scratch) {
+    if (holds(prepared, line)) return prepared->elements[static_cast<size_t>(index)];
     readGeometry(*line.children[static_cast<size_t>(index)], scratch);
     return scratch;
 }

@@ -1,9 +1,10 @@
 // The geometry of a line's top-level elements, read from their attributes
-// once per step so that the element search of every particle step reads
+// once for the run so that the element search of every particle step reads
 // plain numbers instead of looking attributes up by name.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "model/vec3.hpp"
 
@@ -16,12 +17,16 @@ struct ElementGeometry {
     double bore = 0;    // radius beyond which particles are stopped; 0 none
 };
 
-// Gathers the geometry of `line`'s elements for the step about to run (main
-// thread, before the workers start). stepParticle uses it for particles of
-// that line until trackingReleaseLine.
-void trackingPrepareLine(const Cell* line);
-void trackingReleaseLine();
+struct PreparedLine {
+    const Cell* line = nullptr;
+    std::vector<ElementGeometry> elements;
+};
 
-// The geometry of element `index` of `line`: the prepared copy when the line
-// is prepared, else read from the cell into `scratch`.
-const ElementGeometry& elementGeometry(const Cell& line, int32_t index, ElementGeometry& scratch);
+// Gathers the geometry of `line`'s elements, unless `prepared` holds that
+// line's already (main thread, between steps).
+void prepareLine(PreparedLine& prepared, const Cell* line);
+
+// The geometry of element `index` of `line`: the prepared copy when
+// `prepared` is of that line, else read from the cell into `scratch`.
+const ElementGeometry& elementGeometry(const PreparedLine* prepared, const Cell& line,
+                                       int32_t index, ElementGeometry& scratch);

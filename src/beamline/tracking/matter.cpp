@@ -10,8 +10,6 @@
 
 namespace {
 
-bool noScatteringFlag = false;
-
 constexpr double kTwoPi = 6.283185307179586;
 // kg m/s per MeV/c: 1e6 eV / c.
 constexpr double kMomentumPerMeV = 5.344285418948064e-22;
@@ -73,14 +71,8 @@ int findRow(const ScatterTable& table, Particle& particle, double pMeV) {
 
 }  // namespace
 
-void setNoScattering(bool on) {
-    noScatteringFlag = on;
-}
-bool noScattering() {
-    return noScatteringFlag;
-}
-
-void matterStep(Particle& particle, double t, double h, const ScatterData* data) {
+void matterStep(Particle& particle, double t, double h, const ScatterData* data,
+                const StepContext& context) {
     if (!data) {
         pushParticle(particle, t, h);
         return;
@@ -88,7 +80,7 @@ void matterStep(Particle& particle, double t, double h, const ScatterData* data)
     const ScatterTable& table = data->table;
     const double k = kMomentumPerMeV / mass(particle.species);
     const double tEnd = t + h;
-    const bool scatter = !noScatteringFlag;
+    const bool scatter = !context.noScattering;
     for (;;) {
         int rowIndex = findRow(table, particle, norm(particle.u) / k);
         if (rowIndex < 0) return;

@@ -1,12 +1,6 @@
 #include "beamline/tracking/pool.hpp"
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -37,94 +31,74 @@ bool spinFor(Ready ready) {
     }
 }
 
-class Pool {
-  public:
-    ~Pool() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_.store(true);
-            step_.store(((step_.load() >> 32) + 1) << 32);
-        }
-        wake_.notify_all();
-        for (std::thread& t : threads_) t.join();
-    }
-
-    void run(int count, const std::function<void(int)>& job) {
-        while (static_cast<int>(threads_.size()) < count - 1) {
-            // A new thread waits for the step about to be handed out, not
-            // for one that finished before it existed.
-            int index = static_cast<int>(threads_.size()) + 1;
-            uint64_t now = step_.load() >> 32;
-            threads_.emplace_back([this, index, now] { serve(index, now); });
-        }
-        job_ = &job;
-        remaining_.store(count - 1, std::memory_order_relaxed);
-        {
-            // Under the lock so that a thread about to sleep either sees the
-            // new step or is already waiting when the notification comes.
-            std::lock_guard<std::mutex> lock(mutex_);
-            uint64_t generation = (step_.load(std::memory_order_relaxed) >> 32) + 1;
-            step_.store(generation << 32 | static_cast<uint32_t>(count), std::memory_order_release);
-        }
-        wake_.notify_all();
-        job(0);
-        auto finished = [this] { return remaining_.load(std::memory_order_acquire) == 0; };
-        if (!spinFor(finished)) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            done_.wait(lock, finished);
-        }
-        job_ = nullptr;
-    }
-
-  private:
-    void serve(int index, uint64_t seen) {
-        for (;;) {
-            // The generation and the thread count of a step are read as one
-            // word: a thread left out of a step is not waited for, so by the
-            // time it looked again at a separate count, that count could
-            // belong to a later step it has not been handed.
-            uint64_t word = 0;
-            auto next = [&] {
-                word = step_.load(std::memory_order_acquire);
-                return word >> 32 != seen;
-            };
-            if (!spinFor(next)) {
-                std::unique_lock<std::mutex> lock(mutex_);
-                wake_.wait(lock, next);
-            }
-            seen = word >> 32;
-            if (stopping_.load()) return;
-            if (index >= static_cast<int>(word & 0xffffffffu)) continue;
-            (*job_)(index);
-            if (remaining_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                // The caller may have stopped spinning: wake it under the
-                // lock so that the notification cannot fall between its
-                // check and its wait.
-                std::lock_guard<std::mutex> lock(mutex_);
-                done_.notify_one();
-            }
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;  // a new step, or the end of the process
-    std::condition_variable done_;  // the last pool thread of a step finished
-    std::vector<std::thread> threads_;
-    const std::function<void(int)>* job_ = nullptr;
-    // Steps handed out so far (high half) and the thread count of the
-    // latest (low half): threads 1 .. count - 1 take part.
-    std::atomic<uint64_t> step_{0};
-    std::atomic<int> remaining_{0};  // of those, still working
-    std::atomic<bool> stopping_{false};
-};
-
 }  // namespace
 
-void poolRun(int count, const std::function<void(int)>& job) {
+TrackingPool::~TrackingPool() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_.store(true);
+        step_.store(((step_.load() >> 32) + 1) << 32);
+    }
+    wake_.notify_all();
+    for (std::thread& t : threads_) t.join();
+}
+
+void TrackingPool::run(int count, const std::function<void(int)>& job) {
     if (count <= 1) {
         job(0);
         return;
     }
-    static Pool pool;
-    pool.run(count, job);
+    while (static_cast<int>(threads_.size()) < count - 1) {
+        // A new thread waits for the step about to be handed out, not
+        // for one that finished before it existed.
+        int index = static_cast<int>(threads_.size()) + 1;
+        uint64_t now = step_.load() >> 32;
+        threads_.emplace_back([this, index, now] { serve(index, now); });
+    }
+    job_ = &job;
+    remaining_.store(count - 1, std::memory_order_relaxed);
+    {
+        // Under the lock so that a thread about to sleep either sees the
+        // new step or is already waiting when the notification comes.
+        std::lock_guard<std::mutex> lock(mutex_);
+        uint64_t generation = (step_.load(std::memory_order_relaxed) >> 32) + 1;
+        step_.store(generation << 32 | static_cast<uint32_t>(count), std::memory_order_release);
+    }
+    wake_.notify_all();
+    job(0);
+    auto finished = [this] { return remaining_.load(std::memory_order_acquire) == 0; };
+    if (!spinFor(finished)) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, finished);
+    }
+    job_ = nullptr;
+}
+
+void TrackingPool::serve(int index, uint64_t seen) {
+    for (;;) {
+        // The generation and the thread count of a step are read as one
+        // word: a thread left out of a step is not waited for, so by the
+        // time it looked again at a separate count, that count could
+        // belong to a later step it has not been handed.
+        uint64_t word = 0;
+        auto next = [&] {
+            word = step_.load(std::memory_order_acquire);
+            return word >> 32 != seen;
+        };
+        if (!spinFor(next)) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, next);
+        }
+        seen = word >> 32;
+        if (stopping_.load()) return;
+        if (index >= static_cast<int>(word & 0xffffffffu)) continue;
+        (*job_)(index);
+        if (remaining_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            // The caller may have stopped spinning: wake it under the
+            // lock so that the notification cannot fall between its
+            // check and its wait.
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_.notify_one();
+        }
+    }
 }

@@ -1,7 +1,7 @@
 // One particle's sub-step: where along the line it is, whether the bore
 // stops it, which matter it is in, and which component intercepts it first.
+#include "beamline/build/rf_sync.hpp"
 #include "beamline/cell_types.hpp"
-#include "beamline/simulation.hpp"
 #include "beamline/tracking/line.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "model/cell.hpp"
@@ -11,21 +11,21 @@ namespace {
 
 // The top-level element of the particle's line that holds it, searched from
 // the element of its last step; r is its distance from that element's axis.
-int32_t findElement(const Particle& particle, const Cell& line, double& r,
-                    const ElementGeometry*& found, ElementGeometry& scratch) {
+int32_t findElement(const Particle& particle, const Cell& line, const PreparedLine* prepared,
+                    double& r, const ElementGeometry*& found, ElementGeometry& scratch) {
     const int32_t last = line.childCount() - 1;
     int32_t index = particle.elementIndex < 0 ? 0 : std::min(particle.elementIndex, last);
-    const ElementGeometry* g = &elementGeometry(line, index, scratch);
+    const ElementGeometry* g = &elementGeometry(prepared, line, index, scratch);
     double s = 0;
     arcPositionIn(g->entryFrame, g->length, g->angle, particle.position, s, r);
     if (s >= 0) {
         while (s >= g->length && index < last) {
-            g = &elementGeometry(line, ++index, scratch);
+            g = &elementGeometry(prepared, line, ++index, scratch);
             arcPositionIn(g->entryFrame, g->length, g->angle, particle.position, s, r);
         }
     } else {
         while (s < 0 && index > 0) {
-            g = &elementGeometry(line, --index, scratch);
+            g = &elementGeometry(prepared, line, --index, scratch);
             arcPositionIn(g->entryFrame, g->length, g->angle, particle.position, s, r);
         }
     }
@@ -55,9 +55,9 @@ bool isRfCavity(const Cell& cell) {
 
 }  // namespace
 
-double stepParticle(Particle& particle, double t, double tEnd, const Simulation& simulation,
-                    int threadIndex, bool rfOnly) {
-    (void)simulation;
+double stepParticle(Particle& particle, double t, double tEnd, const PreparedLine* prepared,
+                    const StepContext& context) {
+    const bool rfOnly = context.rfSync != nullptr;
     Cell* line = particle.line;
     Cell* element = nullptr;
     int32_t index = particle.elementIndex;
@@ -65,7 +65,7 @@ double stepParticle(Particle& particle, double t, double tEnd, const Simulation&
         ElementGeometry scratch;
         const ElementGeometry* g = nullptr;
         double r = 0;
-        index = findElement(particle, *line, r, g, scratch);
+        index = findElement(particle, *line, prepared, r, g, scratch);
         element = line->children[static_cast<size_t>(index)].get();
         if (g->bore != 0 && g->bore < r) {
             particle.state = StateStopped;
@@ -77,7 +77,7 @@ double stepParticle(Particle& particle, double t, double tEnd, const Simulation&
     Cell* matter = nullptr;
     const ScatterData* table = matterAt(particle, t, matter);
     Particle after = particle;
-    matterStep(after, t, tEnd - t, table);
+    matterStep(after, t, tEnd - t, table, context);
     double reached = tEnd;
     Cell* stopper = matter;
 
@@ -91,10 +91,10 @@ double stepParticle(Particle& particle, double t, double tEnd, const Simulation&
             if (!cell->interceptFn || (rfOnly && !isRfCavity(*cell))) continue;
             Particle candidate;
             double when = 9e99;
-            int got = rfOnly && rfSyncHitTest
-                          ? rfSyncHitTest(*cell, particle, after, t, tEnd, candidate, when)
-                          : cell->interceptFn(cell->runData, particle, after, t, tEnd, threadIndex,
-                                              table, candidate, when);
+            int got = rfOnly ? rfSyncHit(*context.rfSync, *cell, particle, after, t, tEnd,
+                                         candidate, when)
+                             : cell->interceptFn(cell->runData, particle, after, t, tEnd, context,
+                                                 table, candidate, when);
             if (got && when < best) {
                 best = when;
                 hit = std::move(candidate);

@@ -10,8 +10,27 @@
 #include "beamline/particle.hpp"
 
 struct Cell;
+struct PreparedLine;
+struct RfSyncState;
 struct ScatterData;
 struct Simulation;
+
+// What a particle step needs to know about the step it is part of. Tracking
+// threads each get their own; it reaches every interceptFn, matterStep and
+// findCrossing of the step.
+struct StepContext {
+    int threadIndex = 0;        // 0: the thread that runs the step
+    int configuredThreads = 1;  // above 1, output apertures write one file per thread
+    // Matter only slows particles down by the table's mean total loss: no
+    // scattering and no discrete events (RF synchronisation, scattering_off).
+    bool noScattering = false;
+    // RF-only steps: only RF cavities intercept, through the synchronisation's
+    // hit test; none in normal steps.
+    RfSyncState* rfSync = nullptr;
+    // An aperture asking whether another component stops the particle before
+    // its plane: apertures asked in turn answer without recording anything.
+    bool probing = false;
+};
 
 // Tracking modes of advanceStep.
 inline constexpr int kTrackNormal = 1;  // every component acts
@@ -27,16 +46,11 @@ void fieldAt(const NearbyList& nearby, double x, double y, double z, double t, d
 void pushParticle(Particle& particle, double t, double h);
 
 // A step of length h through matter described by `table` (scattering, energy
-// loss, events); with no table it is pushParticle. May end the particle
-// (states 5 and 6, momentum outside the table).
-void matterStep(Particle& particle, double t, double h, const ScatterData* table);
-
-// While raised, matter steps only slow particles down by the table's mean
-// total loss: no scattering and no discrete events. advanceStep raises it
-// for RF-synchronisation steps and runs with scattering_off; it changes only
-// between steps.
-void setNoScattering(bool on);
-bool noScattering();
+// loss, events, unless the context says no scattering); with no table it is
+// pushParticle. May end the particle (states 5 and 6, momentum outside the
+// table).
+void matterStep(Particle& particle, double t, double h, const ScatterData* table,
+                const StepContext& context);
 
 // A signed distance whose change of sign marks a crossing (a plane, a surface).
 using CrossingDistanceFn = double (*)(const Particle& particle, double t, const void* context);
@@ -52,25 +66,19 @@ struct Crossing {
 // particle at any trial time is `before` tracked from t0 with matterStep in
 // `table`.
 Crossing findCrossing(const Particle& before, double t0, const Particle& after, double t1,
-                      CrossingDistanceFn distance, const void* context, const ScatterData* table);
+                      CrossingDistanceFn distance, const void* context, const ScatterData* table,
+                      const StepContext& step);
 
 // Records a lost particle in the loss sums of `cell` (safe under threads) and
 // drops its nearby list.
 void lostparticlein(Particle& particle, Cell& cell);
 
-// The RF synchronisation's hit test, used in place of an RF cavity's
-// interceptFn in RF-only steps (it re-phases the cavity it hits and may
-// write the synchronisation log, which only the main thread does); none:
-// the cavity's own interceptFn.
-using RfSyncHitFn = int (*)(Cell& cavity, const Particle& before, const Particle& after, double t0,
-                            double t1, Particle& hit, double& hitTime);
-extern const RfSyncHitFn rfSyncHitTest;  // rf_sync.cpp
-
 // Advances the particle from t towards tEnd by one sub-step (element search,
-// bore, matter, interception); returns the time reached. `rfOnly`: only RF
-// cavities may intercept.
-double stepParticle(Particle& particle, double t, double tEnd, const Simulation& simulation,
-                    int threadIndex, bool rfOnly);
+// bore, matter, interception); returns the time reached. `line`: the
+// prepared geometry of the particle's line, or none to read it from the
+// cells. With context.rfSync only RF cavities may intercept.
+double stepParticle(Particle& particle, double t, double tEnd, const PreparedLine* line,
+                    const StepContext& context);
 
 // Thread settings of the engine, from the configuration.
 struct TrackingConfig {
@@ -79,13 +87,16 @@ struct TrackingConfig {
     bool loadBalanceLog = false;           // write the load-balancing log
     std::FILE* loadBalanceFile = nullptr;  // where the log goes; none: standard output
 };
-// Sets the engine's thread settings (main thread, between steps).
-void trackingConfigure(const TrackingConfig& config);
+// Sets the thread settings of the simulation's engine (main thread, between
+// steps).
+void trackingConfigure(Simulation& simulation, const TrackingConfig& config);
 
-// One global time step dt of every active particle.
+// One global time step dt of every active particle. kTrackRfSync steps
+// report cavity hits to the engine's rfSync.
 void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllowed);
-// The load weights of the threads (empty until a step used two or more).
-const std::vector<double>& trackingLoadWeights();
+// The load weights of the simulation's threads (empty until a step used two
+// or more).
+std::vector<double> trackingLoadWeights(const Simulation& simulation);
 
 // The design's score: the share of the beam weight that finished as muons
 // (in percent), or a negative score that still ranks near misses.

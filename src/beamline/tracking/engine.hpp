@@ -1,0 +1,38 @@
+// The tracking engine of one run: its threads, their per-step slots, the
+// load weights, the thread settings and the line geometry prepared for the
+// element search. A Simulation owns its engine (made when first needed), so
+// two runs in one process never share tracking state.
+#pragma once
+
+#include <vector>
+
+#include "beamline/particle.hpp"
+#include "beamline/tracking/line.hpp"
+#include "beamline/tracking/pool.hpp"
+#include "beamline/tracking/tracking.hpp"
+
+struct ThreadSlot {
+    std::vector<Particle> products;  // decay products of this step
+    std::vector<Cell*> scratch;      // nearby-list refreshes
+    size_t first = 0, last = 0;      // the slice of the active range
+    long long counter = 0;           // particles handled, weighted
+    double start = 0, end = 0;       // monotonic seconds
+    bool missingLine = false;        // a particle had no line to refresh from
+};
+
+struct TrackingEngine {
+    TrackingConfig config;
+    std::vector<double> weights;  // load weights, one per thread
+    std::vector<ThreadSlot> slots;
+    std::vector<Particle> newlyInactive;
+    double previousEnd = 0;  // latest thread end of the previous logged step
+    PreparedLine prepared;   // the run's root line
+    // The synchronisation that RF-only steps report their cavity hits to;
+    // none outside the RF synchronisation.
+    RfSyncState* rfSync = nullptr;
+    // Last member: its threads are joined before the slots they use go.
+    TrackingPool pool;
+};
+
+// The simulation's engine, made with the default settings when it has none.
+TrackingEngine& trackingEngineOf(Simulation& simulation);

@@ -1,0 +1,60 @@
+#include "run/run.hpp"
+
+#include "beamline/components/aperture.hpp"
+#include "beamline/tracking/tracking.hpp"
+#include "platform/clock.hpp"
+
+Simulation runBuild(const SetupRequest& request, Genome& genome, const RunSettings& settings,
+                    SetupOutcome* outcome) {
+    Simulation simulation = setupSimulation(request, genome, outcome);
+    if (simulation.root) runConfigure(simulation, settings);
+    return simulation;
+}
+
+void runConfigure(Simulation& simulation, const RunSettings& settings) {
+    TrackingConfig config;
+    config.maxThreads = settings.threads;
+    config.particlesPerThread = settings.particlesPerThread;
+    config.loadBalanceLog = settings.loadBalanceLog;
+    config.loadBalanceFile = settings.loadBalanceFile;
+    trackingConfigure(simulation, config);
+}
+
+bool runFinished(const Simulation& simulation) {
+    return !(simulation.t_max > simulation.time) || beamActiveCount(simulation.beam) == 0;
+}
+
+bool runStep(Simulation& simulation) {
+    advanceStep(simulation, true, kTrackNormal, true);
+    return runFinished(simulation);
+}
+
+bool runTrack(Simulation& simulation, const RunStepCallback& onStep) {
+    while (!runFinished(simulation)) {
+        bool end = runStep(simulation);
+        if (onStep && !onStep(simulation)) return end;
+    }
+    return true;
+}
+
+void runMergeOutputs() {
+    mergeThreadOutputs();
+}
+
+double runScore(const Simulation& simulation) {
+    return scoreOf(simulation);
+}
+
+RunOutcome runLattice(const SetupRequest& request, Genome& genome, const RunSettings& settings,
+                      const RunStepCallback& onStep) {
+    RunOutcome outcome;
+    outcome.simulation = runBuild(request, genome, settings, &outcome.setup);
+    Simulation& simulation = outcome.simulation;
+    if (!simulation.root) return outcome;
+    double start = monotonicSeconds();
+    outcome.finished = runTrack(simulation, onStep);
+    outcome.trackingSeconds = monotonicSeconds() - start;
+    runMergeOutputs();
+    if (outcome.finished) outcome.score = runScore(simulation);
+    return outcome;
+}
