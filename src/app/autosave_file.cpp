@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "beamline/build/nearby.hpp"
+#include "beamline/build/setup.hpp"
 #include "beamline/cell_io.hpp"
-#include "beamline/components/bend_magnet.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "common/version.hpp"
@@ -216,14 +216,9 @@ AutoSaveReadResult autoSaveRead(const std::string& path, Simulation& simulation,
                                   loaded.beam.particles.data() + loaded.beam.particles.size());
     }
     file.reset();
-    // The field map is one for the process: loading it for one magnet serves all.
-    for (size_t i = loaded.root->children.size(); i-- > 0;) {
-        Cell* child = loaded.root->children[i].get();
-        if (child && equalNoCase(child->typeName, "BMagnet")) {
-            bendMagnetLoadFieldMap(*child);
-            break;
-        }
-    }
+    // The caller's data files serve the restored run as they serve a new one.
+    loaded.dataFiles = simulation.dataFiles;
+    reattachDataFiles(loaded);
     simulation = std::move(loaded);
     genome = std::move(loadedGenome);
     quarantine.pending = pending;

@@ -26,6 +26,7 @@ bool tryRestore(CycleState& s) {
     if (s.latticeName || !s.firstCycle || runOptions.queueOnly || runOptions.recheckLast) {
         return false;
     }
+    s.simState.dataFiles = s.dataFiles;
     if (!autoSaveRestore(s.autoSave, s.simState, s.genome.emplace(), s.quarantine,
                          monotonicSeconds())) {
         s.genome.reset();
@@ -45,6 +46,7 @@ bool build(CycleState& s) {
     request.recheck = recheck.recheck;
     request.recheckRun = recheck.run;
     request.graphics = displayMode == DisplayGraphics;
+    request.dataFiles = s.dataFiles;
     SetupOutcome outcome;
     s.simState = runBuild(request, *s.genome, s.runSettings, &outcome);
     s.checksumValid = runOptions.resultChecksum && outcome.overrides == 0;

@@ -19,6 +19,8 @@ enum StopState { StopNone, StopFinished, StopQuit };
 struct CycleState {
     CommandLine line;  // as read at start-up
     Simulation simState;
+    // The field maps and scattering tables, read once and shared by every run.
+    std::shared_ptr<LoadedDataFiles> dataFiles = std::make_shared<LoadedDataFiles>();
     ResultsList resultsDb;
     std::optional<Genome> genome;  // none: still to be made
     std::optional<std::string> latticeName;

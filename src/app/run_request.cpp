@@ -1,5 +1,6 @@
 #include "app/run_request.hpp"
 
+#include "app/run_options.hpp"
 #include "app/sim_template.hpp"
 
 SetupRequest clientRunRequest(const std::string& latticeName, const std::string& commandLine) {
@@ -9,5 +10,6 @@ SetupRequest clientRunRequest(const std::string& latticeName, const std::string&
     request.dt = simulationTemplate.dt;
     request.particleDivisor = simulationTemplate.particleDivisor;
     request.nearbyInterval = simulationTemplate.nearbyInterval;
+    request.rfSyncLogFile = runOptions.rfSyncLog ? "rfsync.log" : "";
     return request;
 }

@@ -103,7 +103,6 @@ void outerLoop(const CommandLine&, const std::string&) {
 void rfSync(const CommandLine&, const std::string&) {
     displayMode = DisplayConsole;
     runOptions.rfSyncLog = true;
-    rfSyncLogFile = "rfsync.log";
     runOptions.haltAfterInit = true;
 }
 void loadBalancing(const CommandLine&, const std::string&) {

@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "beamline/beam.hpp"
+#include "beamline/datafiles/loaded_files.hpp"
 #include "beamline/species.hpp"
 #include "model/cell.hpp"
 
@@ -50,7 +52,17 @@ struct Simulation {
     uint8_t decays_off = 0;      // 1 disables decays
     uint8_t scattering_off = 0;  // 1 disables scattering in matter
     EngineSlot engine;           // not saved: a restored run makes its own
+    // The field maps and scattering tables the components read; shared with
+    // the runs before and after it when the caller keeps the set.
+    std::shared_ptr<LoadedDataFiles> dataFiles;
+    std::string rfSyncLogFile;  // the RF synchronisation's log; empty: none (not saved)
 };
+
+// The run's data files, an empty set of its own when it has none yet.
+inline LoadedDataFiles& simulationDataFiles(Simulation& simulation) {
+    if (!simulation.dataFiles) simulation.dataFiles = std::make_shared<LoadedDataFiles>();
+    return *simulation.dataFiles;
+}
 
 inline bool speciesAllowed(const Simulation& simulation, int32_t species) {
     if (species < 0 || species >= kAllowMaskBytes * 8) return false;

@@ -71,9 +71,11 @@ bool isFolderLattice(const std::string& name, const std::string& text) {
 
 // Builds and tracks one run as the client would; none when it cannot.
 std::optional<RunScore> trackRun(const std::string& name, const std::string& text, uint32_t seed,
-                                 const RunSettings& settings, Genome& genome) {
+                                 const RunSettings& settings,
+                                 const std::shared_ptr<LoadedDataFiles>& files, Genome& genome) {
     SetupRequest request = runRequest(name, text);
     request.seed = seed;
+    request.dataFiles = files;
     request.verbose = false;
     RunOutcome outcome = runLattice(request, genome, settings);
     if (!outcome.simulation.root) {
@@ -96,6 +98,8 @@ int optimise(const OptimiseOptions& o) {
         return kToolError;
     }
     RunSettings settings = toolRunSettings(o.threads);  // reads config.txt
+    // Every run reads the same data files: they are loaded once.
+    auto files = std::make_shared<LoadedDataFiles>();
     uint32_t seed = o.seed ? *o.seed : tickCountMs();
     seedRandom(seed);
 
@@ -104,7 +108,7 @@ int optimise(const OptimiseOptions& o) {
     ResultsList results = loadResults(kResultsDatabase, std::nullopt);
     // Run k tracks with seed + k, so a series repeats from its seed.
     ScoreRun score = [&](Genome& genome, int run) {
-        return trackRun(name, text, seed + static_cast<uint32_t>(run), settings, genome);
+        return trackRun(name, text, seed + static_cast<uint32_t>(run), settings, files, genome);
     };
     std::printf("RUN TRIALTYPE SCORE BEST-SO-FAR\n");
     int done = optimiseRuns(request, results, score, [](const OptimiseStep& step) {

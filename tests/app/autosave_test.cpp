@@ -306,60 +306,80 @@ TEST(AutoSave, EveryFailedFileStepLeavesTheOldSaveOrTheNew) {
     EXPECT_GE(steps, 4);  // open, write, fsync and rename of the new file at least
 }
 
-// A run stopped half-way, saved, restored and run on ends with the score of
-// the same run left alone. Needs the tracking engine and a beam.
+// A run stopped half-way, saved, restored and run on ends with the score and
+// the beam of the same run left alone: the restored components find their
+// field maps (muon_bend_rf) and scattering tables (front_end's target rod)
+// again, not only their run data.
 TEST(AutoSave, ARestoredRunEndsWithTheScoreOfAnUninterruptedOne) {
     InFolder here;
     MessageRecorder messages(DisplayBackground);
     std::filesystem::copy(std::string(PELTO_SOURCE_DIR) + "/demo", here.folder.path(),
                           std::filesystem::copy_options::recursive);
     speciesInit();
-    // The first build completes the genome; the second then builds the same run.
-    Genome design = genomeFromText("capturefield=500;", true);
-    auto build = [&design] {
-        SetupRequest request;
-        request.latticeName = "decay_channel";
-        request.seed = 4242;
-        request.verbose = false;
-        request.particleDivisor = 20;  // a few hundred particles are enough
-        return setupSimulation(request, design);
+    struct Case {
+        const char* lattice;
+        const char* genome;
+        int32_t divisor;  // a few hundred particles are enough
+        double saved;     // share of the run's time at which it is saved
     };
-    Simulation whole = build();
-    ASSERT_TRUE(whole.root);
-    if (whole.beam.particles.empty()) GTEST_SKIP() << "no particle source in this build";
-    runTrack(whole);
+    const Case cases[] = {
+        {"decay_channel", "capturefield=500;", 20, 0.5},
+        // Saved while pions are still inside the target rod.
+        {"front_end", "tchannel=500;", 20, 0.002},
+        {"muon_bend_rf", "s1f=500;c1p=500;c2p=500;", 1, 0.5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lattice);
+        // The first build completes the genome; the second then builds the same run.
+        Genome design = genomeFromText(c.genome, true);
+        auto build = [&design, &c] {
+            SetupRequest request;
+            request.latticeName = c.lattice;
+            request.seed = 4242;
+            request.verbose = false;
+            request.particleDivisor = c.divisor;
+            return setupSimulation(request, design);
+        };
+        Simulation whole = build();
+        ASSERT_TRUE(whole.root);
+        ASSERT_FALSE(whole.beam.particles.empty());
+        runTrack(whole);
 
-    Simulation first = build();
-    const double tMax = first.t_max;
-    first.t_max = first.startTime + 0.5 * (tMax - first.startTime);
-    runTrack(first);
-    // Saved in the middle of the run, with particles still on their way.
-    ASSERT_LT(first.time, tMax);
-    ASSERT_GT(beamActiveCount(first.beam), 0u);
-    first.t_max = tMax;
-    ASSERT_TRUE(autoSaveWrite("auto.sav", first, Genome{}, QuarantineState{}));
-    Simulation resumed;
-    Genome genome;
-    QuarantineState quarantine;
-    ASSERT_EQ(autoSaveRead("auto.sav", resumed, genome, quarantine), AutoSaveReadResult::Restored);
-    runTrack(resumed);
-    EXPECT_EQ(runScore(resumed), runScore(whole));
-    EXPECT_EQ(resumed.stepCount, whole.stepCount);
-    EXPECT_GT(whole.stepCount, first.stepCount);
-    // Not only the score: the final beam is the same, particle for particle.
-    ASSERT_EQ(resumed.beam.particles.size(), whole.beam.particles.size());
-    EXPECT_EQ(resumed.beam.activeEnd, whole.beam.activeEnd);
-    size_t differ = 0;
-    for (size_t i = 0; i < whole.beam.particles.size(); i++) {
-        const Particle& a = resumed.beam.particles[i];
-        const Particle& b = whole.beam.particles[i];
-        bool same = std::memcmp(&a.position, &b.position, sizeof a.position) == 0 &&
-                    std::memcmp(&a.u, &b.u, sizeof a.u) == 0 && a.weight == b.weight &&
-                    a.t == b.t && a.properTime == b.properTime && a.nextDecay == b.nextDecay &&
-                    a.id == b.id && a.species == b.species && a.state == b.state &&
-                    a.seed == b.seed && a.drawCount == b.drawCount &&
-                    a.decaysLeft == b.decaysLeft && a.elementIndex == b.elementIndex;
-        differ += same ? 0 : 1;
+        Simulation first = build();
+        const double tMax = first.t_max;
+        // Part-way through the time the whole run took (t_max may be far off).
+        first.t_max = first.startTime + c.saved * (whole.time - first.startTime);
+        runTrack(first);
+        // Saved in the middle of the run, with particles still on their way.
+        ASSERT_LT(first.time, tMax);
+        ASSERT_GT(beamActiveCount(first.beam), 0u);
+        first.t_max = tMax;
+        ASSERT_TRUE(autoSaveWrite("auto.sav", first, Genome{}, QuarantineState{}));
+        // Restored as another process would: with data files of its own.
+        Simulation resumed;
+        Genome genome;
+        QuarantineState quarantine;
+        ASSERT_EQ(autoSaveRead("auto.sav", resumed, genome, quarantine),
+                  AutoSaveReadResult::Restored);
+        runTrack(resumed);
+        EXPECT_EQ(runScore(resumed), runScore(whole));
+        EXPECT_EQ(resumed.stepCount, whole.stepCount);
+        EXPECT_GT(whole.stepCount, first.stepCount);
+        // Not only the score: the final beam is the same, particle for particle.
+        ASSERT_EQ(resumed.beam.particles.size(), whole.beam.particles.size());
+        EXPECT_EQ(resumed.beam.activeEnd, whole.beam.activeEnd);
+        size_t differ = 0;
+        for (size_t i = 0; i < whole.beam.particles.size(); i++) {
+            const Particle& a = resumed.beam.particles[i];
+            const Particle& b = whole.beam.particles[i];
+            bool same = std::memcmp(&a.position, &b.position, sizeof a.position) == 0 &&
+                        std::memcmp(&a.u, &b.u, sizeof a.u) == 0 && a.weight == b.weight &&
+                        a.t == b.t && a.properTime == b.properTime && a.nextDecay == b.nextDecay &&
+                        a.id == b.id && a.species == b.species && a.state == b.state &&
+                        a.seed == b.seed && a.drawCount == b.drawCount &&
+                        a.decaysLeft == b.decaysLeft && a.elementIndex == b.elementIndex;
+            differ += same ? 0 : 1;
+        }
+        EXPECT_EQ(differ, 0u);
     }
-    EXPECT_EQ(differ, 0u);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/run_options.hpp"
+#include "app/run_request.hpp"
 #include "app/settings.hpp"
 #include "app/sim_template.hpp"
 #include "app/switches.hpp"
@@ -117,8 +118,7 @@ TEST_F(Scan, RecheckSwitches) {
     scanSwitches("pelto -rfsync");
     EXPECT_FALSE(runOptions.recheckLast);
     EXPECT_TRUE(runOptions.rfSyncLog);
-    EXPECT_EQ(rfSyncLogFile, "rfsync.log");
-    rfSyncLogFile.clear();
+    EXPECT_EQ(clientRunRequest("x", "").rfSyncLogFile, "rfsync.log");
     EXPECT_TRUE(runOptions.haltAfterInit);
 }
 

@@ -127,14 +127,13 @@ TEST(RfSync, MissingSynchronousParticleIsFatal) {
 // in the log.
 TEST(RfSync, DirectionComesFromTheFirstElementWithALength) {
     ScratchFolder scratch;
-    rfSyncLogFile = scratch.file("rfsync.log");
     Simulation sim = simulationOf(
         {synchronous(0.2 * kGeV), element("Drift", "K", {{"angle", 0.5}}), drift("D1", 1)});
+    sim.rfSyncLogFile = scratch.file("rfsync.log");
     placeLine(sim);
     MessageRecorder messages;
     syncrfphases_track(sim);
     std::string log = scratch.read("rfsync.log");
-    rfSyncLogFile.clear();
     EXPECT_NE(log.find("---------- Started "), std::string::npos);
     EXPECT_NE(log.find("syncrfphases_track\nParticle species: mu+\nInitial t:0 z:0 k.e:"),
               std::string::npos);
@@ -170,11 +169,10 @@ TEST(RfSync, ParticleThatNeverArrivesFallsBackToArclength) {
 // precision, omega x 1e-12 s = 1.3e-3 rad).
 TEST(RfSync, TrackedPhasesAgreeWithTheArclengthEstimate) {
     ScratchFolder scratch;
-    rfSyncLogFile = scratch.file("rfsync.log");
     MessageRecorder messages;
     Simulation tracked = twoCavities(0.3, -1.0);
+    tracked.rfSyncLogFile = scratch.file("rfsync.log");
     BLfromcell(tracked, Frame3{}, false);
-    rfSyncLogFile.clear();
     Simulation estimated = twoCavities(0.3, -1.0);
     placeLine(estimated);
     syncrfphases_arclength(estimated);

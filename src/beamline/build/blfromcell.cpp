@@ -15,7 +15,8 @@ namespace {
 
 void initialiseElement(Cell& element, Simulation& simulation, bool graphics) {
     const std::string* scatter = cellText(element, "ScatterData");
-    element.scatterData = scatter ? scatterDataFor(*scatter, graphics) : nullptr;
+    element.scatterData =
+        scatter ? scatterDataFor(simulationDataFiles(simulation), *scatter, graphics) : nullptr;
     const CellType* row = cellTypeFindSubstring(element.typeName);
     if (!row) {
         report("[WARNING] Unknown cell type: " + element.typeName);

@@ -15,8 +15,6 @@
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 
-std::string rfSyncLogFile;
-
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
@@ -69,11 +67,11 @@ bool startSynchronous(const Cell& root, size_t at, Simulation& track) {
     p.t = tStart;
     Particle_nearbythings(p);
     track.time = tStart;
-    rfSyncLog(
-        format("Particle species: %s\nInitial t:%.9g z:%.9g k.e:%.6gJ=%.6geV gammav:%.6g "
-               "(%.9g,%.9g,%.9g)\n",
-               speciesInfo(species).name, tStart, z, energy, energy / kElectronVolt, norm(p.u),
-               p.u.x, p.u.y, p.u.z));
+    rfSyncLog(track.rfSyncLogFile,
+              format("Particle species: %s\nInitial t:%.9g z:%.9g k.e:%.6gJ=%.6geV gammav:%.6g "
+                     "(%.9g,%.9g,%.9g)\n",
+                     speciesInfo(species).name, tStart, z, energy, energy / kElectronVolt,
+                     norm(p.u), p.u.x, p.u.y, p.u.z));
     return true;
 }
 
@@ -90,7 +88,7 @@ void logPosition(const Simulation& track, const Particle& p) {
             separator = ",";
         }
     }
-    rfSyncLog(text + "]\n");
+    rfSyncLog(track.rfSyncLogFile, text + "]\n");
 }
 
 const Particle* activeParticle(const Simulation& track) {
@@ -111,7 +109,7 @@ bool trackSynchronous(Simulation& track, const RfSyncState& sync, int64_t maxSte
         }
         const Particle* p = activeParticle(track);
         if (!p || step >= maxSteps) return true;
-        if (step % kLogEverySteps == 0 && !rfSyncLogFile.empty()) logPosition(track, *p);
+        if (step % kLogEverySteps == 0 && !track.rfSyncLogFile.empty()) logPosition(track, *p);
         double now = monotonicSeconds();
         if (now - lastProgress >= kProgressInterval) {
             lastProgress = now;
@@ -128,13 +126,13 @@ double betaOf(double energy, int32_t species) {
 
 }  // namespace
 
-void rfSyncLog(const std::string& text) {
-    if (rfSyncLogFile.empty()) return;
-    appendToFile(rfSyncLogFile, text);
+void rfSyncLog(const std::string& logFile, const std::string& text) {
+    if (logFile.empty()) return;
+    appendToFile(logFile, text);
 }
 
-void rfSyncLogStarted() {
-    rfSyncLog("\n---------- Started " + localDateTimeText() + " ----------\n");
+void rfSyncLogStarted(const std::string& logFile) {
+    rfSyncLog(logFile, "\n---------- Started " + localDateTimeText() + " ----------\n");
 }
 
 int rfSyncHit(RfSyncState& sync, Cell& cell, const Particle& before, const Particle& after,
@@ -145,7 +143,7 @@ int rfSyncHit(RfSyncState& sync, Cell& cell, const Particle& before, const Parti
     // The lattice's phase is the one the synchronous particle meets.
     cavity.phase -= cavity.omega * hitTime;
     sync.cavitiesLeft--;
-    rfSyncLog(format("%s hit t=%.6g\n", cell.name.c_str(), hitTime));
+    rfSyncLog(sync.logFile, format("%s hit t=%.6g\n", cell.name.c_str(), hitTime));
     rfCavityKick(cavity, hit, hitTime);
     return 1;
 }
@@ -162,8 +160,8 @@ void syncrfphases_track(Simulation& simulation, int64_t maxSteps) {
     simulation.beam = std::move(beam);
     beamClear(track.beam);
 
-    rfSyncLogStarted();
-    rfSyncLog("syncrfphases_track\n");
+    rfSyncLogStarted(simulation.rfSyncLogFile);
+    rfSyncLog(simulation.rfSyncLogFile, "syncrfphases_track\n");
     bool found = false;
     for (size_t i = 0; i < root.children.size() && !found; i++) {
         if (!root.children[i] || !isSynchronousCell(*root.children[i])) continue;
@@ -179,6 +177,7 @@ void syncrfphases_track(Simulation& simulation, int64_t maxSteps) {
     report("Tracking central particle to synchronise RF phases...");
     RfSyncState sync;
     sync.cavitiesLeft = countCavities(root);
+    sync.logFile = simulation.rfSyncLogFile;
     trackingEngineOf(track).rfSync = &sync;
     if (!trackSynchronous(track, sync, maxSteps)) return;
     report(
@@ -194,8 +193,8 @@ void syncrfphases_arclength(Simulation& simulation) {
     bool met = false;
     double t = 0, energy = 0;
     int32_t species = kNoSpecies;
-    rfSyncLogStarted();
-    rfSyncLog("syncrfphases_arclength\n");
+    rfSyncLogStarted(simulation.rfSyncLogFile);
+    rfSyncLog(simulation.rfSyncLogFile, "syncrfphases_arclength\n");
     for (const CellPtr& child : simulation.root->children) {
         if (!child) continue;
         Cell& cell = *child;
@@ -227,6 +226,6 @@ void syncrfphases_arclength(Simulation& simulation) {
             if (beta <= 0) break;
             t += length / (kSpeedOfLight * beta);
         }
-        rfSyncLog(format("End of %s: t=%.6g\n", cell.name.c_str(), t));
+        rfSyncLog(simulation.rfSyncLogFile, format("End of %s: t=%.6g\n", cell.name.c_str(), t));
     }
 }

@@ -11,19 +11,18 @@
 // One synchronisation in progress.
 struct RfSyncState {
     int32_t cavitiesLeft = 0;  // cavities the synchronous particle has not reached yet
+    std::string logFile;       // the run's synchronisation log; empty: none
 };
 
 // Time steps the synchronous particle may take: a particle that never
 // arrives (at rest, or circling in a field) must not hold the build for ever.
 inline constexpr int64_t kRfSyncMaxSteps = 5000000;
 
-// The log file of the synchronisation ("rfsync.log" with -rfsync); empty: no
-// log. Set once from the command line.
-extern std::string rfSyncLogFile;
-// Appends text to the log when it is on.
-void rfSyncLog(const std::string& text);
+// Appends text to the synchronisation log of the run (its rfSyncLogFile,
+// "rfsync.log" with -rfsync) when it has one.
+void rfSyncLog(const std::string& logFile, const std::string& text);
 // "\n---------- Started <date and time> ----------\n", the log's run header.
-void rfSyncLogStarted();
+void rfSyncLogStarted(const std::string& logFile);
 
 // Tracks the synchronous particle and sets the phases of the cavities it
 // crosses; falls back to syncrfphases_arclength when it is lost. At most

@@ -5,6 +5,7 @@
 
 #include "beamline/build/nearby.hpp"
 #include "beamline/components/bend_magnet.hpp"
+#include "beamline/datafiles/scatter_data.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "lattice/parser.hpp"
@@ -69,6 +70,29 @@ void insertDomeBlockages(Cell& root) {
     cellSetNumber(*annulus, "OuterRadius", 0.5);
     cellSetNumber(*annulus, "Z", -0.1);
     insertChild(root, annulus, 0);
+}
+
+// The field map of the beamline's last bending magnet, loaded before the
+// build: magnets without file names of their own take the map last loaded.
+void loadLastFieldMap(Simulation& simulation) {
+    Cell& root = *simulation.root;
+    for (size_t i = root.children.size(); i-- > 0;) {
+        Cell* child = root.children[i].get();
+        if (child && equalNoCase(child->typeName, "BMagnet")) {
+            bendMagnetLoadFieldMap(simulationDataFiles(simulation), *child);
+            return;
+        }
+    }
+}
+
+void reattachTree(Cell& cell, LoadedDataFiles& files) {
+    for (const CellPtr& child : cell.children) {
+        if (child) reattachTree(*child, files);
+    }
+    if (cell.kind != Machine) return;
+    const std::string* scatter = cellText(cell, "ScatterData");
+    cell.scatterData = scatter ? scatterDataFor(files, *scatter, false) : nullptr;
+    bendMagnetAttachMap(cell, files);
 }
 
 void chooseSeed(const SetupRequest& request, Simulation& simulation) {
@@ -154,6 +178,12 @@ void applyLegacyLattice(const std::string& name, Simulation& simulation) {
     }
 }
 
+void reattachDataFiles(Simulation& simulation) {
+    if (!simulation.root) return;
+    loadLastFieldMap(simulation);
+    reattachTree(*simulation.root, simulationDataFiles(simulation));
+}
+
 void insertAutoTwiss(Cell& root, double interval) {
     if (!(interval > 0)) return;
     double a = 0, next = 0;
@@ -186,6 +216,8 @@ Simulation setupSimulation(const SetupRequest& request, Genome& genome, SetupOut
     simulation.particleDivisor = request.particleDivisor;
     simulation.nearbyInterval = request.nearbyInterval;
     simulation.seed = request.seed ? *request.seed : tickCountMs();
+    simulation.dataFiles = request.dataFiles;
+    simulation.rfSyncLogFile = request.rfSyncLogFile;
     CellPtr parameters;
     simulation.root = request.latticeText
                           ? interpretlattice(*request.latticeText, genome, request.latticeName,
@@ -201,14 +233,8 @@ Simulation setupSimulation(const SetupRequest& request, Genome& genome, SetupOut
     chooseSeed(request, simulation);
     applyLegacyLattice(request.latticeName, simulation);
 
+    loadLastFieldMap(simulation);
     Cell& root = *simulation.root;
-    for (size_t i = root.children.size(); i-- > 0;) {
-        Cell* child = root.children[i].get();
-        if (child && equalNoCase(child->typeName, "BMagnet")) {
-            bendMagnetLoadFieldMap(*child);
-            break;
-        }
-    }
     const std::string& name = request.latticeName;
     if (equalNoCase(name, "chicanelinacb") || equalNoCase(name, "decayrotb") ||
         equalNoCase(name, "phaserotc")) {

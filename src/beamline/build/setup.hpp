@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -24,7 +25,12 @@ struct SetupRequest {
     // lattice wins over both.
     std::optional<uint32_t> seed;
     bool graphics = false;  // bind drawing functions and show loader detail
-    bool verbose = true;    // report the interpretation of the lattice
+    // The field maps and scattering tables the run reads: a caller that
+    // builds run after run passes the same set, so files are read once;
+    // none: the run loads its own.
+    std::shared_ptr<LoadedDataFiles> dataFiles;
+    std::string rfSyncLogFile;  // the RF synchronisation log; empty: none
+    bool verbose = true;        // report the interpretation of the lattice
     // Values the command line set before the first run (-/N, -bounds_loop).
     double dt = 1e-11;
     int32_t particleDivisor = 1;
@@ -53,5 +59,9 @@ int32_t applyParamOverrides(const std::string& commandLine, Cell& root, Cell* pa
 void readSimulationParameters(const Cell& parameters, Simulation& simulation);
 // The fixed adjustments for a few named legacy lattices.
 void applyLegacyLattice(const std::string& latticeName, Simulation& simulation);
+// A run restored from an auto-save has its components' run data but not the
+// data files they read: loads those into the run's set and points the
+// components at them again.
+void reattachDataFiles(Simulation& simulation);
 // Moments apertures every twiss_interval of arclength.
 void insertAutoTwiss(Cell& root, double interval);

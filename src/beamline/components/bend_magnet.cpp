@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "beamline/cell_types.hpp"
+#include "beamline/simulation.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "model/cell_geometry.hpp"
@@ -23,28 +24,16 @@ constexpr double kFootprint[4][2] = {{-2.45, 0}, {2.05, 0}, {-0.2, 2.25}, {-0.2,
 
 struct BendMagnetData {
     double x0 = 0, z0 = 0;  // magnet origin (placed frame), horizontal
-    double angle = 0;       // turn of the map's axes about y
-    double scale = 1;       // field scale (tesla at the map's centre)
+    // The map the field comes from, in the run's data files. Auto-saves
+    // carry these bytes too, and older ones hold the map's turn here: a
+    // restored magnet finds its map again by mapKey (bendMagnetAttachMap).
+    const FieldMap* map = nullptr;
+    double scale = 1;  // field scale (tesla at the map's centre)
     double cosA = 1, sinA = 0;
-    uint32_t mapIndex = 0;  // entry of the loaded maps ...
-    uint32_t mapKey = 0;    // ... checked against the hash of its file names
+    uint32_t mapIndex = 0;  // entry of the loaded maps when it was built
+    uint32_t mapKey = 0;    // hash of the map's four file names
 };
 static_assert(sizeof(BendMagnetData) <= kBendMagnetRunDataBytes);
-
-// Field maps loaded in this process, one per set of four file names; a map
-// is shared by every lattice that names the same files. Only the main thread
-// loads maps, between runs; tracking threads only read them.
-struct LoadedMap {
-    std::string files;  // the four names, one per line
-    uint32_t key = 0;
-    FieldMap map;
-};
-std::vector<std::unique_ptr<LoadedMap>>& loadedMaps() {
-    static std::vector<std::unique_ptr<LoadedMap>> maps;
-    return maps;
-}
-// The map the last loading named: magnets without file names of their own use it.
-int32_t lastLoaded = -1;
 
 uint32_t hashText(const std::string& text) {
     uint32_t h = 2166136261u;
@@ -64,19 +53,8 @@ std::string fileNames(const Cell& magnet) {
     return any ? names : std::string();
 }
 
-const LoadedMap* mapAt(uint32_t index, uint32_t key) {
-    const auto& maps = loadedMaps();
-    if (index < maps.size() && maps[index]->key == key) return maps[index].get();
-    // A magnet restored from an auto-save of another process finds its map
-    // by the names' hash.
-    for (const auto& m : maps) {
-        if (m->key == key) return m.get();
-    }
-    return nullptr;
-}
-
-int32_t findLoaded(const std::string& files) {
-    const auto& maps = loadedMaps();
+int32_t findLoaded(const LoadedDataFiles& loaded, const std::string& files) {
+    const auto& maps = loaded.fieldMaps;
     for (size_t i = 0; i < maps.size(); i++) {
         if (maps[i]->files == files) return static_cast<int32_t>(i);
     }
@@ -85,12 +63,12 @@ int32_t findLoaded(const std::string& files) {
 
 // Loads the four planes that the magnet names, unless a map of the same
 // files is loaded already. Returns the map's entry, or -1.
-int32_t loadFor(const Cell& magnet) {
+int32_t loadFor(LoadedDataFiles& loaded, const Cell& magnet) {
     std::string files = fileNames(magnet);
-    if (files.empty()) return lastLoaded;
-    int32_t found = findLoaded(files);
-    if (found >= 0) return lastLoaded = found;
-    auto entry = std::make_unique<LoadedMap>();
+    if (files.empty()) return loaded.lastFieldMap;
+    int32_t found = findLoaded(loaded, files);
+    if (found >= 0) return loaded.lastFieldMap = found;
+    auto entry = std::make_unique<LoadedFieldMap>();
     entry->files = files;
     entry->key = hashText(files);
     report("Loading bending magnet fields...");
@@ -109,30 +87,33 @@ int32_t loadFor(const Cell& magnet) {
         report("[FATAL] Could not load B-field file " + shown);
         return -1;
     }
-    auto& maps = loadedMaps();
+    auto& maps = loaded.fieldMaps;
     maps.push_back(std::move(entry));
-    return lastLoaded = static_cast<int32_t>(maps.size() - 1);
+    return loaded.lastFieldMap = static_cast<int32_t>(maps.size() - 1);
 }
 
-void init(Cell& cell, Simulation&) {
+void init(Cell& cell, Simulation& simulation) {
     BendMagnetData& d = runDataInit<BendMagnetData>(cell);
     const Frame3& f = cell.placedFrame;
     d.x0 = f.origin.x;
     d.z0 = f.origin.z;
-    d.angle = std::atan2(f.axes[6], f.axes[8]) + kPi;
+    double angle = std::atan2(f.axes[6], f.axes[8]) + kPi;
     d.scale = cellAttributeKind(cell, "field") == AttributeNumber ? cellNumber(cell, "field") : 1;
     // A mirrored magnet ("~" before its name) is the same map turned round,
     // with the field reversed.
     if (!cell.name.empty() && cell.name[0] == '~') {
         d.scale = -d.scale;
-        d.angle += kPi;
+        angle += kPi;
     }
-    d.cosA = std::cos(d.angle);
-    d.sinA = std::sin(d.angle);
-    int32_t index = loadFor(cell);
+    d.cosA = std::cos(angle);
+    d.sinA = std::sin(angle);
+    LoadedDataFiles& loaded = simulationDataFiles(simulation);
+    int32_t index = loadFor(loaded, cell);
     if (index >= 0) {
+        const LoadedFieldMap& entry = *loaded.fieldMaps[static_cast<size_t>(index)];
         d.mapIndex = static_cast<uint32_t>(index);
-        d.mapKey = loadedMaps()[static_cast<size_t>(index)]->key;
+        d.mapKey = entry.key;
+        d.map = &entry.map;
     } else {
         cell.fieldFn = nullptr;  // nothing to take the field from
     }
@@ -140,12 +121,11 @@ void init(Cell& cell, Simulation&) {
 
 void field(const unsigned char* runData, double x, double y, double z, double, double out[6]) {
     const auto& d = runDataAs<BendMagnetData>(runData);
-    const LoadedMap* loaded = mapAt(d.mapIndex, d.mapKey);
-    if (!loaded) return;
+    if (!d.map) return;
     const double dx = x - d.x0, dz = z - d.z0;
     const double u = d.cosA * dx + d.sinA * dz;
     const double w = d.cosA * dz - d.sinA * dx;
-    const Vec3 f = fieldMapLookup(loaded->map, u, y, w);
+    const Vec3 f = fieldMapLookup(*d.map, u, y, w);
     out[3] += d.scale * (d.cosA * f.x - d.sinA * f.z);
     out[4] += d.scale * f.y;
     out[5] += d.scale * (d.cosA * f.z + d.sinA * f.x);
@@ -166,9 +146,23 @@ void bounds(const unsigned char* runData, Cell& cell) {
 
 const FieldMap* bendMagnetFieldMap(const Cell& magnet) {
     if (magnet.kind != Machine || magnet.fieldFn != field) return nullptr;
-    const auto& d = runDataAs<BendMagnetData>(magnet.runData);
-    const LoadedMap* loaded = mapAt(d.mapIndex, d.mapKey);
-    return loaded ? &loaded->map : nullptr;
+    return runDataAs<BendMagnetData>(magnet.runData).map;
+}
+
+bool bendMagnetAttachMap(Cell& magnet, const LoadedDataFiles& loaded) {
+    if (magnet.kind != Machine || magnet.fieldFn != field) return false;
+    auto& d = runDataAs<BendMagnetData>(magnet.runData);
+    d.map = nullptr;
+    const auto& maps = loaded.fieldMaps;
+    if (d.mapIndex < maps.size() && maps[d.mapIndex]->key == d.mapKey) {
+        d.map = &maps[d.mapIndex]->map;
+    }
+    // A save of another process may have loaded its maps in another order.
+    for (size_t i = 0; i < maps.size() && !d.map; i++) {
+        if (maps[i]->key == d.mapKey) d.map = &maps[i]->map;
+    }
+    if (!d.map) magnet.fieldFn = nullptr;  // nothing to take the field from
+    return d.map != nullptr;
 }
 
 const CellTypeFunctions bendMagnetFunctions{
@@ -178,6 +172,6 @@ const CellTypeFunctions bendMagnetFunctions{
     .boundsFn = bounds,
     .initFn = init,
 };
-void bendMagnetLoadFieldMap(Cell& magnet) {
-    loadFor(magnet);
+void bendMagnetLoadFieldMap(LoadedDataFiles& loaded, const Cell& magnet) {
+    loadFor(loaded, magnet);
 }

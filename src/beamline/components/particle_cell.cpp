@@ -24,7 +24,7 @@ int32_t cellSpecies(const Cell& cell) {
     return kNoSpecies;
 }
 
-void defineSynchronous(Cell& cell, int32_t species) {
+void defineSynchronous(Cell& cell, int32_t species, const std::string& logFile) {
     cellSetNumber(cell, "SpeciesOrd", species);
     if (cellNumber(cell, "Energy") == 0) {
         Vec3 v{cellNumber(cell, "vx"), cellNumber(cell, "vy"), cellNumber(cell, "vz")};
@@ -36,8 +36,8 @@ void defineSynchronous(Cell& cell, int32_t species) {
         cellSetNumber(cell, "Energy", energy);
     }
     double energy = cellNumber(cell, "Energy");
-    rfSyncLog(format("conparticle - SpeciesOrd=%d(%s), Energy=%.6gJ(%.6geV)\n", species,
-                     speciesInfo(species).name, energy, energy / kElectronVolt));
+    rfSyncLog(logFile, format("conparticle - SpeciesOrd=%d(%s), Energy=%.6gJ(%.6geV)\n", species,
+                              speciesInfo(species).name, energy, energy / kElectronVolt));
 }
 
 // One particle at the cell's placed frame: the frame's offsets are where it
@@ -68,7 +68,7 @@ void init(Cell& cell, Simulation& simulation) {
     int32_t species = cellSpecies(cell);
     if (species >= 0) {
         if (startsWithNoCase(cell.typeName, "Synchronous-")) {
-            defineSynchronous(cell, species);
+            defineSynchronous(cell, species, simulation.rfSyncLogFile);
         } else {
             addCellParticle(cell, simulation, species);
         }

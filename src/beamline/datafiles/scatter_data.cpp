@@ -1,25 +1,14 @@
 #include "beamline/datafiles/scatter_data.hpp"
 
-#include <map>
 #include <memory>
 
+#include "beamline/datafiles/loaded_files.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "platform/files.hpp"
 
-namespace {
-
-// Loaded tables, and the texts that failed (so that a missing table is
-// reported once, not once per run). Only the main thread builds runs.
-std::map<std::string, std::unique_ptr<ScatterData>>& loadedTables() {
-    static std::map<std::string, std::unique_ptr<ScatterData>> tables;
-    return tables;
-}
-
-}  // namespace
-
-const ScatterData* scatterDataFor(const std::string& text, bool verbose) {
-    auto& tables = loadedTables();
+const ScatterData* scatterDataFor(LoadedDataFiles& files, const std::string& text, bool verbose) {
+    auto& tables = files.scatterTables;
     auto found = tables.find(text);
     if (found != tables.end()) return found->second.get();
     std::unique_ptr<ScatterData>& slot = tables[text];
