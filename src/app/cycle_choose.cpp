@@ -67,6 +67,7 @@ std::optional<int> prepareRun(CycleState& s) {
     s.latticeName = latticeFromCommandLine(s.commandLine);
     s.quarantine.queuePath = runOptions.queueFileName;
     s.quarantine.requiredRuns = settings.requiredRuns;
+    s.quarantine.removedStore = settings.removedStore;
     s.restored = tryRestore(s);
     if (s.restored) return std::nullopt;
 

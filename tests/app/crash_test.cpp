@@ -16,6 +16,7 @@
 #include "common/text.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
+#include "results/checksum.hpp"
 #include "results/prune.hpp"
 #include "results/quarantine.hpp"
 #include "results/text_results.hpp"
@@ -52,7 +53,7 @@ Simulation smallRun(double time) {
             genome = genomeFromText(
                 format("a=%03d;b=%03d;c=%03d;", i % 1000, i / 1000 % 1000, i / 1000000), true);
         uint32_t before = results.count();
-        storeResult(*genome, (i * 37) % 101, 2, std::string("demo"), nullptr, std::string(),
+        storeResult(*genome, (i * 37) % 101, 2, std::string("demo"), recordChecksum, std::string(),
                     results, kProgramFormat, &state, paths);
         if (results.count() > before) {
             appendToFile("ledger.txt", results[results.count() - 1].genomeLine + "\n");
