@@ -250,9 +250,25 @@ ReadStatus readWholeFile(const std::string& path, std::string& out, int64_t maxB
     size_t got = 0;
     for (;;) {
         if (got == out.size()) {
-            // The file may have grown since fstat; read what is there, up to the limit.
+            // The file may have grown since fstat; read what is there, up to
+            // the limit. A small probe first: doubling a big buffer only to
+            // find the end would touch twice the file's size in memory.
             if (static_cast<int64_t>(out.size()) >= maxBytes) break;
-            out.resize(std::min<size_t>(out.size() * 2 + 4096, static_cast<size_t>(maxBytes)));
+            char probe[4096];
+            size_t room = std::min(sizeof probe, static_cast<size_t>(maxBytes) - out.size());
+            ssize_t n = ::read(fd, probe, room);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n < 0) {
+                    ::close(fd);
+                    out.clear();
+                    return ReadStatus::Failed;
+                }
+                break;
+            }
+            out.append(probe, static_cast<size_t>(n));
+            got += static_cast<size_t>(n);
+            continue;
         }
         ssize_t n = ::read(fd, out.data() + got, out.size() - got);
         if (n < 0) {

@@ -105,7 +105,10 @@ std::string cutTornRecord(const std::string& path) {
 }
 
 bool appendRecords(const std::string& path, const std::string& text) {
-    return appendToFile(path, cutTornRecord(path) + text);
+    // The text may be large (pruning appends half a results file): it is
+    // copied only in the rare case that a line end must go before it.
+    std::string lineEnd = cutTornRecord(path);
+    return lineEnd.empty() ? appendToFile(path, text) : appendToFile(path, lineEnd + text);
 }
 
 }  // namespace
@@ -163,7 +166,11 @@ bool saveResultViews(const std::vector<RecordView>& records, const std::string& 
     };
     bool written = withRetries([&] {
         if (append) {
+            size_t bytes = 0;
+            for (const RecordView& r : records)
+                bytes += r.genomeLine.size() + r.scoreLine.size() + 4;
             std::string text;
+            text.reserve(bytes);
             write([&](std::string_view piece) { text += piece; });
             return appendRecords(path, text);
         }
