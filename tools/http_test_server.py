@@ -19,6 +19,10 @@ Behaviour is steered by files under the root, read at every request:
                    chunked  send the body chunked (correctly)
                    cutchunk send the body chunked without the last chunk
                    garbage  answer bytes that are not HTTP
+                   drip     answer one byte of a status line every half
+                            second, for ten minutes
+                   continue answer "100 Continue" every second, for ten
+                            minutes
   signal.txt     text put into "<pre id='signal'>...</pre>" of upload answers
 Every request line and its Host header are appended to requests.log.
 Uploads are stored as uploads/<folder>/<file name>.
@@ -83,6 +87,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(60)
             self.close_connection = True
             return
+        if mode in ("drip", "continue"):
+            unit = b"HTTP/1.1 200 OK\r\n" if mode == "drip" else b"HTTP/1.1 100 Continue\r\n\r\n"
+            pause = 0.5 if mode == "drip" else 1.0
+            end = time.monotonic() + 600
+            try:
+                while time.monotonic() < end:
+                    for piece in ([unit[i:i + 1] for i in range(len(unit))] if mode == "drip"
+                                  else [unit]):
+                        self.wfile.write(piece)
+                        self.wfile.flush()
+                        time.sleep(pause)
+            except OSError:
+                pass
+            self.close_connection = True
+            return
         self.send_response(status)
         self.send_header("Connection", "close")
         if mode in ("chunked", "cutchunk"):
@@ -126,7 +145,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         length = int(self.headers.get("Content-Length", "0"))
         body = self.rfile.read(length)
         mode = self.mode(path)
-        if mode in ("500", "silent", "garbage", "drop"):
+        if mode in ("500", "silent", "garbage", "drop", "drip", "continue"):
             self.answer(200, b"<html>refused</html>", mode)
             return
         ctype = self.headers.get("Content-Type", "")

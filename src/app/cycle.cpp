@@ -137,7 +137,14 @@ std::optional<int> cycleOnce(CycleState& s) {
         showBeamline(s.simState);
         return 0;
     }
+    // A stop signal at a prompt during the run saves it as a stop between
+    // time steps would.
+    setStopSaveHook([&s] {
+        storeDisplaySettings();
+        autoSaveTick(s.autoSave, s.simState, *s.genome, s.quarantine, true, monotonicSeconds());
+    });
     trackRun(s);
+    setStopSaveHook(nullptr);
     return finishRun(s);
 }
 

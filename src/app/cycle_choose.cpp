@@ -71,6 +71,7 @@ std::optional<int> prepareRun(CycleState& s) {
     if (s.line.latticeWord) s.latticeName = latticeSpelling(*s.line.latticeWord);
     s.quarantine.queuePath = runOptions.queueFileName;
     s.quarantine.requiredRuns = settings.requiredRuns;
+    s.quarantine.removedStore = settings.removedStore;
     s.restored = tryRestore(s);
     if (s.restored) return std::nullopt;
 

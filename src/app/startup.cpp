@@ -16,6 +16,8 @@
 #include "net/upload.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
+#include "platform/files.hpp"
+#include "platform/folder_lock.hpp"
 #include "platform/process.hpp"
 #include "platform/signals.hpp"
 
@@ -36,6 +38,17 @@ void applyPriority() {
             setProcessPriority(PriorityClass::Normal, ThreadPriority::Idle);
             break;
     }
+}
+
+// Files that are not plain files (a FIFO, a device, a folder) are refused by
+// the file layer; the user hears about each one once.
+void installIrregularFileNotice() {
+    setIrregularFileNotice([](const std::string& path) {
+        reportf(
+            "'%s' is not a regular file (it may be a FIFO, a device or a folder); Pelto "
+            "does not read or write it",
+            path.c_str());
+    });
 }
 
 void initialise() {
@@ -59,16 +72,26 @@ void initialise() {
 
 int peltoMain(int argc, const char* const* argv) {
     CommandLine line = readCommandLine(buildCommandLine(argc, argv));
-    setWorkingFolder(line.text);
+    std::string folder = setWorkingFolder(line.text);
+    // Taken before anything in the folder is read or written back; reported
+    // once the switches have chosen where messages go.
+    FolderLock lock = lockProgramFolder();
     ConfigReadOutcome config = configRead(kConfigFile);
     applySwitches(line);
+    installIrregularFileNotice();
+    if (lock == FolderLock::Busy) {
+        reportf("[FATAL] Another Pelto is running in this folder (%s); this one ends.",
+                folder.empty() ? currentFolder().c_str() : folder.c_str());
+    }
     reportConfigProblem(config, kConfigFile);
+    // From here on a stop signal is a request: the main cycle saves the run
+    // in progress, and a prompt waiting for an answer ends the program.
+    if (!runOptions.sendAndQuit) installStopSignals();
     initialise();
     int status = 0;
     if (runOptions.sendAndQuit) {
         status = manualSend(currentNetSettings());
     } else {
-        installStopSignals();
         status = mainCycle(line);
     }
     closeGraphics();

@@ -55,8 +55,9 @@ void askUserName() {
         "This will identify your results in the Pelto statistics.\nEnter nothing to cancel.");
     consoleGoto(1, 1);
     consoleWrite("Username: ");
-    consoleReadLine(name, kMaxNameTyped);
+    ConsoleRead read = consoleReadLine(name, kMaxNameTyped);
     consoleClear();
+    if (read == ConsoleRead::Stopped) endAtStopRequest();
     if (name.empty()) endProcess(0);
     writeUserName(name);
 }

@@ -7,6 +7,7 @@
 #include "platform/console.hpp"
 #include "platform/dialog.hpp"
 #include "platform/process.hpp"
+#include "platform/signals.hpp"
 
 DisplayMode displayMode = DisplayConsole;
 
@@ -14,6 +15,7 @@ namespace {
 
 MessageSink sink;
 ExitHook exitHook;
+StopSaveHook stopSaveHook;
 
 // Warnings the user answered "These" to, and whether "All" was answered.
 bool allWarningsAccepted = false;
@@ -66,6 +68,18 @@ void endProcess(int status) {
     exitProcess(status);
 }
 
+void setStopSaveHook(StopSaveHook hook) {
+    stopSaveHook = std::move(hook);
+}
+
+void endAtStopRequest() {
+    // Run once: a second signal during the save must not save twice.
+    StopSaveHook save = std::move(stopSaveHook);
+    stopSaveHook = nullptr;
+    if (save) save();
+    endProcess(0);
+}
+
 void resetWarningSuppression() {
     allWarningsAccepted = false;
     suppressionCreated = false;
@@ -92,6 +106,7 @@ void report(const std::string& text) {
 
     report("Continue (Y/N/These/All)? ");
     int key = (displayMode == DisplayGraphics && s.graphicsKey) ? s.graphicsKey() : s.readKey();
+    if (key == kConsoleKeyStopped || (key < 0 && stopRequested())) endAtStopRequest();
     char answer = key < 0 ? 'n' : lowerAscii(static_cast<char>(key));
     if (answer == 't') {
         report("These");

@@ -42,6 +42,14 @@ void resetExitHook();
 // Ends the process with `status`, through the exit hook when one is set.
 [[noreturn]] void endProcess(int status);
 
+// A stop signal (Ctrl-C, a service stop, a closed terminal) that arrives while
+// the program waits at a prompt ends it at once, with status 0, after the
+// saving hook has run: the main cycle installs one that saves the run in
+// progress, as a stop during tracking would.
+using StopSaveHook = std::function<void()>;
+void setStopSaveHook(StopSaveHook hook);
+[[noreturn]] void endAtStopRequest();
+
 void report(const std::string& text);
 void reportf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void reportProgress(const std::string& text);

@@ -26,6 +26,29 @@ struct LatticeEntry {
     enum Action { Keep, Download, Delete } action;
 };
 
+// A lattice the project no longer lists may be an author's own work: it is
+// moved out of the way of the runs, never deleted. A file retired earlier
+// under the same name is kept too; the newer one gets a numbered name.
+void retireLattice(const std::string& folder, const std::string& name) {
+    std::string path = folder + "/" + name + ".txt";
+    std::string retired = folder + "/" + kRetiredFolder;
+    if (!makeDirectory(retired)) {
+        reportf("Could not create '%s'; lattice '%s' left in place", retired.c_str(), name.c_str());
+        return;
+    }
+    std::string target = retired + "/" + name + ".txt";
+    for (int n = 1; fileExists(target) && n < 1000; n++) {
+        target = retired + "/" + name + "." + std::to_string(n) + ".txt";
+    }
+    if (fileExists(target) || !renameFile(path, target)) {
+        reportf("Could not move lattice '%s' to '%s'; left in place", name.c_str(),
+                retired.c_str());
+        return;
+    }
+    reportf("Lattice '%s' is not on the project's list; moved to '%s'", name.c_str(),
+            target.c_str());
+}
+
 }  // namespace
 
 std::string urlEncodeName(const std::string& name) {
@@ -143,7 +166,7 @@ void updateLattices(double hours, bool keepUnlisted, const std::string& folder,
                 path, -1, webUrl(net, "/pelto/lattices/" + urlEncodeName(entries[i].name) + ".txt"),
                 std::nullopt, net);
         } else if (entries[i].action == LatticeEntry::Delete) {
-            removeFile(path);
+            retireLattice(folder, entries[i].name);
         }
     }
     forgetlatticelist();

@@ -21,9 +21,14 @@ inline constexpr const char* kLatticeListPath = "/pelto/lattices/list.php";
 bool downloadIfStale(const std::string& checkPath, double hours, const std::string& url,
                      const std::optional<std::string>& target, const NetSettings& net);
 
+// Where lattices that the server's list no longer names are moved, inside
+// the lattice folder; its files are not lattices to run.
+inline constexpr const char* kRetiredFolder = "retired";
+
 // Brings the lattice folder in line with the server's lattice list: listed
-// lattices that are missing are fetched, unlisted ones are deleted (unless
-// keepUnlisted, or unless not one local lattice is listed).
+// lattices that are missing are fetched, unlisted ones are moved into the
+// retired folder (unless keepUnlisted, or unless not one local lattice is
+// listed). Nothing is deleted.
 void updateLattices(double hours, bool keepUnlisted, const std::string& folder,
                     const NetSettings& net);
 

@@ -17,6 +17,9 @@ struct HttpOptions {
     double getTimeout = 10;                     // seconds of silence that end a GET as failed
     double postTimeout = 30;                    // seconds of silence that end a POST or PUT answer
     const std::atomic<bool>* cancel = nullptr;  // set by a caller that gives up
+    // Uploads: the monotonic time (platform clock) by which the whole
+    // exchange must be over, however the server paces its bytes; 0 for none.
+    double deadline = 0;
 };
 
 // Bodies bigger than this are refused: nothing the project serves comes near.

@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "common/random.hpp"
 #include "common/text.hpp"
 #include "net/http.hpp"
+#include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/files.hpp"
 #include "platform/socket.hpp"
@@ -53,12 +55,26 @@ bool dropInterim(std::string& answer) {
     return true;
 }
 
+// A wait of at most `seconds`, cut to what is left before the exchange's
+// deadline. A server that drips a byte now and then, or answers "100
+// Continue" for ever, resets every single wait; only the deadline ends it.
+double waitBudget(const HttpOptions& options, double seconds) {
+    if (options.deadline <= 0) return seconds;
+    return std::max(0.0, std::min(seconds, options.deadline - monotonicSeconds()));
+}
+
+bool pastDeadline(const HttpOptions& options) {
+    return options.deadline > 0 && monotonicSeconds() >= options.deadline;
+}
+
 // Receives an answer of at most kMaxPostAnswer bytes until the server goes
-// quiet or closes. False when it is longer.
+// quiet or closes. False when it is longer, or the deadline passed first.
 bool receiveAnswer(SocketHandle s, std::string& answer, const HttpOptions& options) {
     char block[kMaxPostAnswer + 1];
     for (;;) {
-        int n = recvWithTimeout(s, block, sizeof block, options.postTimeout, options.cancel);
+        int n = recvWithTimeout(s, block, sizeof block, waitBudget(options, options.postTimeout),
+                                options.cancel);
+        if (pastDeadline(options)) return false;
         if (n <= 0) return true;
         answer.append(block, static_cast<size_t>(n));
         if (answer.size() > kMaxPostAnswer) return false;
@@ -122,9 +138,12 @@ HttpAnswer httpPostFile(const std::string& localPath, const std::string& remoteN
         url.c_str(), urlHostName->c_str(), body.size(), boundary.c_str());
     request += body;
 
-    SocketHandle s = tcpConnect(host, port, options.connectTimeout, options.cancel);
+    if (pastDeadline(options)) return out;
+    SocketHandle s =
+        tcpConnect(host, port, waitBudget(options, options.connectTimeout), options.cancel);
     if (s == kNoSocket) return out;
-    if (!socketSendAll(s, request.data(), request.size(), options.postTimeout, options.cancel)) {
+    if (!socketSendAll(s, request.data(), request.size(), waitBudget(options, options.postTimeout),
+                       options.cancel)) {
         socketClose(s);
         return out;
     }

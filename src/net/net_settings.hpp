@@ -24,6 +24,7 @@ struct NetSettings {
     std::string sampleUrl;          // "{lattice}" marks the lattice name
     double downloadDeadline = 120;  // seconds a download may take
     double ftpBaseDeadline = 60;    // seconds, plus one per KiB uploaded
+    double sendDeadline = 240;      // seconds one send of results may take in all
 };
 
 // "http://" + the web server + path.

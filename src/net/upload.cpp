@@ -1,5 +1,7 @@
 #include "net/upload.hpp"
 
+#include <algorithm>
+
 #include "common/random.hpp"
 #include "common/text.hpp"
 #include "net/download.hpp"
@@ -171,8 +173,15 @@ int uploadResults(const std::string& resultsFile, const UploadServer& server,
     return parsed.partial ? kUploadPartSent : kUploadAllSent;
 }
 
-SendOutcome sendResults(const std::string& resultsFile, const NetSettings& net) {
+SendOutcome sendResults(const std::string& resultsFile, const NetSettings& settings) {
     report("Attempting to send results...");
+    // One deadline for the whole send, the server list's download and every
+    // attempt included: a server that is silent, or drips its answer, cannot
+    // hold the cycle for longer.
+    NetSettings net = settings;
+    double start = monotonicSeconds();
+    net.http.deadline = start + std::max(0.0, settings.sendDeadline);
+    net.downloadDeadline = std::min(net.downloadDeadline, settings.sendDeadline);
     downloadIfStale(kServersFile, 24, webUrl(net, kServersPath), std::nullopt, net);
     if (!fileExists(kServersFile)) {
         report("Could not get servers.csv file, so cannot send");
@@ -184,6 +193,13 @@ SendOutcome sendResults(const std::string& resultsFile, const NetSettings& net) 
     bool anySent = false;
     for (int i = 1; server && i <= limit && result != kUploadAllSent && result != kUploadNoFile;
          i++) {
+        if (monotonicSeconds() >= net.http.deadline) {
+            reportf(
+                "Sending took longer than %d seconds; the results stay in '%s' for the next "
+                "send",
+                static_cast<int>(settings.sendDeadline), resultsFile.c_str());
+            break;
+        }
         if (i > 1) reportf("Retrying: attempt %d of %d", i, limit);
         result = uploadResults(resultsFile, *server, kUploadPath, net);
         if (result == kUploadPartSent) {

@@ -15,6 +15,8 @@ inline constexpr const char* kUploadPath = "/pelto/uploadresults.php";
 inline constexpr const char* kOverflowFile = "overflow.txt";
 inline constexpr const char* kSignalFile = "signal.dat";
 inline constexpr const char* kSendLog = "sendlog.log";
+// What the FTP client wrote during the last FTP upload.
+inline constexpr const char* kFtpLogFile = "ftp.log";
 // An HTTP upload carries at most this many bytes of the results file; the
 // rest goes in the next attempt.
 inline constexpr int64_t kHttpUploadLimit = 400000;

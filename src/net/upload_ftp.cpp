@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "common/random.hpp"
 #include "common/text.hpp"
 #include "net/upload.hpp"
@@ -32,13 +34,12 @@ std::string ftpScript(const UploadServer& server, const std::string& uploadFile,
     return script;
 }
 
-// Runs the FTP command until it ends or its deadline passes.
+// Runs the FTP command until it ends or its deadline passes. Both ways of
+// calling it get the deadline: a client left waiting for a server would
+// otherwise hold the program for ever. Its prompts and messages go to the
+// log, not onto the console.
 void runFtpClient(const std::string& uploadFile, const NetSettings& net) {
-    if (net.ftpOldCalling) {
-        runShellCommand(net.ftpCommand);
-        return;
-    }
-    ChildProcess child = startShellCommand(net.ftpCommand);
+    ChildProcess child = startShellCommand(net.ftpCommand, kFtpLogFile);
     if (child.pid <= 0) {
         reportf("Could not start the FTP command '%s'", net.ftpCommand.c_str());
         return;
@@ -46,6 +47,7 @@ void runFtpClient(const std::string& uploadFile, const NetSettings& net) {
     int64_t size = fileSize(uploadFile);
     double deadline =
         monotonicSeconds() + net.ftpBaseDeadline + static_cast<double>(size > 0 ? size / 1024 : 0);
+    if (net.http.deadline > 0) deadline = std::min(deadline, net.http.deadline);
     for (;;) {
         ChildState state = pollChild(child, nullptr);
         if (state == ChildState::Ended) {
@@ -72,6 +74,15 @@ void removeTestFolder() {
 }  // namespace
 
 bool ftpUpload(const std::string& uploadFile, const UploadServer& server, const NetSettings& net) {
+    // Every field becomes a script line; one the FTP client could run as a
+    // command never gets there, whoever built the server entry.
+    const char* problem = badServerHost(server.host);
+    if (!problem) problem = badServerLogin(server.ftpUser);
+    if (!problem) problem = badServerLogin(server.ftpPassword);
+    if (problem) {
+        reportf("Upload server entry not used (%s)", problem);
+        return false;
+    }
     std::string testName = testFileName();
     std::string localTest = std::string(kTestFolder) + "/" + testName;
     makeDirectory(kTestFolder);

@@ -1,5 +1,6 @@
 #include "platform/child.hpp"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,18 +10,30 @@
 
 extern char** environ;
 
-ChildProcess startShellCommand(const std::string& command) {
+ChildProcess startShellCommand(const std::string& command, const std::string& outputPath) {
     ChildProcess child;
     posix_spawnattr_t attr;
     if (posix_spawnattr_init(&attr) != 0) return child;
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        posix_spawnattr_destroy(&attr);
+        return child;
+    }
+    if (!outputPath.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    }
     const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
     pid_t pid = -1;
     // posix_spawn takes char* const[] for historical reasons; it does not write.
-    if (posix_spawn(&pid, "/bin/sh", nullptr, &attr, const_cast<char* const*>(argv), environ) ==
+    if (posix_spawn(&pid, "/bin/sh", &actions, &attr, const_cast<char* const*>(argv), environ) ==
         0) {
         child.pid = pid;
     }
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     return child;
 }
@@ -43,14 +56,4 @@ void terminateChild(ChildProcess& child) {
     while (::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
     }
     child.pid = -1;
-}
-
-int runShellCommand(const std::string& command) {
-    ChildProcess child = startShellCommand(command);
-    if (child.pid <= 0) return -1;
-    int raw = 0;
-    while (::waitpid(child.pid, &raw, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }

@@ -12,11 +12,12 @@ struct ChildProcess {
 
 enum class ChildState { Running, Ended, Unknown };
 
-// Starts "/bin/sh -c command"; pid -1 when it could not be started.
-ChildProcess startShellCommand(const std::string& command);
+// Starts "/bin/sh -c command"; pid -1 when it could not be started. With an
+// output path, the child's standard output and error go to that file
+// (replaced) and its standard input is empty, so that it neither writes on
+// the user's console nor reads from it.
+ChildProcess startShellCommand(const std::string& command, const std::string& outputPath = "");
 // Whether the child has ended; its exit status goes to *status.
 ChildState pollChild(ChildProcess& child, int* status);
 // Ends the child's process group and collects it.
 void terminateChild(ChildProcess& child);
-// Runs the command through the shell and waits for it without a time limit.
-int runShellCommand(const std::string& command);

@@ -4,7 +4,40 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+
+#include "platform/signals.hpp"
+
+namespace {
+
+// The signal handlers restart interrupted reads, so a read that blocks would
+// never see a stop request; poll is never restarted, and a short period
+// catches a signal that lands just before the wait begins.
+constexpr int kStopCheckMs = 200;
+
+// True when input is waiting (or the end of input, or an error for read to
+// report); false when a stop was requested first.
+bool waitForInput() {
+    for (;;) {
+        if (stopRequested()) return false;
+        struct pollfd p {
+            STDIN_FILENO, POLLIN, 0
+        };
+        int n = ::poll(&p, 1, kStopCheckMs);
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return true;
+    }
+}
+
+ssize_t readOne(unsigned char& c) {
+    for (;;) {
+        ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+}  // namespace
 
 bool consoleIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
@@ -26,9 +59,9 @@ void consoleWriteInPlace(std::string_view text) {
 int consoleReadKey() {
     std::fflush(stdout);
     if (::isatty(STDIN_FILENO) != 1) {
+        if (!waitForInput()) return kConsoleKeyStopped;
         unsigned char c;
-        ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        return n == 1 ? c : -1;
+        return readOne(c) == 1 ? c : -1;
     }
     struct termios saved {};
     ::tcgetattr(STDIN_FILENO, &saved);
@@ -38,8 +71,10 @@ int consoleReadKey() {
     raw.c_cc[VTIME] = 0;
     ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     unsigned char c = 0;
-    ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    bool ready = waitForInput();
+    ssize_t n = ready ? readOne(c) : 0;
     ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    if (!ready) return kConsoleKeyStopped;
     return n == 1 ? c : -1;
 }
 
@@ -64,15 +99,19 @@ void consoleClear() {
     std::fflush(stdout);
 }
 
-bool consoleReadLine(std::string& line, size_t maxChars) {
+ConsoleRead consoleReadLine(std::string& line, size_t maxChars) {
     std::fflush(stdout);
     line.clear();
-    int c;
     bool any = false;
-    while ((c = std::getchar()) != EOF) {
+    // Byte by byte from the descriptor: nothing past the line end is taken
+    // into a buffer that a later read would not see.
+    for (;;) {
+        if (!waitForInput()) return ConsoleRead::Stopped;
+        unsigned char c = 0;
+        if (readOne(c) != 1) break;
         any = true;
         if (c == '\n') break;
         if (c != '\r' && line.size() < maxChars) line += static_cast<char>(c);
     }
-    return any;
+    return any ? ConsoleRead::Line : ConsoleRead::EndOfInput;
 }

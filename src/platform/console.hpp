@@ -14,11 +14,18 @@ void consoleWriteInPlace(std::string_view text);
 void consoleGoto(int column, int row);
 void consoleClearToEndOfLine();
 void consoleClear();
-// One line from standard input without its line end; false at end of input.
-bool consoleReadLine(std::string& line, size_t maxChars);
+// Reads at a prompt wait for input and for a stop signal (Ctrl-C, a service
+// stop, a closed terminal) alike: a client left waiting at a prompt must
+// still end when it is told to.
+enum class ConsoleRead { Line, EndOfInput, Stopped };
+// One line from standard input without its line end.
+ConsoleRead consoleReadLine(std::string& line, size_t maxChars);
 
+// What consoleReadKey returns when a stop signal came instead of a key.
+inline constexpr int kConsoleKeyStopped = -2;
 // One key without waiting for Enter when standard input is a terminal; one
-// character otherwise. Returns -1 at end of input.
+// character otherwise. Returns -1 at end of input, kConsoleKeyStopped on a
+// stop signal.
 int consoleReadKey();
 // Whether a key is waiting (never blocks); false when input is not a terminal.
 bool consoleKeyWaiting();

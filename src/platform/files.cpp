@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <set>
 
 #include "platform/file_faults.hpp"
 
@@ -114,7 +116,35 @@ void syncFolderOf(const std::string& path) {
     ::close(fd);
 }
 
+std::mutex noticeMutex;
+IrregularFileNotice irregularNotice;
+std::set<std::string> noticedPaths;
+
+void noticeIrregular(const std::string& path) {
+    IrregularFileNotice notice;
+    {
+        // Downloads read files on a thread of their own.
+        std::lock_guard<std::mutex> lock(noticeMutex);
+        if (!irregularNotice || !noticedPaths.insert(path).second) return;
+        notice = irregularNotice;
+    }
+    notice(path);
+}
+
 }  // namespace
+
+void setIrregularFileNotice(IrregularFileNotice notice) {
+    std::lock_guard<std::mutex> lock(noticeMutex);
+    irregularNotice = std::move(notice);
+    noticedPaths.clear();
+}
+
+bool refuseIrregularFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return false;
+    noticeIrregular(path);
+    return true;
+}
 
 bool fileExists(const std::string& path) {
     struct stat st;
@@ -209,6 +239,7 @@ ReadStatus readWholeFile(const std::string& path, std::string& out, int64_t maxB
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        noticeIrregular(path);
         return ReadStatus::Failed;
     }
     if (st.st_size > maxBytes) {
@@ -219,9 +250,25 @@ ReadStatus readWholeFile(const std::string& path, std::string& out, int64_t maxB
     size_t got = 0;
     for (;;) {
         if (got == out.size()) {
-            // The file may have grown since fstat; read what is there, up to the limit.
+            // The file may have grown since fstat; read what is there, up to
+            // the limit. A small probe first: doubling a big buffer only to
+            // find the end would touch twice the file's size in memory.
             if (static_cast<int64_t>(out.size()) >= maxBytes) break;
-            out.resize(std::min<size_t>(out.size() * 2 + 4096, static_cast<size_t>(maxBytes)));
+            char probe[4096];
+            size_t room = std::min(sizeof probe, static_cast<size_t>(maxBytes) - out.size());
+            ssize_t n = ::read(fd, probe, room);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n < 0) {
+                    ::close(fd);
+                    out.clear();
+                    return ReadStatus::Failed;
+                }
+                break;
+            }
+            out.append(probe, static_cast<size_t>(n));
+            got += static_cast<size_t>(n);
+            continue;
         }
         ssize_t n = ::read(fd, out.data() + got, out.size() - got);
         if (n < 0) {
@@ -238,30 +285,73 @@ ReadStatus readWholeFile(const std::string& path, std::string& out, int64_t maxB
     return ReadStatus::Ok;
 }
 
-bool writeFileAtomic(const std::string& path, const std::string& contents) {
-    std::string temp;
-    int fd = openTemporary(path, temp);
-    if (fd < 0) return false;
+namespace {
+
+// Pieces smaller than this are gathered before they are written.
+constexpr size_t kWriterBufferBytes = size_t{1} << 20;
+
+}  // namespace
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path) : path_(path) {
+    fd_ = openTemporary(path, temp_);
+    if (fd_ < 0) return;
     // A rewrite keeps the file's permissions (a read-only file stays read-only).
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
-    bool ok = writeAll(fd, contents.data(), contents.size()) && fsyncCounted(fd);
-    // The lock stays until the rename is done, so no one takes the file for stale.
-    if (!ok || !renameCounted(temp, path)) {
-        ::unlink(temp.c_str());
-        ::close(fd);
-        return false;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 07777);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (fd_ < 0) return;
+    ::unlink(temp_.c_str());
+    ::close(fd_);
+}
+
+bool AtomicFileWriter::flush() {
+    if (ok_ && !buffer_.empty()) ok_ = writeAll(fd_, buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok_;
+}
+
+void AtomicFileWriter::append(std::string_view data) {
+    if (fd_ < 0 || !ok_) return;
+    if (buffer_.size() + data.size() > kWriterBufferBytes && !flush()) return;
+    if (data.size() >= kWriterBufferBytes) {
+        ok_ = writeAll(fd_, data.data(), data.size());
+    } else {
+        buffer_.append(data);
     }
-    ::close(fd);
-    syncFolderOf(path);
+}
+
+bool AtomicFileWriter::commit() {
+    if (fd_ < 0) return false;
+    bool ok = flush() && fsyncCounted(fd_);
+    // The lock stays until the rename is done, so no one takes the file for stale.
+    if (!ok || !renameCounted(temp_, path_)) return false;  // the destructor tidies up
+    ::close(fd_);
+    fd_ = -1;
+    syncFolderOf(path_);
     return true;
 }
 
+bool writeFileAtomic(const std::string& path, const std::string& contents) {
+    AtomicFileWriter writer(path);
+    writer.append(contents);
+    return writer.commit();
+}
+
 bool appendToFile(const std::string& path, const std::string& contents) {
-    int fd = openCounted(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
+    if (refuseIrregularFile(path)) return false;
+    // Non-blocking, so that a FIFO put in place since the test above fails
+    // the open (no reader) or the test below instead of waiting for ever.
+    int fd = openCounted(path, O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK, 0666);
     if (fd < 0) return false;
     struct stat st;
-    off_t before = ::fstat(fd, &st) == 0 ? st.st_size : -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        noticeIrregular(path);
+        return false;
+    }
+    off_t before = st.st_size;
     bool ok = writeAll(fd, contents.data(), contents.size()) && fsyncCounted(fd);
     // A failed append takes back what part of it landed, so the file ends
     // with its last whole record rather than half of a new one.
@@ -272,7 +362,7 @@ bool appendToFile(const std::string& path, const std::string& contents) {
 bool readFileTail(const std::string& path, int64_t maxBytes, std::string& tail, int64_t& start) {
     tail.clear();
     start = 0;
-    if (!isRegularFile(path)) return false;
+    if (refuseIrregularFile(path) || !isRegularFile(path)) return false;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;

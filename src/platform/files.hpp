@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class ReadStatus { Ok, Missing, Failed, TooLarge };
@@ -15,6 +17,15 @@ bool isDirectory(const std::string& path);
 bool isRegularFile(const std::string& path);
 // Whether both names lead to one existing file (links included).
 bool isSameFile(const std::string& a, const std::string& b);
+// Every file the program reads or appends must be a plain file: opening a
+// FIFO would wait for a writer for ever, and a device or a folder is no
+// results file. The file layer refuses anything else and tells the notice,
+// once per path, so that the user learns why a file is ignored.
+using IrregularFileNotice = std::function<void(const std::string& path)>;
+void setIrregularFileNotice(IrregularFileNotice notice);
+// True when `path` exists and is not a plain file (the notice is told).
+bool refuseIrregularFile(const std::string& path);
+
 // Seconds since the epoch of the last write, or -1 when the file is missing.
 int64_t fileModTime(const std::string& path);
 // The same in nanoseconds, for watching a file that may change twice a second.
@@ -49,8 +60,29 @@ ReadStatus readWholeFile(const std::string& path, std::string& out,
 // file is untouched. Every whole-file rewrite of the program goes through here.
 bool writeFileAtomic(const std::string& path, const std::string& contents);
 
+// The same, for a file too big to build in memory first: pieces are written
+// as they come (through a buffer) into the temporary file, which replaces
+// `path` only at commit. A writer dropped without commit leaves the old file.
+class AtomicFileWriter {
+  public:
+    explicit AtomicFileWriter(const std::string& path);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+    bool isOpen() const { return fd_ >= 0; }
+    void append(std::string_view data);
+    bool commit();
+
+  private:
+    bool flush();
+    std::string path_, temp_, buffer_;
+    int fd_ = -1;
+    bool ok_ = true;
+};
+
 // Appends to a file, creating it; flushed to disk before returning. A failed
-// append is taken back, so the file keeps its old content.
+// append is taken back, so the file keeps its old content. Anything but a
+// plain file is refused.
 bool appendToFile(const std::string& path, const std::string& contents);
 
 // The last `maxBytes` bytes of a plain file (all of it when smaller) and the

@@ -72,7 +72,8 @@ ResultsList loadBinaryResults(const std::string& path, const ResultFormat& forma
                               BinaryLoadStatus* status) {
     ResultsList results;
     listInit(results);
-    StdioFile file(isRegularFile(path) ? std::fopen(path.c_str(), "rb") : nullptr);
+    bool plain = !refuseIrregularFile(path) && isRegularFile(path);
+    StdioFile file(plain ? std::fopen(path.c_str(), "rb") : nullptr);
     if (!file) {
         setStatus(status, BinaryLoadStatus::Missing);
         return results;

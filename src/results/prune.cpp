@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "common/random.hpp"
@@ -13,24 +15,63 @@
 
 namespace {
 
-// Distinct lattice names, collected from the newest record to the oldest.
-// Records without a lattice never match a name, so they are left out: they
-// are never removed.
-std::vector<std::string> latticeGroups(const ResultsList& results) {
-    std::vector<std::string> groups;
-    for (uint32_t i = results.count(); i-- > 0;) {
-        std::optional<std::string> lattice = readLattice(results[i].scoreLine);
-        if (!lattice) continue;
-        bool known = std::any_of(groups.begin(), groups.end(),
-                                 [&](const std::string& g) { return equalNoCase(g, *lattice); });
-        if (!known) groups.push_back(*lattice);
+// One record of the file being pruned: views into the file's text, its score
+// and its lattice group (-1 for a record without a lattice, which is never
+// removed).
+struct PruneRecord {
+    RecordView text;
+    double score = 0;
+    int32_t group = -1;
+};
+
+// The records as loadResults accepts them, with its messages, and the
+// lattice groups: distinct names (ignoring case) in the order they are met
+// scanning from the newest record to the oldest.
+std::vector<PruneRecord> scanRecords(const std::string& path, const std::string& text,
+                                     std::vector<std::string>& groups) {
+    reportf("Loading '%s'...", path.c_str());
+    std::vector<PruneRecord> records;
+    size_t pos = 0;
+    RecordView view;
+    while (nextRecordView(text, pos, view)) {
+        if (!isTestScoreLine(view.scoreLine) &&
+            acceptRecord(std::string(view.genomeLine), std::string(view.scoreLine), std::nullopt,
+                         nullptr, true) == RecordRejected) {
+            continue;
+        }
+        PruneRecord record;
+        record.text = view;
+        record.score = std::strtod(std::string(view.scoreLine).c_str(), nullptr);
+        records.push_back(record);
+        if (records.size() % 100 == 0) {
+            double done = text.empty()
+                              ? 100.0
+                              : 100.0 * static_cast<double>(pos) / static_cast<double>(text.size());
+            reportProgress(format("Loading '%s'... %d (%.1lf%%)", path.c_str(),
+                                  static_cast<int>(records.size()), done));
+        }
     }
-    return groups;
+    reportProgress(
+        format("Loading '%s'... OK (%d results)", path.c_str(), static_cast<int>(records.size())));
+
+    std::unordered_map<std::string, int32_t> known;
+    for (size_t i = records.size(); i-- > 0;) {
+        std::optional<std::string> lattice = readLattice(records[i].text.scoreLine);
+        if (!lattice) continue;
+        std::string key = lowerCopy(*lattice);
+        auto found = known.find(key);
+        if (found == known.end()) {
+            found = known.emplace(key, static_cast<int32_t>(groups.size())).first;
+            groups.push_back(*lattice);
+        }
+        records[i].group = found->second;
+    }
+    return records;
 }
 
 // Marks `remove` of the group's records (indices in file order) by the mode.
-void markGroup(const ResultsList& results, const std::vector<uint32_t>& members, int64_t remove,
-               char mode, std::vector<bool>& marked) {
+void markGroup(const std::vector<PruneRecord>& results, const std::vector<uint32_t>& members,
+               int64_t remove, char mode, std::vector<bool>& marked) {
     auto count = static_cast<int64_t>(members.size());
     switch (mode) {
         case 'B': {
@@ -84,32 +125,40 @@ void pruneResults(const std::string& path, const PruneSettings& settings) {
     if (settings.maxBytes <= 0 || settings.maxBytes >= size) return;
     reportf("%s exceeded %lld bytes, pruning...", path.c_str(),
             static_cast<long long>(settings.maxBytes));
-    ResultsList results = loadResults(path, std::nullopt);
+    // One copy of the file in memory; the records are views into it, and the
+    // kept ones are streamed back out, so the memory used stays near the
+    // file's size however many records it holds.
+    std::string text;
+    if (readWholeFile(path, text) != ReadStatus::Ok) {
+        reportProgress(format("Loading '%s'... File empty", path.c_str()));
+        return;
+    }
+    std::vector<std::string> groups;
+    std::vector<PruneRecord> records = scanRecords(path, text, groups);
 
-    std::vector<bool> marked(results.count(), false);
-    std::vector<std::string> groups = latticeGroups(results);
+    std::vector<std::vector<uint32_t>> members(groups.size());
+    for (uint32_t i = 0; i < records.size(); i++) {
+        if (records[i].group >= 0) members[static_cast<size_t>(records[i].group)].push_back(i);
+    }
+    std::vector<bool> marked(records.size(), false);
     for (size_t g = groups.size(); g-- > 0;) {
-        std::vector<uint32_t> members;
-        for (uint32_t i = 0; i < results.count(); i++) {
-            if (latticeMatches(results[i].scoreLine, groups[g])) members.push_back(i);
-        }
-        auto count = static_cast<int64_t>(members.size());
+        auto count = static_cast<int64_t>(members[g].size());
         int64_t remove = count - pruneKeepCount(count, settings.keepProportion);
-        if (remove > 0) markGroup(results, members, remove, settings.keepMode, marked);
+        if (remove > 0) markGroup(records, members[g], remove, settings.keepMode, marked);
+        std::vector<uint32_t>().swap(members[g]);
     }
 
-    ResultsList kept;
-    ResultsList removed;
-    listInit(kept);
-    listInit(removed);
-    for (uint32_t i = 0; i < results.count(); i++) {
+    std::vector<RecordView> kept;
+    std::vector<RecordView> removed;
+    for (uint32_t i = 0; i < records.size(); i++) {
         if (!marked[i]) {
-            listAppend(kept, std::move(results[i]));
+            kept.push_back(records[i].text);
         } else if (!settings.removedStore.empty()) {
-            listAppend(removed, std::move(results[i]));
+            removed.push_back(records[i].text);
         }
     }
+    std::vector<PruneRecord>().swap(records);
     // A store that cannot take the removed records keeps the database whole.
-    if (removed.count() > 0 && !saveResultsAppend(removed, settings.removedStore)) return;
-    saveResults(kept, kept.count(), path, false);
+    if (!removed.empty() && !saveResultViews(removed, settings.removedStore, true)) return;
+    saveResultViews(kept, path, false);
 }

@@ -1,6 +1,7 @@
 #include "results/quarantine.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "common/report.hpp"
 #include "common/text.hpp"
@@ -12,11 +13,41 @@ namespace {
 
 constexpr double kNoBest = -9e99;
 
-std::optional<ResultRecord> firstQueueRecord(const std::string& path,
-                                             const ChecksumFunction& checksum) {
+// The first record of the queue as it stands, before any acceptance test.
+std::optional<ResultRecord> firstQueueRecord(const std::string& path) {
     RecordReader reader;
     if (!recordReaderOpen(reader, path)) return std::nullopt;
-    return readRecord(reader, std::nullopt, checksum, true);
+    ResultRecord record;
+    if (!readRecordPair(reader, record.genomeLine, record.scoreLine)) return std::nullopt;
+    record.score = std::strtod(record.scoreLine.c_str(), nullptr);
+    return record;
+}
+
+// Why a queue record of a present lattice cannot be rechecked, or nullptr.
+// Test records are run as they are.
+const char* unusableReason(const ResultRecord& record, const ChecksumFunction& checksum) {
+    if (isTestScoreLine(record.scoreLine)) return nullptr;
+    if (kMinVersion > readVersion(record.scoreLine)) return "its version is too old";
+    if (checksum &&
+        checksum(record.genomeLine, record.scoreLine) != readChecksum(record.scoreLine)) {
+        return "bad checksum: its lattice or data files changed since it was queued";
+    }
+    return nullptr;
+}
+
+// Moves the queue's first record to the removed-results store. False when
+// the queue could not be rewritten (the record is then left for next time).
+bool retireQueueHead(const ResultRecord& record, const std::string& lattice, const char* reason,
+                     const QuarantineState& state) {
+    bool kept = !state.removedStore.empty() && appendResult(record, state.removedStore);
+    if (kept) {
+        reportf("Queued result for lattice '%s' cannot be rechecked (%s); moved to '%s'",
+                lattice.c_str(), reason, state.removedStore.c_str());
+    } else {
+        reportf("Queued result for lattice '%s' cannot be rechecked (%s); removed from the queue",
+                lattice.c_str(), reason);
+    }
+    return dropFirstResultIfPresent(*state.queuePath);
 }
 
 // The best score among the fully rechecked results of the lattice, scanning
@@ -100,13 +131,20 @@ std::optional<Genome> takeFromQueue(std::optional<std::string>& latticeName,
     state->scores.clear();
     state->extraTotal = 0;
 
-    std::optional<ResultRecord> record = firstQueueRecord(*state->queuePath, checksum);
-    if (!record) return std::nullopt;
-    std::optional<std::string> lattice = readLattice(record->scoreLine);
-    if (!lattice) return std::nullopt;
-    if (!latticepresent(lattice)) {
-        dropFirstResultIfPresent(*state->queuePath);
-        return std::nullopt;
+    std::optional<ResultRecord> record;
+    std::optional<std::string> lattice;
+    for (;;) {
+        record = firstQueueRecord(*state->queuePath);
+        if (!record) return std::nullopt;
+        lattice = readLattice(record->scoreLine);
+        if (!lattice) return std::nullopt;
+        if (!latticepresent(lattice)) {
+            dropFirstResultIfPresent(*state->queuePath);
+            return std::nullopt;
+        }
+        const char* reason = unusableReason(*record, checksum);
+        if (!reason) break;
+        if (!retireQueueHead(*record, *lattice, reason, *state)) return std::nullopt;
     }
     if (latticeName && !equalNoCase(*latticeName, *lattice)) return std::nullopt;
 
@@ -137,8 +175,12 @@ void storeResult(Genome genome, double score, double extra,
     score = roundTo(score, format.scoreDecimals);
     extra = roundTo(extra, format.extraDecimals);
     ScoreLineFields fields{std::string(kVersionText), latticeName, trailing};
-    bool quarantine = state && state->queuePath;
-    bool headConsumed = false;
+    bool queue = state && state->queuePath;
+    // Without a checksum the result can never count: rechecking it would
+    // only leave a record in the queue that fails its test at every start.
+    bool quarantine = queue && static_cast<bool>(checksum);
+    bool headConsumed = queue && genomeGet(genome, "#queued") == kQueuedTest;
+    if (queue && !quarantine) state->pending = false;
     if (quarantine) {
         if (genomeGet(genome, "#queued") == kQueuedRecheck) {
             addRecheck(genome, score, extra, format, *state);

@@ -22,6 +22,9 @@ struct QuarantineState {
     double extraTotal = 0;                 // work figure of the earlier runs
     int32_t requiredRuns = kMinRequiredRuns;
     bool pending = false;  // the current run's genome is (still) in quarantine
+    // Where a queued record goes that can no longer be rechecked (its
+    // lattice changed under it); empty: it is dropped.
+    std::string removedStore = "results_removed.dat";
 };
 
 // Where stored results go; an empty path is not written.
@@ -37,11 +40,17 @@ inline constexpr int32_t kQueuedTest = 2;
 // The genome to run next from the head of the queue, or none (the optimiser
 // then makes one). Sets `latticeName` to the record's lattice when it was
 // unset; a record for another lattice than a set one stays in the queue.
+// A quarantine record that fails its checksum (its lattice or data files
+// were updated since) or is of a version too old is moved to the state's
+// removed-results store with a message, and the next record is looked at:
+// an unattended client must not stop at a question here.
 std::optional<Genome> takeFromQueue(std::optional<std::string>& latticeName,
                                     const ChecksumFunction& checksum, QuarantineState* state);
 
 // Stores a finished run: into quarantine (the head of the queue) when the
 // result needs rechecking, otherwise into `results` and the files of `paths`.
+// A run without a checksum function (particle divisor, parameter overrides)
+// can never count, so it never enters quarantine: it is stored directly.
 void storeResult(Genome genome, double score, double extra,
                  const std::optional<std::string>& latticeName, const ChecksumFunction& checksum,
                  const std::optional<std::string>& trailing, ResultsList& results,

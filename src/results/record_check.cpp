@@ -4,6 +4,7 @@
 #include "results/checksum.hpp"
 #include "results/score_line.hpp"
 #include "results/text_results.hpp"
+#include "store/filecache.hpp"
 #include "store/latticedir.hpp"
 
 std::string describeCheck(const RecordCheck& check) {
@@ -49,4 +50,21 @@ RecordCheck checkRecord(const std::string& genomeLine, const std::string& scoreL
             check.stored == check.computed ? CheckVerdict::Accepted : CheckVerdict::BadChecksum;
     }
     return check;
+}
+
+bool checkResultsFile(const std::string& path,
+                      const std::function<void(int64_t line, const RecordCheck&)>& each) {
+    RecordReader reader;
+    if (!recordReaderOpen(reader, path)) return false;
+    // The files do not change during one check; without the caches every
+    // record would read and interpret its lattice and digest its data files
+    // again.
+    bool wasCaching = digestCaching;
+    digestCaching = true;
+    std::string genomeLine, scoreLine;
+    while (readRecordPair(reader, genomeLine, scoreLine)) {
+        each(reader.linesRead, checkRecord(genomeLine, scoreLine));
+    }
+    digestCaching = wasCaching;
+    return true;
 }

@@ -2,6 +2,8 @@
 // results file is not accepted.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -27,3 +29,10 @@ struct RecordCheck {
 RecordCheck checkRecord(const std::string& genomeLine, const std::string& scoreLine);
 // "accepted", "rejected: bad checksum", ... with the checksums.
 std::string describeCheck(const RecordCheck& check);
+
+// Checks every record pair of a text results file in order, telling `each`
+// the line of its score line and the verdict. The lattice and data files are
+// digested once for the whole file, not once per record: a check runs at the
+// speed of the checksums. False when the file cannot be read.
+bool checkResultsFile(const std::string& path,
+                      const std::function<void(int64_t line, const RecordCheck&)>& each);

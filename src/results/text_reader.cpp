@@ -63,7 +63,7 @@ CharClass classOf(char c) {
 bool recordReaderOpen(RecordReader& reader, const std::string& path) {
     reader = RecordReader{};
     // Opening a FIFO would wait for a writer for ever.
-    if (!isRegularFile(path)) return false;
+    if (refuseIrregularFile(path) || !isRegularFile(path)) return false;
     reader.file.reset(std::fopen(path.c_str(), "rb"));
     return reader.file != nullptr;
 }
@@ -195,6 +195,48 @@ std::optional<ResultRecord> readRecord(RecordReader& reader,
         }
     }
     return std::nullopt;
+}
+
+namespace {
+
+// The line at `pos` as a view, stripped as readResultLine strips it.
+bool nextLineView(std::string_view text, size_t& pos, std::string_view& line, bool& overlong) {
+    if (pos >= text.size()) return false;
+    const char* start = text.data() + pos;
+    const char* stop = text.data() + text.size();
+    const char* p = findLineEnd(start, stop);
+    size_t length = static_cast<size_t>(p - start);
+    overlong = length > kMaxLineBytes;
+    pos += length;
+    if (p != stop) {
+        pos++;
+        if (*p == '\r' && pos < text.size() && text[pos] == '\n') pos++;
+    }
+    while (length > 0 && static_cast<unsigned char>(start[length - 1]) <= 32) length--;
+    line = std::string_view(start, length);
+    return true;
+}
+
+}  // namespace
+
+bool nextRecordView(std::string_view text, size_t& pos, RecordView& record) {
+    bool haveGenome = false;
+    std::string_view line;
+    bool overlong = false;
+    while (nextLineView(text, pos, line, overlong)) {
+        if (overlong) {
+            haveGenome = false;
+        } else if (!haveGenome) {
+            if (isGenomeLine(line)) {
+                record.genomeLine = line;
+                haveGenome = true;
+            }
+        } else {
+            record.scoreLine = line;
+            return true;
+        }
+    }
+    return false;
 }
 
 ResultsList loadResults(const std::string& path, const std::optional<std::string>& latticeFilter) {

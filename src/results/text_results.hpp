@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "results/record.hpp"
@@ -60,6 +61,19 @@ std::optional<ResultRecord> readRecord(RecordReader& reader,
 // The raw pairs the record state machine finds, before any acceptance test.
 // Used by the results checker.
 bool readRecordPair(RecordReader& reader, std::string& genomeLine, std::string& scoreLine);
+
+// A record found in text held in memory: views into that text, valid while
+// it lives. Big files are pruned this way, one copy of the file in memory.
+struct RecordView {
+    std::string_view genomeLine;
+    std::string_view scoreLine;
+};
+// The next pair of `text` from `pos` on, by the same line rules as
+// readRecordPair; `pos` moves past it. False at the end of the text.
+bool nextRecordView(std::string_view text, size_t& pos, RecordView& record);
+// Writes the records as saveResults does, with its messages, without building
+// the whole text first: a rewrite streams into the temporary file.
+bool saveResultViews(const std::vector<RecordView>& records, const std::string& path, bool append);
 
 ResultsList loadResults(const std::string& path, const std::optional<std::string>& latticeFilter);
 int32_t countResults(const std::string& path, const std::optional<std::string>& latticeFilter);

@@ -1,6 +1,7 @@
 // Writing text results files. Whole-file rewrites go through a temporary file
 // and a rename, so a crash never leaves a half-written results file; appends
 // are written through before returning.
+#include <functional>
 #include <optional>
 
 #include "common/report.hpp"
@@ -104,7 +105,10 @@ std::string cutTornRecord(const std::string& path) {
 }
 
 bool appendRecords(const std::string& path, const std::string& text) {
-    return appendToFile(path, cutTornRecord(path) + text);
+    // The text may be large (pruning appends half a results file): it is
+    // copied only in the rare case that a line end must go before it.
+    std::string lineEnd = cutTornRecord(path);
+    return lineEnd.empty() ? appendToFile(path, text) : appendToFile(path, lineEnd + text);
 }
 
 }  // namespace
@@ -120,6 +124,9 @@ std::string recordText(const ResultRecord& record) {
 }
 
 bool saveResults(const ResultsList& results, uint32_t count, const std::string& path, bool append) {
+    // A FIFO or a device in the file's place will not become a file by
+    // waiting: refused at once, with the file layer's notice.
+    if (refuseIrregularFile(path)) return false;
     if (count > results.count()) count = results.count();
     report("Text saving results...");
     size_t bytes = 0;
@@ -145,11 +152,47 @@ bool saveResults(const ResultsList& results, uint32_t count, const std::string& 
     return true;
 }
 
+bool saveResultViews(const std::vector<RecordView>& records, const std::string& path, bool append) {
+    if (refuseIrregularFile(path)) return false;
+    report("Text saving results...");
+    auto write = [&](const std::function<void(std::string_view)>& put) {
+        for (size_t i = 0; i < records.size(); i++) {
+            if (i % 100 == 0) reportProgress(format("Text saving results... %zu", i));
+            put(records[i].genomeLine);
+            put("\r\n");
+            put(records[i].scoreLine);
+            put("\r\n");
+        }
+    };
+    bool written = withRetries([&] {
+        if (append) {
+            size_t bytes = 0;
+            for (const RecordView& r : records)
+                bytes += r.genomeLine.size() + r.scoreLine.size() + 4;
+            std::string text;
+            text.reserve(bytes);
+            write([&](std::string_view piece) { text += piece; });
+            return appendRecords(path, text);
+        }
+        AtomicFileWriter writer(path);
+        if (!writer.isOpen()) return false;
+        write([&](std::string_view piece) { writer.append(piece); });
+        return writer.commit();
+    });
+    if (!written) {
+        reportf("[WARNING] Could not open '%s' to save results", path.c_str());
+        return false;
+    }
+    reportProgress(format("Text saved %zu results", records.size()));
+    return true;
+}
+
 bool saveResultsAppend(const ResultsList& results, const std::string& path) {
     return saveResults(results, results.count(), path, true);
 }
 
 bool appendResult(const ResultRecord& record, const std::string& path) {
+    if (refuseIrregularFile(path)) return false;
     std::string text = recordText(record);
     if (withRetries([&] { return appendRecords(path, text); })) return true;
     reportf("[WARNING] Could not open '%s' to save result", path.c_str());
@@ -157,6 +200,7 @@ bool appendResult(const ResultRecord& record, const std::string& path) {
 }
 
 bool prependResult(const ResultRecord& record, const std::string& path) {
+    if (refuseIrregularFile(path)) return false;
     std::string old;
     ReadStatus status = readWholeFile(path, old);
     // Never replace a file whose old content could not be read: it would be lost.

@@ -41,7 +41,8 @@ using FileHandle = StdioFile;
 FileHandle openForDigest(const std::string& path) {
     if (!isSafeRelativePath(path)) return nullptr;
     std::string found = findFileNoCase(path);
-    if (isDirectory(found)) return nullptr;
+    // A FIFO would hold the open until someone writes to it.
+    if (refuseIrregularFile(found) || !isRegularFile(found)) return nullptr;
     return FileHandle(std::fopen(found.c_str(), "rb"));
 }
 

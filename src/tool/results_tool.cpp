@@ -7,6 +7,7 @@
 #include "results/convert.hpp"
 #include "results/record_check.hpp"
 #include "results/text_results.hpp"
+#include "store/filecache.hpp"
 #include "tool/tool.hpp"
 
 const char* const kResultsToolUsage =
@@ -53,21 +54,22 @@ int check(const std::string& path) {
             std::fprintf(stderr, "\n'%s' is not a binary results file\n", path.c_str());
             return kToolError;
         }
+        // The lattice and data files are digested once for the whole file.
+        digestCaching = true;
         for (uint32_t i = 0; i < results.count(); i++) {
             printCheck(tally, "record " + std::to_string(i + 1),
                        checkRecord(results[i].genomeLine, results[i].scoreLine));
         }
+        digestCaching = false;
     } else {
-        RecordReader reader;
-        if (!recordReaderOpen(reader, path)) {
+        bool read = checkResultsFile(path, [&](int64_t line, const RecordCheck& verdict) {
+            std::string where = "record " + std::to_string(tally.records + 1) + " (line " +
+                                std::to_string(line - 1) + ")";
+            printCheck(tally, where, verdict);
+        });
+        if (!read) {
             std::fprintf(stderr, "Cannot open '%s'\n", path.c_str());
             return kToolError;
-        }
-        std::string genomeLine, scoreLine;
-        while (readRecordPair(reader, genomeLine, scoreLine)) {
-            std::string where = "record " + std::to_string(tally.records + 1) + " (line " +
-                                std::to_string(reader.linesRead - 1) + ")";
-            printCheck(tally, where, checkRecord(genomeLine, scoreLine));
         }
     }
     std::printf("%d records: %d accepted, %d rejected, %d not checked (lattice not present)\n",

@@ -37,6 +37,12 @@ Simulation smallRun(double time) {
     return s;
 }
 
+// Results that count carry a checksum (only they are quarantined); this one
+// reads no file, so the stores keep their pace.
+Digest cheapChecksum(const std::string&, const std::string&) {
+    return Digest(12, 0x5A);
+}
+
 // What the program does after each run, for ever, with results numbered from
 // `first`. A result counts as stored once the ledger names it.
 [[noreturn]] void storeForever(int first) {
@@ -52,7 +58,7 @@ Simulation smallRun(double time) {
             genome = genomeFromText(
                 format("a=%03d;b=%03d;c=%03d;", i % 1000, i / 1000 % 1000, i / 1000000), true);
         uint32_t before = results.count();
-        storeResult(*genome, (i * 37) % 101, 2, std::string("demo"), nullptr, std::string(),
+        storeResult(*genome, (i * 37) % 101, 2, std::string("demo"), cheapChecksum, std::string(),
                     results, kProgramFormat, &state, paths);
         if (results.count() > before) {
             appendToFile("ledger.txt", results[results.count() - 1].genomeLine + "\n");

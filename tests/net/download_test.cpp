@@ -77,7 +77,7 @@ TEST_F(NetTest, StaleCheckFollowsTheFileAge) {
               std::string::npos);
 }
 
-TEST_F(NetTest, LatticeUpdateFetchesListedAndDropsUnlistedLattices) {
+TEST_F(NetTest, LatticeUpdateFetchesListedAndRetiresUnlistedLattices) {
     START_HTTP_SERVER();
     MessageRecorder messages;
     for (const char* name : {"alpha", "beta", "delta", "epsilon"}) {
@@ -90,7 +90,7 @@ TEST_F(NetTest, LatticeUpdateFetchesListedAndDropsUnlistedLattices) {
     } cases[] = {
         {"alpha\r\nbeta\r\n",
          {"_draft.txt", "alpha.txt", "gamma.txt"},
-         {"_draft.txt", "alpha.txt", "beta.txt"}},
+         {"_draft.txt", "alpha.txt", "beta.txt", "retired"}},
         // Not one local lattice listed: nothing is deleted.
         {"delta\nepsilon\n",
          {"alpha.txt", "gamma.txt"},
@@ -108,6 +108,28 @@ TEST_F(NetTest, LatticeUpdateFetchesListedAndDropsUnlistedLattices) {
                   fileExists("lattices/alpha.txt") ? "local alpha.txt" : "");
     }
     EXPECT_EQ(progFile("lattices/delta.txt"), "lattice delta");
+    EXPECT_NE(messages.output.find("Lattice 'gamma' is not on the project's list; moved to "
+                                   "'lattices/retired/gamma.txt'"),
+              std::string::npos);
+}
+
+// An unlisted lattice may be an author's own: it is kept, and one retired
+// before under the same name is not overwritten.
+TEST_F(NetTest, RetiredLatticesAreNeverOverwrittenNorRun) {
+    START_HTTP_SERVER();
+    MessageRecorder messages;
+    serve("pelto/lattices/alpha.txt", "lattice alpha");
+    serve("pelto/lattices/list.php", "alpha\n");
+    makeDirectory("lattices");
+    writeProg("lattices/alpha.txt", "local alpha");
+    writeProg("lattices/mine.txt", "my second draft");
+    writeProg("lattices/retired/mine.txt", "my first draft");
+    updateLattices(12, false, "lattices", net());
+    EXPECT_EQ(progFile("lattices/retired/mine.txt"), "my first draft");
+    EXPECT_EQ(progFile("lattices/retired/mine.1.txt"), "my second draft");
+    EXPECT_FALSE(fileExists("lattices/mine.txt"));
+    forgetlatticelist();
+    EXPECT_EQ(listlattices("lattices"), std::vector<std::string>{"alpha"});
 }
 
 TEST_F(NetTest, LatticeNamesFromTheServerMustBePlainNames) {

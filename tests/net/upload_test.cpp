@@ -105,11 +105,49 @@ TEST(UploadNames, SignalText) {
 TEST(ServerList, UsableLinesHaveThreePlainFields) {
     auto lines = parseServerList("a.org,u,p\r\nb.org,u\nc.org,u,p,extra \n\nd.org,u\rquit,p\n");
     ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[0]->host, "a.org");
-    EXPECT_FALSE(lines[1]);
-    EXPECT_EQ(lines[2]->ftpPassword, "p");
-    EXPECT_FALSE(lines[3]);
-    EXPECT_FALSE(lines[4]);  // a control character would start an FTP command of its own
+    EXPECT_EQ(lines[0].server->host, "a.org");
+    EXPECT_FALSE(lines[1].server);
+    EXPECT_EQ(lines[2].server->ftpPassword, "p");
+    EXPECT_FALSE(lines[3].server);
+    EXPECT_TRUE(lines[3].problem.empty());  // a blank line is not worth a message
+    EXPECT_FALSE(lines[4].server);  // a control character would start an FTP command of its own
+    EXPECT_FALSE(lines[4].problem.empty());
+}
+
+// Each field ends up on a line of its own in the FTP script; when the "open"
+// line fails, the client reads the next lines as commands.
+TEST(ServerList, FieldsTheFtpClientCouldRunAreRefused) {
+    struct Case {
+        const char* line;
+        bool usable;
+    };
+    const std::string longField(200, 'x');
+    const std::string longestField(199, 'x');
+    const Case cases[] = {
+        {"ftp.example.org,anonymous,guest@example.org", true},
+        {"127.0.0.1 2121,u,p", true},
+        {"::1 21,u,p", true},
+        {"127.0.0.1 2121,u,p!ss", true},  // "!" only counts at the start of a line
+        {"127.0.0.1,!touch PWNED,p", false},
+        {"127.0.0.1,u,!sh", false},
+        {"127.0.0.1,u,pass word", false},     // a second word is a command's argument
+        {"127.0.0.1,u\tx,p", false},          // tab
+        {"127.0.0.1,u,p\rquit", false},       // remnant of a line end
+        {"127.0.0.1;touch X,u,p", false},     // shell metacharacter in the host
+        {"127.0.0.1 $(touch X),u,p", false},  // not a port
+        {"127.0.0.1 99999,u,p", false},       // port out of range
+        {"-d host,u,p", false},               // would read as an option of "open"
+        {"host\x7f,u,p", false},
+        {",u,p", false},
+        {"h,,p", false},
+    };
+    for (const Case& c : cases) {
+        auto lines = parseServerList(c.line);
+        ASSERT_EQ(lines.size(), 1u) << c.line;
+        EXPECT_EQ(lines[0].server.has_value(), c.usable) << c.line;
+    }
+    EXPECT_FALSE(parseServerList("h,u," + longField)[0].server);  // refused, not cut
+    EXPECT_TRUE(parseServerList("h,u," + longestField)[0].server);
 }
 
 TEST_F(UploadTest, HttpUploadSendsTheSmallerCopyAndReadsTheSignal) {
@@ -301,7 +339,9 @@ TEST_F(UploadTest, HangingFtpClientIsStoppedAtItsDeadline) {
     EXPECT_LT(monotonicSeconds() - start, 20);  // the command would sleep 30 s
     EXPECT_NE(messages.output.find("FTP process timed out"), std::string::npos);
     EXPECT_EQ(progFile(kResultsToSend), text);
-    EXPECT_EQ(listFolder(".", false), (std::vector<std::string>{"results.txt", "servers.csv"}));
+    // Only the client's log is left beside the results.
+    EXPECT_EQ(listFolder(".", false),
+              (std::vector<std::string>{"ftp.log", "results.txt", "servers.csv"}));
 }
 
 }  // namespace

@@ -40,8 +40,13 @@ void runFromQueue(double score) {
     std::optional<Genome> genome = takeFromQueue(lattice, nullptr, &state);
     if (!genome) return;
     ResultsList results = loadResults("results.dat", std::nullopt);
-    storeResult(*genome, score, 3, lattice, nullptr, std::string(), results, kProgramFormat, &state,
-                ResultPaths{});
+    // A result that counts, with a checksum that reads no file: the faults
+    // are meant for the queue and the results files.
+    ChecksumFunction checksum = [](const std::string&, const std::string&) {
+        return Digest(12, 0x5A);
+    };
+    storeResult(*genome, score, 3, lattice, checksum, std::string(), results, kProgramFormat,
+                &state, ResultPaths{});
 }
 
 }  // namespace

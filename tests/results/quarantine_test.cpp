@@ -22,8 +22,9 @@ struct QueueFolder : InScratchFolder {
         state.queuePath = "queue.txt";
         listInit(results);
     }
+    // Results that count carry a checksum; only they are quarantined.
     void store(const Genome& genome, double score, double extra = 10,
-               const ChecksumFunction& checksum = nullptr) {
+               const ChecksumFunction& checksum = recordChecksum) {
         storeResult(genome, score, extra, std::string("demo"), checksum, std::string(), results,
                     kProgramFormat, &state, paths);
     }
@@ -194,12 +195,57 @@ TEST(Quarantine, QueueRecordsThatAreNotUsed) {
     EXPECT_EQ(f.state.scores, std::vector<double>{1.5});
 }
 
+// Queue records that can no longer be rechecked are moved aside without a
+// question; a good record behind them is then used.
+TEST(Quarantine, QueueRecordsThatFailTheirTestsAreMovedToTheRemovedStore) {
+    QueueFolder f;
+    f.store(genomeFromText("a=007;", true), 3);  // quarantined, with its checksum
+    ASSERT_TRUE(fileExists("queue.txt"));
+    std::string good = f.read("queue.txt");
+    const std::string stale = "a=1;#runs=1;#queued=1;\r\n2 (1.0 Mpts) [v4.44d] <demo> {00}\r\n";
+    const std::string old = "a=2;#runs=1;#queued=1;\r\n2 (1.0 Mpts) [v4.20] <demo>\r\n";
+    f.write("queue.txt", stale + old + good);
+    std::optional<Genome> genome = f.take(recordChecksum);
+    ASSERT_TRUE(genome.has_value());
+    EXPECT_EQ(genomeGet(*genome, "a"), 7);
+    EXPECT_EQ(f.read("results_removed.dat"), stale + old);
+    EXPECT_EQ(f.read("queue.txt"), good);
+    EXPECT_FALSE(f.said("Continue (Y/N/These/All)?"));
+    EXPECT_TRUE(f.said("Queued result for lattice 'demo' cannot be rechecked (bad checksum"));
+    EXPECT_TRUE(f.said("cannot be rechecked (its version is too old)"));
+
+    // Without a store the record goes all the same: it would stop every start.
+    f.state.removedStore.clear();
+    f.write("queue.txt", stale);
+    EXPECT_FALSE(f.take(recordChecksum).has_value());
+    EXPECT_FALSE(fileExists("queue.txt"));
+    EXPECT_EQ(f.read("results_removed.dat"), stale + old);
+}
+
+// A result without a checksum can never count: it is stored as it is,
+// never queued, and a test record it came from is still used up.
+TEST(Quarantine, ResultsWithoutAChecksumAreNeverQueued) {
+    QueueFolder f;
+    f.store(genomeFromText("a=007;", true), 3, 10, nullptr);
+    EXPECT_FALSE(fileExists("queue.txt"));
+    EXPECT_FALSE(f.said("Initiating quarantine"));
+    ASSERT_EQ(f.results.count(), 1u);
+    EXPECT_EQ(f.read("results.dat"), recordText(f.results[0]));
+
+    f.write("queue.txt", "a=9;\r\nTEST 1 [v4.44d] <demo>\r\n");
+    std::optional<Genome> test = f.take();
+    ASSERT_TRUE(test.has_value());
+    f.store(*test, 4, 10, nullptr);
+    EXPECT_FALSE(fileExists("queue.txt"));
+    EXPECT_EQ(f.results.count(), 2u);
+}
+
 TEST(Quarantine, WithoutAQueueEveryResultIsStoredDirectly) {
     QueueFolder f;
     f.state.queuePath.reset();
     f.write("queue.txt", "a=1;#runs=1;#queued=1;\r\n1 (2.0 Mpts) [v4.44d] <demo>\r\n");
     EXPECT_FALSE(f.take().has_value());
-    f.store(genomeFromText("a=001;#queued=1;", true), 99);
+    f.store(genomeFromText("a=001;#queued=1;", true), 99, 10, nullptr);
     storeResult(genomeFromText("a=002;", true), 98, 1, std::string("demo"), nullptr, std::string(),
                 f.results, kProgramFormat, nullptr, f.paths);
     ASSERT_EQ(f.results.count(), 2u);

@@ -302,3 +302,31 @@ TEST(TextFile, AppendAfterAnIncompleteRecordKeepsEveryWholeRecord) {
         EXPECT_EQ(genomes, k.genomes) << k.what;
     }
 }
+
+// Pruning finds records as views into the file's text; it must find exactly
+// the pairs the streaming reader finds, whatever the line ends and the junk.
+TEST(TextResults, RecordViewsFindThePairsTheReaderFinds) {
+    const std::string overlong(kMaxLineBytes + 10, 'a');
+    const std::string texts[] = {
+        "a=1;\r\n0.5 [v4.44d] <x>\r\nb=2;\n0.7 [v4.44d] <x>\n",
+        std::string("a=1;\r0.5 \t\r\rjunk line\nb=2;") + '\0' + "0.7",
+        std::string("a=1;") + '\0' + "0.5" + '\0' + "b=2;\r\n",
+        "junk\r\na=1;\r\n\r\nb=2;  \r\n0.9 <x>  \r\n",
+        "a=1;\r\n" + overlong + "\r\nb=2;\r\n0.3\r\n",
+        "a=1;\r\n",
+        "",
+    };
+    for (const std::string& text : texts) {
+        RecordReader reader;
+        recordReaderFromText(reader, text);
+        std::vector<std::pair<std::string, std::string>> streamed, viewed;
+        std::string genome, score;
+        while (readRecordPair(reader, genome, score)) streamed.emplace_back(genome, score);
+        size_t pos = 0;
+        RecordView view;
+        while (nextRecordView(text, pos, view)) {
+            viewed.emplace_back(std::string(view.genomeLine), std::string(view.scoreLine));
+        }
+        EXPECT_EQ(viewed, streamed) << text.substr(0, 60);
+    }
+}

@@ -57,3 +57,27 @@ struct CommandResult {
 
 // Runs a command line through the shell with standard input from `input`.
 CommandResult runCommand(const std::string& command, const std::string& input = "");
+
+// A command left running: started through the shell (which execs it, so the
+// pid is the command's own), its standard input a pipe the test holds open so
+// that a prompt waits, its output collected in a file.
+class RunningCommand {
+  public:
+    explicit RunningCommand(const std::string& command);
+    ~RunningCommand();
+    RunningCommand(const RunningCommand&) = delete;
+    RunningCommand& operator=(const RunningCommand&) = delete;
+    // Whether the output holds `text` within `seconds`.
+    bool waitForOutput(const std::string& text, double seconds) const;
+    std::string output() const;
+    void signal(int number) const;
+    // The exit status, or -1 when the command had not ended within `seconds`.
+    int wait(double seconds);
+    bool running() const { return pid_ > 0; }
+
+  private:
+    ScratchFolder outputFolder_;
+    int pid_ = -1;
+    int input_ = -1;
+    int status_ = -1;
+};
