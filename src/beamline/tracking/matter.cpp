@@ -47,6 +47,19 @@ Vec3 perpendicular(Particle& p, Vec3 u, double length) {
     return n > 0 ? (length / n) * w : Vec3{};
 }
 
+// u slowed by -du along itself and turned by the transverse kick w. The
+// kick only turns the direction: added as it stands it would lengthen u by
+// about |w|^2 / (2 |u|), a gain the table's mean loss does not allow for
+// (in tantalum at 200 MeV/c a seventh of the loss). A particle slowed to
+// rest or beyond keeps the plain sum; it falls below the table at its next
+// look-up.
+Vec3 turnAndSlow(Vec3 u, double speedU, double du, Vec3 w) {
+    Vec3 v = u + (speedU > 0 ? du / speedU : 0) * u + w;
+    double target = speedU + du, length = norm(v);
+    if (norm2(w) == 0 || !(target > 0) || !(length > 0)) return v;
+    return (target / length) * v;
+}
+
 // The row for momentum pMeV: a random one of the two rows around it, the
 // nearer one more likely; -1 with state 5 or 6 when pMeV lies outside the
 // table.
@@ -114,7 +127,7 @@ void matterStep(Particle& particle, double t, double h, const ScatterData* data,
         Vec3 u = particle.u;
         double speedU = norm(u);
         Vec3 w = perpendicular(particle, u, k * std::sqrt(q1 * q1 + q2 * q2));
-        particle.u = u + (speedU > 0 ? k * dp / speedU : 0) * u + w;
+        particle.u = turnAndSlow(u, speedU, k * dp, w);
         if (last) return;
 
         // The discrete event at the end of the path.

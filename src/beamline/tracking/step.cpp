@@ -1,5 +1,7 @@
 // One particle's sub-step: where along the line it is, whether the bore
 // stops it, which matter it is in, and which component intercepts it first.
+#include <cmath>
+
 #include "beamline/build/rf_sync.hpp"
 #include "beamline/cell_types.hpp"
 #include "beamline/tracking/line.hpp"
@@ -33,20 +35,59 @@ int32_t findElement(const Particle& particle, const Cell& line, const PreparedLi
     return index;
 }
 
-// The scattering table of the innermost nearby matter holding the particle.
-const ScatterData* matterAt(const Particle& particle, double t, Cell*& matter) {
-    if (!particle.nearby) return nullptr;
-    const std::vector<Cell*>& nearby = *particle.nearby;
-    const Vec3& x = particle.position;
+// The innermost nearby matter (a component with a scattering table) that
+// holds the point x at time t; none outside all matter. `any` tells whether
+// the list has matter at all.
+Cell* matterAt(const std::vector<Cell*>& nearby, Vec3 x, double t, bool& any) {
     for (size_t i = nearby.size(); i-- > 0;) {
         Cell* cell = nearby[i];
-        if (cell->scatterData && cell->materialFn &&
-            cell->materialFn(cell->runData, x.x, x.y, x.z, t)) {
-            matter = cell;
-            return cell->scatterData;
-        }
+        if (!cell->scatterData || !cell->materialFn) continue;
+        any = true;
+        if (cell->materialFn(cell->runData, x.x, x.y, x.z, t)) return cell;
     }
     return nullptr;
+}
+
+// The matter a step started in, as a sign for the crossing search: negative
+// while the particle is still in it, positive once it is in other matter or
+// none.
+struct MatterSide {
+    const std::vector<Cell*>* nearby;
+    const Cell* start;
+};
+double matterSideDistance(const Particle& particle, double t, const void* context) {
+    const auto& side = *static_cast<const MatterSide*>(context);
+    bool any = false;
+    return matterAt(*side.nearby, particle.position, t, any) == side.start ? -1 : 1;
+}
+
+// A step tracked in the matter it started in (table) that ends in other
+// matter or none is cut where it leaves: the particle and time just past the
+// face, so that each material acts over the path that lies in it and the
+// next sub-step starts in the new one. False, with nothing changed, when no
+// such point is found.
+bool cutAtMatterFace(const Particle& before, double t0, const Particle& after, double t1,
+                     const MatterSide& side, const ScatterData* table, const StepContext& context,
+                     Particle& cut, double& cutTime) {
+    // The sign has only two values, so the search bisects until the two ends
+    // of its bracket are neighbouring times, and hands back either end.
+    Crossing c = findCrossing(before, t0, after, t1, matterSideDistance, &side, table, context);
+    if (c.found < 0) return false;
+    double when = c.time;
+    Particle at = c.found ? std::move(c.particle) : before;
+    if (!c.found || matterSideDistance(at, when, &side) < 0) {
+        // Still in the old matter (on its face): the next time along is the
+        // first one outside, and the cut must move the particle on, or the
+        // next sub-step would find the same face again.
+        when = std::nextafter(when, t1);
+        if (!(when > t0 && when <= t1)) return false;
+        at = before;
+        matterStep(at, t0, when - t0, table, context);
+        if (matterSideDistance(at, when, &side) < 0) return false;
+    }
+    cut = std::move(at);
+    cutTime = when;
+    return true;
 }
 
 bool isRfCavity(const Cell& cell) {
@@ -74,15 +115,29 @@ double stepParticle(Particle& particle, double t, double tEnd, const PreparedLin
         }
     }
 
-    Cell* matter = nullptr;
-    const ScatterData* table = matterAt(particle, t, matter);
+    static const std::vector<Cell*> none;
+    const std::vector<Cell*>& nearby = particle.nearby ? *particle.nearby : none;
+    bool anyMatter = false;
+    Cell* matter = matterAt(nearby, particle.position, t, anyMatter);
+    const ScatterData* table = matter ? matter->scatterData : nullptr;
     Particle after = particle;
     matterStep(after, t, tEnd - t, table, context);
     double reached = tEnd;
     Cell* stopper = matter;
+    // Only a step that ends in other matter than it began in crossed a face
+    // (a chord that goes in and out within one step is not looked for).
+    if (anyMatter && after.state == StateActive &&
+        matterAt(nearby, after.position, tEnd, anyMatter) != matter) {
+        const MatterSide side{&nearby, matter};
+        Particle cut;
+        double cutTime = tEnd;
+        if (cutAtMatterFace(particle, t, after, tEnd, side, table, context, cut, cutTime)) {
+            after = std::move(cut);
+            reached = cutTime;
+        }
+    }
 
-    if (after.state == StateActive && particle.nearby) {
-        const std::vector<Cell*>& nearby = *particle.nearby;
+    if (after.state == StateActive && !nearby.empty()) {
         double best = 9e99;
         Particle hit;
         Cell* hitCell = nullptr;
@@ -91,10 +146,10 @@ double stepParticle(Particle& particle, double t, double tEnd, const PreparedLin
             if (!cell->interceptFn || (rfOnly && !isRfCavity(*cell))) continue;
             Particle candidate;
             double when = 9e99;
-            int got = rfOnly ? rfSyncHit(*context.rfSync, *cell, particle, after, t, tEnd,
+            int got = rfOnly ? rfSyncHit(*context.rfSync, *cell, particle, after, t, reached,
                                          candidate, when)
-                             : cell->interceptFn(cell->runData, particle, after, t, tEnd, context,
-                                                 table, candidate, when);
+                             : cell->interceptFn(cell->runData, particle, after, t, reached,
+                                                 context, table, candidate, when);
             if (got && when < best) {
                 best = when;
                 hit = std::move(candidate);
