@@ -20,6 +20,11 @@ struct RawRecord {
     std::string scoreLine;
 };
 
+std::string trimTrailing(std::string line) {
+    while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.pop_back();
+    return line;
+}
+
 bool hasBinaryMagic(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
@@ -38,8 +43,10 @@ std::vector<RawRecord> readPairs(const std::string& path, int64_t& strayLines, b
         BinaryLoadStatus status = BinaryLoadStatus::Ok;
         ResultsList list = loadBinaryResults(path, kProgramFormat, &status);
         if (status != BinaryLoadStatus::Ok) bad = true;
+        // Stored as the text reader gives them: rebuilt score lines end with
+        // the blank the writer adds, which the text reader strips.
         for (size_t i = 0; i < list.count(); i++)
-            pairs.push_back({list[i].genomeLine, list[i].scoreLine});
+            pairs.push_back({trimTrailing(list[i].genomeLine), trimTrailing(list[i].scoreLine)});
         return pairs;
     }
     RecordReader reader;
