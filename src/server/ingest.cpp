@@ -1,5 +1,6 @@
 #include "server/ingest.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include "results/binary_results.hpp"
 #include "results/quarantine.hpp"
 #include "results/record_check.hpp"
+#include "results/score_line.hpp"
 #include "results/text_results.hpp"
 #include "server/project.hpp"
 
@@ -61,12 +63,28 @@ std::vector<RawRecord> readPairs(const std::string& path, int64_t& strayLines, b
     return pairs;
 }
 
-// Genome entries in name order, so that the text and the binary form of one
-// result (which orders them differently) make the same key.
-std::string canonicalKey(const RawRecord& r) {
+// The checksum ends the part of a score line it covers; text after it would
+// make one result look like many.
+std::string withoutTrailingText(const std::string& scoreLine) {
+    size_t open = scoreLine.find('{');
+    size_t close = open == std::string::npos ? open : scoreLine.find('}', open);
+    return close == std::string::npos ? scoreLine : scoreLine.substr(0, close + 1);
+}
+
+// What makes two records the same result, as the client's duplicate test
+// sees it: the genome (entries in name order, so the text and the binary form
+// agree), the number formats, the score and work figure to their printed
+// precision and the lattice. The score line's wording beyond that (which the
+// checksum does not cover) does not make a result new.
+std::string canonicalKey(const RawRecord& r, const std::string& lattice) {
     Genome g = genomeFromText(r.genomeLine, true);
     genomeSortByName(g);
-    return genomeToText(g) + "\n" + r.scoreLine;
+    ResultFormat f = readFormat(r.genomeLine, r.scoreLine);
+    int sd = std::clamp(f.scoreDecimals, 0, 30);
+    int ed = std::clamp(f.extraDecimals, 0, 30);
+    return format("%s\n%d %d %d %s\n%.*f %.*f\n%s", genomeToText(g).c_str(), f.genomeDigits, sd, ed,
+                  f.extraUnit.c_str(), sd, leadingDouble(r.scoreLine), ed, readExtra(r.scoreLine),
+                  lowerCopy(lattice).c_str());
 }
 
 struct Transaction {
@@ -126,7 +144,7 @@ bool storeRecords(ProjectDb& db, const UploadSource& source, int64_t bytes, int6
         sqlite3_stmt* s = ins.get();
         dbBind(s, 1, report.uploadId);
         dbBind(s, 2, lattice);
-        dbBind(s, 3, canonicalKey(record));
+        dbBind(s, 3, canonicalKey(record, lattice));
         dbBind(s, 4, record.genomeLine);
         dbBind(s, 5, record.scoreLine);
         dbBind(s, 6, leadingDouble(record.scoreLine));
@@ -206,6 +224,7 @@ IngestReport ingestFile(ProjectDb& db, const std::string& path, const UploadSour
                 if (!lattice || !std::isfinite(score)) {
                     report.malformed++;
                 } else {
+                    r.scoreLine = withoutTrailingText(r.scoreLine);
                     good.emplace_back(std::move(r), *lattice);
                 }
                 break;
