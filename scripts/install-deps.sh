@@ -3,7 +3,9 @@
 set -euo pipefail
 packages=(build-essential cmake g++ libgtest-dev libgmock-dev googletest libbenchmark-dev
           libsdl2-dev pkg-config clang-format python3
-          tnftp python3-pyftpdlib)  # FTP client for uploads; FTP server for its tests
+          tnftp python3-pyftpdlib  # FTP client for uploads; FTP server for its tests
+          libcpp-httplib-dev libsqlite3-dev libjs-chart.js  # pelto-server
+          chromium chromium-driver python3-selenium)  # its pages, tested in a browser
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -78,6 +78,12 @@ float variantTag(DataFileVariant variant) {
 
 }  // namespace
 
+void forgetDigestCaches() {
+    createCaches();
+    listClear(filesumcache);
+    listClear(filelistcache);
+}
+
 void setLatticeDataFilesProvider(LatticeDataFilesProvider provider) {
     dataFilesProvider = std::move(provider);
 }

@@ -14,6 +14,8 @@
 // every digest reflects the files as they are now. The results upload turns
 // it on for its bulk re-check.
 extern bool digestCaching;
+// Empties both caches, for a long-running process whose files have changed.
+void forgetDigestCaches();
 
 // Digest of the file's content. A file that is missing under its own name is
 // looked for under any extension ("datafiles/map1" finds "map1.dat"). A file
