@@ -143,6 +143,31 @@ double unit(std::string_view name) {
     return 1;
 }
 
+namespace {
+
+bool unitKnown(std::string_view name) {
+    size_t slash = name.find('/');
+    if (slash != std::string_view::npos) {
+        return unitKnown(name.substr(0, slash)) && unitKnown(name.substr(slash + 1));
+    }
+    if (name.empty()) return false;
+    if (unitlookup(name) != 0) return true;
+    return unitlookup(name.substr(1)) != 0 && unitprefix(name[0]) != 0;
+}
+
+}  // namespace
+
+std::optional<double> unitvalueStrict(std::string_view text) {
+    size_t length = numberLength(text);
+    if (length == 0) return std::nullopt;
+    std::string_view rest = text.substr(length);
+    if (!rest.empty() && !unitKnown(rest)) return std::nullopt;
+    size_t end = 0;
+    double value = unitvalue(text, &end);
+    if (end != text.size()) return std::nullopt;
+    return value;
+}
+
 double unitvalue(std::string_view text, size_t* end, std::optional<std::string_view> defaultunit) {
     size_t length = numberLength(text);
     double x = 0;

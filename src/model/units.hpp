@@ -24,3 +24,9 @@ double unitprefix(char ch);
 // Without a unit, `defaultunit` applies when given.
 double unitvalue(std::string_view text, size_t* end = nullptr,
                  std::optional<std::string_view> defaultunit = std::nullopt);
+
+// The whole text as one number with an optional unit (5ns, 2T, 10cm, 1e-8),
+// in SI units; none, without a message, when there is no number, something
+// follows it that is no unit, or the unit is unknown. For values typed on a
+// command line, where a silent "assuming unity" would run the wrong design.
+std::optional<double> unitvalueStrict(std::string_view text);

@@ -121,3 +121,28 @@ TEST_F(RunTool, DemoBendAndRfLatticeTracks) {
     EXPECT_TRUE(has(r, "\nActive 8 ")) << r.output;
     EXPECT_TRUE(has(r, "\nStopped 3 ")) << r.output;
 }
+
+TEST_F(RunTool, ParamValuesTakeTheirUnits) {
+    dir.write("lattices/one.txt", kDriftAndParticle);
+    // 0.5 ns, not 0.5 s: the particle is still in the drift when the run ends.
+    CommandResult r = tool("lattices/one.txt --seed 1 --threads 1 -param:t_max=0.5ns");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(has(r, "end time 0.5")) << r.output;
+    // An attribute in MeV is the same run as one in joules, and not one of
+    // as many joules.
+    std::string dumps[3];
+    const char* energies[3] = {"100MeV", "1.602176462e-11", "100"};
+    for (int i = 0; i < 3; i++) {
+        r = tool(std::string("lattices/one.txt --seed 1 --threads 1 -param:t_max=3ns --dump d.csv "
+                             "-param:P1.Energy=") +
+                 energies[i]);
+        ASSERT_EQ(r.status, 0) << r.output;
+        dumps[i] = dir.read("d.csv");
+    }
+    EXPECT_TRUE(dumps[0] == dumps[1]);
+    EXPECT_FALSE(dumps[0] == dumps[2]);
+    r = tool("lattices/one.txt --seed 1 -param:t_max=5xs");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r, "[FATAL] -param:t_max=5xs: '5xs' is not a number with a known unit"))
+        << r.output;
+}

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <cmath>
 
 #include "support/test_support.hpp"
@@ -128,6 +130,39 @@ TEST(Units, UnknownUnitsWarn) {
     EXPECT_NE(
         messages.output.find("[WARNING] Called unit(\"\") with empty string, returning zero!"),
         std::string::npos);
+}
+
+// Command-line values: a number with a known unit, or nothing at all.
+TEST(Units, StrictValuesTakeKnownUnitsOrNothing) {
+    MessageRecorder messages;
+    const struct {
+        const char* text;
+        std::optional<double> value;
+    } cases[] = {
+        {"5ns", 5e-9},
+        {"2T", 2},
+        {"10cm", 0.1},
+        {"0.5", 0.5},
+        {"-3e-2", -3e-2},
+        {"200MeV", 200e6 * 1.602176462e-19},
+        {"3m/s", 3},
+        {"5xs", std::nullopt},  // no such prefix
+        {"15cn", std::nullopt},
+        {"abc", std::nullopt},
+        {"", std::nullopt},
+        {"5ns ", std::nullopt},
+        {"5 ns", std::nullopt},
+        {"1,5", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::optional<double> got = unitvalueStrict(c.text);
+        ASSERT_EQ(got.has_value(), c.value.has_value());
+        if (got) {
+            EXPECT_NEAR(*got, *c.value, 1e-12 * std::fabs(*c.value));
+        }
+    }
+    EXPECT_EQ(messages.output, "");  // a refusal is the caller's to report
 }
 
 TEST(Units, WarningRefusedEndsTheProcess) {

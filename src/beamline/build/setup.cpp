@@ -9,6 +9,7 @@
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "lattice/parser.hpp"
+#include "model/units.hpp"
 #include "platform/clock.hpp"
 
 namespace {
@@ -30,6 +31,20 @@ int32_t toInt32(double v) {
     return static_cast<int32_t>(v);
 }
 
+// A value is read as the lattice language reads numbers, units and all
+// (t_max=5ns is five nanoseconds, not five seconds); one that is not a number
+// would run another design than the one asked for, so it ends the program.
+std::optional<double> overrideNumber(std::string_view token, const std::string& value) {
+    std::optional<double> number = unitvalueStrict(value);
+    if (!number) {
+        report(
+            format("[FATAL] -param:%s: '%s' is not a number with a known unit (for example "
+                   "5ns, 2T, 10cm, 0.5)",
+                   std::string(token).c_str(), value.c_str()));
+    }
+    return number;
+}
+
 void applyOverride(std::string_view token, Cell& root, Cell* parameters) {
     size_t equals = token.find('=');
     if (equals == std::string_view::npos) return;
@@ -37,7 +52,10 @@ void applyOverride(std::string_view token, Cell& root, Cell* parameters) {
     std::string value(token.substr(equals + 1));
     size_t dot = name.find('.');
     if (dot == std::string_view::npos) {
-        if (parameters) cellSetNumber(*parameters, name, std::atof(value.c_str()));
+        if (!parameters) return;
+        if (std::optional<double> number = overrideNumber(token, value)) {
+            cellSetNumber(*parameters, name, *number);
+        }
         return;
     }
     Cell* cell = findChild(root, name.substr(0, dot));
@@ -45,8 +63,8 @@ void applyOverride(std::string_view token, Cell& root, Cell* parameters) {
     std::string_view attribute = name.substr(dot + 1);
     if (!value.empty() && (value[0] == '\'' || value[0] == '"')) {
         cellSetText(*cell, attribute, value.size() >= 2 ? value.substr(1, value.size() - 2) : "");
-    } else {
-        cellSetNumber(*cell, attribute, std::atof(value.c_str()));
+    } else if (std::optional<double> number = overrideNumber(token, value)) {
+        cellSetNumber(*cell, attribute, *number);
     }
 }
 
