@@ -300,7 +300,7 @@ constexpr bool startsWith(const char* text, const char* start) {
 // most, and applying the rows in any order gives the same file.
 constexpr bool keysFindTheirOwnEntries() {
     for (const ConfigRow& row : kConfigRows) {
-        if (!startsWith(row.label, row.key) || !row.apply) return false;
+        if (!startsWith(row.label, row.key)) return false;
         for (const ConfigRow& other : kConfigRows) {
             if (&other != &row && startsWith(other.key, row.key)) return false;
         }
