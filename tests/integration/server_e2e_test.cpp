@@ -33,15 +33,16 @@ const char* const kLattices[][3] = {
 };
 constexpr int kRunsPerClient = 10;  // a manual send refuses fewer
 
-// A result as the server tells results apart: its genes without the
-// optimiser's notes ("#gen"), in name order as a binary file stores them, and
-// its score line up to the checksum (which covers the notes). Two clients
-// that ran the same genome of a lattice made the same result, stored once.
+// A result as the client's duplicate test and the server tell results apart:
+// its genes in name order (as a binary file stores them) and its score line
+// up to the checksum, which a binary file's copy ends with a blank. Two runs
+// that made the same genome the same way (a client's own, or two clients')
+// made the same result, sent or stored once.
 std::string recordKey(const ResultRecord& r) {
     std::vector<std::string> genes;
     std::stringstream genome(r.genomeLine);
     for (std::string gene; std::getline(genome, gene, ';');) {
-        if (!gene.empty() && gene[0] != '#') genes.push_back(lowerCopy(gene));
+        if (!gene.empty()) genes.push_back(lowerCopy(gene));
     }
     std::sort(genes.begin(), genes.end());
     std::string key;
