@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "app/settings.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "model/genome.hpp"
+#include "net/host_port.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 
@@ -22,6 +24,24 @@ constexpr const char* kDaySampleLabel =
     "Download sample results file after a number of days (0=don't)";
 constexpr const char* kHourSampleLabel =
     "Download sample results file after a number of hours (0=don't, min. 6)";
+constexpr const char* kWebServerKey = "Project web server";
+constexpr size_t kMaxShownValue = 80;
+
+// Problems with values, kept until the display mode is known: configRead
+// runs before the switches choose where messages go.
+std::vector<std::string>& pendingNotices() {
+    static std::vector<std::string> notices;
+    return notices;
+}
+
+// A value as it may be shown: control characters would act on the console.
+std::string shownValue(const std::string& value) {
+    std::string out = value.substr(0, kMaxShownValue);
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    }
+    return value.size() > kMaxShownValue ? out + "..." : out;
+}
 
 int findByPrefix(const ConfigList& list, std::string_view shortLabel) {
     for (uint32_t i = list.count(); i-- > 0;) {
@@ -107,6 +127,38 @@ Fix priority(const std::string& value, Settings& s) {
             break;
     }
     return {};
+}
+
+// Every download, and the sample URL of a fresh file, go to this server. The
+// file is edited by hand or copied from anywhere: a value that is not a host
+// name or address with an optional port would end up inside URLs, so it is
+// refused and the project's own server stays.
+Fix webServer(const std::string& value, Settings& s) {
+    if (parseHostPort(value)) {
+        s.webServer = value;
+        return {};
+    }
+    pendingNotices().push_back(
+        format("[WARNING] '%s' is not a web server address (a host name or address, optionally "
+               "followed by ':' and a port); using %s",
+               shownValue(value).c_str(), kProjectWebServer));
+    s.webServer = kProjectWebServer;
+    return std::string(kProjectWebServer);
+}
+
+// The server a fresh file's sample URL names: the file's own entry when it
+// is usable, so that one entry points a new client at a project.
+std::string webServerOf(const ConfigList& list) {
+    const std::string* value = configGet(list, kWebServerKey);
+    return value && parseHostPort(*value) ? *value : std::string(kProjectWebServer);
+}
+
+std::string sampleUrlDefault(const ConfigList& list) {
+    return defaultSampleUrl(webServerOf(list));
+}
+
+std::string trialRatiosDefault(const ConfigList&) {
+    return trialRatiosText();
 }
 
 Fix uploadMethod(const std::string& value, Settings& s) {
@@ -225,7 +277,7 @@ struct ConfigRow {
     const char* label;
     const char* key;
     const char* value;
-    std::string (*valueFn)();
+    std::string (*valueFn)(const ConfigList&);
     ApplyFn apply;
     const char* formerLabel = nullptr;
     void (*migrate)(ConfigList&) = nullptr;
@@ -244,6 +296,8 @@ constexpr ConfigRow kConfigRows[] = {
      "Y", nullptr, yesNo<&S::autoSend>},
     {"Results upload method ('FTP' or 'HTTP')", "Results upload method",
      "HTTP", nullptr, uploadMethod},
+    {"Project web server (host name or address, optional port)", kWebServerKey,
+     kProjectWebServer, nullptr, webServer},
     {"Use proxy server for HTTP downloads (server,port or 'no')", "Use proxy server",
      "no", nullptr, proxy},
     {"Auto-save interval (seconds; 0 for no save)", "Auto-save",
@@ -255,7 +309,7 @@ constexpr ConfigRow kConfigRows[] = {
     {"Sample file behaviour - use [L]atest only, or [A]ccumulate", "Sample file behaviour",
      "L", nullptr, letter<&S::sampleBehaviour>},
     {"Sample file URL (.bin allowed)", "Sample file URL",
-     nullptr, defaultSampleUrl, text<&S::sampleUrl, std::string::npos>, nullptr, dropOldSampleUrl},
+     nullptr, sampleUrlDefault, text<&S::sampleUrl, std::string::npos>, nullptr, dropOldSampleUrl},
     {"Results file maximum size before pruning (MB, 0 to disable)", "Results file maximum size",
      "50", nullptr, resultsMaxSize},
     {"Keep mode ([B]est results, [F]irst, [L]atest or [R]andom)", "Keep mode",
@@ -271,7 +325,7 @@ constexpr ConfigRow kConfigRows[] = {
     {"Preferred lattices (comma-separated list or 'none')", "Preferred lattices",
      "none", nullptr, text<&S::preferredLattices, 499>},
     {"TrialType ratios", "TrialType ratios",
-     nullptr, trialRatiosText, trialRatios},
+     nullptr, trialRatiosDefault, trialRatios},
     {"Particles per extra thread (limits threading overhead)", "Particles per extra thread",
      "100", nullptr, particlesPerThread},
     {"Rechecks for best-so-far results (min. 5)", "Rechecks",
@@ -308,6 +362,18 @@ constexpr bool keysFindTheirOwnEntries() {
     return true;
 }
 static_assert(keysFindTheirOwnEntries(), "a configuration key finds another row's entry");
+
+// A line is split at its first colon: a colon in a label would cut the label
+// short and make the rest of it part of the value.
+constexpr bool labelsHoldNoColon() {
+    for (const ConfigRow& row : kConfigRows) {
+        for (const char* c = row.label; *c; c++) {
+            if (*c == ':') return false;
+        }
+    }
+    return true;
+}
+static_assert(labelsHoldNoColon(), "a configuration label holds a colon");
 
 // Turns every entry into its setting; corrected values go back into the list.
 void applySettings(ConfigList& list) {
@@ -419,11 +485,12 @@ void configMigrate(ConfigList& list) {
     for (const ConfigRow& row : kConfigRows) {
         if (row.migrate) row.migrate(list);
         if (row.formerLabel) configRename(list, row.formerLabel, row.label);
-        configDefault(list, row.label, row.value ? std::string(row.value) : row.valueFn());
+        configDefault(list, row.label, row.value ? std::string(row.value) : row.valueFn(list));
     }
 }
 
 ConfigReadOutcome configRead(const std::string& path) {
+    pendingNotices().clear();
     bool unreadable = false;
     ConfigList list = configLoad(path, &unreadable);
     configMigrate(list);
@@ -435,6 +502,9 @@ ConfigReadOutcome configRead(const std::string& path) {
 }
 
 void reportConfigProblem(ConfigReadOutcome outcome, const std::string& path) {
+    std::vector<std::string> notices;
+    notices.swap(pendingNotices());
+    for (const std::string& notice : notices) report(notice);
     if (outcome == ConfigReadOutcome::NotSaved) {
         report("[WARNING] Could not write '" + path + "': the settings are used but not saved");
     } else if (outcome == ConfigReadOutcome::Unreadable) {

@@ -46,4 +46,6 @@ enum class ConfigReadOutcome { Saved, NotSaved, Unreadable };
 // that cannot be read is left alone and the defaults apply. The caller reports
 // a problem once the display mode is known.
 ConfigReadOutcome configRead(const std::string& path);
+// Reports what the last configRead found: the file's state, and values it
+// refused and replaced (each once).
 void reportConfigProblem(ConfigReadOutcome outcome, const std::string& path);

@@ -23,7 +23,7 @@ NetSettings currentNetSettings() {
     NetSettings net;
     net.http.proxyHost = settings.proxyHost;
     net.http.proxyPort = static_cast<uint16_t>(settings.proxyPort);
-    net.webServer = kProjectWebServer;
+    net.webServer = settings.webServer;
     net.uploadByHttp = settings.uploadByHttp;
     net.ftpCommand = settings.ftpCommand;
     net.ftpPassive = settings.ftpPassive;

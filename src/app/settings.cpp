@@ -4,8 +4,8 @@
 
 Settings settings;
 
-std::string defaultSampleUrl() {
-    return std::string("http://") + kProjectWebServer + "/pelto/samplefiles/{lattice}_100.bin";
+std::string defaultSampleUrl(const std::string& webServer) {
+    return "http://" + webServer + "/pelto/samplefiles/{lattice}_100.bin";
 }
 
 std::string trialRatiosText() {

@@ -9,6 +9,10 @@
 
 enum class Priority { Normal, Low, Background, Idle };
 
+// The project web server, unless the configuration names another: where the
+// server list, lattices and samples come from.
+inline constexpr const char* kProjectWebServer = "www.pelto-project.org";
+
 // Whole numbers 0..999, as the configuration holds them.
 constexpr std::array<int, kTrialTypeCount> defaultTrialRatios() {
     std::array<int, kTrialTypeCount> ratios{};
@@ -24,7 +28,8 @@ struct Settings {
     int threadCount = 0;  // 0 or less: detect at the start of a cycle
     bool autoSend = true;
     bool uploadByHttp = true;
-    std::string proxyHost;  // empty: no proxy
+    std::string webServer = kProjectWebServer;  // "host" or "host:port"
+    std::string proxyHost;                      // empty: no proxy
     int proxyPort = 0;
     double autoSaveInterval = 240;
     bool autoSaveOff = false;  // set by an interval of exactly 0, kept until restart
@@ -49,9 +54,8 @@ struct Settings {
 
 extern Settings settings;
 
-// Project web server; where the server list, lattices and samples come from.
-inline constexpr const char* kProjectWebServer = "www.pelto-project.org";
-std::string defaultSampleUrl();
+// The sample file URL on a web server ("host" or "host:port").
+std::string defaultSampleUrl(const std::string& webServer = kProjectWebServer);
 // The "TrialType ratios" text for the current ratios: "Random=0;Mutate=3;...".
 std::string trialRatiosText();
 // The optimiser's share of the configuration.

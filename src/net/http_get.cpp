@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "common/text.hpp"
+#include "net/host_port.hpp"
 #include "net/http.hpp"
 #include "platform/files.hpp"
 #include "platform/socket.hpp"
@@ -107,8 +108,12 @@ std::optional<std::string> httpGet(const std::string& url, const HttpOptions& op
     if (!host) return std::nullopt;
     std::string request =
         "GET " + url + " HTTP/1.1\r\nHost: " + *host + "\r\nConnection: close\r\n\r\n";
-    std::string target = options.proxyHost.empty() ? *host : options.proxyHost;
-    uint16_t port = options.proxyPort != 0 ? options.proxyPort : 80;
+    // Without a proxy the URL's own port counts ("host:8080"); a proxy
+    // takes the absolute URL whatever it names.
+    HostPort direct = connectionTarget(*host);
+    bool proxy = !options.proxyHost.empty();
+    std::string target = proxy ? options.proxyHost : direct.host;
+    uint16_t port = !proxy ? direct.port : options.proxyPort != 0 ? options.proxyPort : 80;
     SocketHandle s = tcpConnect(target, port, options.connectTimeout, options.cancel);
     if (s == kNoSocket) return std::nullopt;
     if (!socketSendAll(s, request.data(), request.size(), options.getTimeout, options.cancel)) {

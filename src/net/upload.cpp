@@ -5,6 +5,7 @@
 #include "common/random.hpp"
 #include "common/text.hpp"
 #include "net/download.hpp"
+#include "net/host_port.hpp"
 #include "net/upload_reparse.hpp"
 #include "platform/clock.hpp"
 #include "platform/dialog.hpp"
@@ -31,10 +32,16 @@ char randomNameChar() {
 bool httpUpload(const std::string& uploadFile, const UploadServer& server,
                 const std::string& uploadPath, const NetSettings& net) {
     std::string remoteName = versionFolder(net.version) + "/" + uploadFile;
-    std::string url = "http://" + server.host + uploadPath;
+    // A host field of "host port" (the FTP form) or "host:port" names the
+    // port of the upload server; the URL carries it as "host:port".
+    std::string hostField = server.host;
+    size_t space = hostField.find(' ');
+    if (space != std::string::npos) hostField[space] = ':';
+    std::string url = "http://" + hostField + uploadPath;
+    HostPort direct = connectionTarget(hostField);
     bool proxy = !net.http.proxyHost.empty();
-    std::string host = proxy ? net.http.proxyHost : server.host;
-    uint16_t port = proxy && net.http.proxyPort != 0 ? net.http.proxyPort : 80;
+    std::string host = proxy ? net.http.proxyHost : direct.host;
+    uint16_t port = !proxy ? direct.port : net.http.proxyPort != 0 ? net.http.proxyPort : 80;
     HttpAnswer answer = httpPostFile(uploadFile, remoteName, url, host, port, "Pelto", net.http);
     if (answer.ok && answer.body) {
         if (std::optional<std::string> signal = signalText(*answer.body)) {

@@ -19,6 +19,7 @@ std::string settingsText(const Settings& s) {
     out += format("priority %d\n", static_cast<int>(s.priority));
     out += format("threads %d\n", s.threadCount);
     out += format("autoSend %d uploadByHttp %d\n", s.autoSend, s.uploadByHttp);
+    out += "webServer " + s.webServer + "\n";
     out += "proxy " + s.proxyHost + format(" %d\n", s.proxyPort);
     out += format("autoSave %.17g off %d\n", s.autoSaveInterval, s.autoSaveOff);
     out += format("latticeUpdateHours %d\n", s.latticeUpdateHours);

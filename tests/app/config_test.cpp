@@ -20,6 +20,7 @@ const std::vector<std::string> kTableOrder = {
     "Threads (number or 'auto')",
     "Auto-send results ([Y]es, [N]o)",
     "Results upload method ('FTP' or 'HTTP')",
+    "Project web server (host name or address, optional port)",
     "Use proxy server for HTTP downloads (server,port or 'no')",
     "Auto-save interval (seconds; 0 for no save)",
     "Update lattice files from web every N hours (0=don't)",
@@ -177,6 +178,73 @@ TEST_F(ConfigTest, ValuesTurnIntoSettings) {
     configRead(path);
     EXPECT_EQ(settings.proxyHost, "");
     EXPECT_EQ(settings.proxyPort, 0);
+}
+
+// The web server's address ends up inside every URL the client builds, so
+// only a host with an optional port is taken; anything else is reported once
+// the display mode is known and replaced by the project's own server. A
+// fresh file's sample URL names the server the file names.
+TEST_F(ConfigTest, TheWebServerEntryTakesOnlyAHostAndPort) {
+    const std::string kDefault = "www.pelto-project.org";
+    const struct {
+        const char* value;
+        bool taken;
+    } cases[] = {
+        {"127.0.0.1:8080", true},
+        {"pelto.example.org", true},
+        {"Pelto-2.example.ORG:65535", true},
+        {"localhost:1", true},
+        {"", false},
+        {"http://pelto.example.org", false},
+        {"pelto.example.org/pelto", false},
+        {"pelto.example.org:", false},
+        {"pelto.example.org:0", false},
+        {"pelto.example.org:65536", false},
+        {"pelto.example.org:80x", false},
+        {"pelto.example.org:123456", false},
+        {"user@pelto.example.org", false},
+        {"pelto example.org", false},
+        {"-pelto.example.org", false},
+        {".pelto", false},
+        {"[::1]:8080", false},
+        {"pelto.example.org\x1b[2J", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        settings = Settings{};
+        rec.output.clear();
+        dir.write("config.txt",
+                  std::string("Project web server (host name or address, optional port): ") +
+                      c.value + "\n");
+        configRead(path);
+        std::string server = c.taken ? c.value : kDefault;
+        EXPECT_EQ(settings.webServer, server);
+        EXPECT_EQ(valueOf("Project web server"), server);
+        EXPECT_EQ(settings.sampleUrl, "http://" + server + "/pelto/samplefiles/{lattice}_100.bin");
+        EXPECT_EQ(rec.output, "");  // nothing is shown before the display mode is known
+        rec.keys.push_back('y');
+        reportConfigProblem(ConfigReadOutcome::Saved, path);
+        if (c.taken) {
+            EXPECT_EQ(rec.output, "");
+        } else {
+            EXPECT_NE(rec.output.find("[WARNING] '"), std::string::npos) << rec.output;
+            EXPECT_NE(rec.output.find("is not a web server address"), std::string::npos);
+            EXPECT_EQ(rec.output.find('\x1b'), std::string::npos);
+        }
+        // Reported once: the corrected file reads without a word.
+        rec.output.clear();
+        rec.keys.clear();
+        configRead(path);
+        reportConfigProblem(ConfigReadOutcome::Saved, path);
+        EXPECT_EQ(rec.output, "");
+    }
+    // A sample URL the file already holds stays as it is.
+    dir.write("config.txt",
+              "Sample file URL (.bin allowed): http://samples.example/{lattice}.txt\n"
+              "Project web server (host name or address, optional port): 10.0.0.7:81\n");
+    configRead(path);
+    EXPECT_EQ(settings.webServer, "10.0.0.7:81");
+    EXPECT_EQ(settings.sampleUrl, "http://samples.example/{lattice}.txt");
 }
 
 TEST_F(ConfigTest, LineEndsOfEveryKindSplitLines) {

@@ -279,6 +279,34 @@ TEST_F(UploadTest, LargeFileGoesInParts) {
     EXPECT_FALSE(fileExists(kOverflowFile));
 }
 
+// No proxy: a web server named "host:port" is reached on its port, and so is
+// an upload server whose host field carries a port, in the FTP form "host
+// port" or as "host:port". Each request names the port in its URL and Host.
+TEST_F(UploadTest, WithoutAProxyTheServersOwnPortIsUsed) {
+    START_HTTP_SERVER();
+    MessageRecorder messages;
+    std::string hostPort = "127.0.0.1:" + std::to_string(http_.port());
+    NetSettings direct = net();
+    direct.http.proxyHost.clear();
+    direct.http.proxyPort = 0;
+    direct.webServer = hostPort;
+    removeFile("servers.csv");
+    serve("pelto/servers.csv", "127.0.0.1 " + std::to_string(http_.port()) + ",u,p\n");
+    writeProg(kResultsToSend, resultsText(0, 12));
+    EXPECT_EQ(sendResults(kResultsToSend, direct), SendOutcome::AllSent);  // fetches the list
+    writeProg("servers.csv", hostPort + ",u,p\n");
+    writeProg(kResultsToSend, resultsText(12, 24));
+    EXPECT_EQ(sendResults(kResultsToSend, direct), SendOutcome::AllSent);
+    EXPECT_EQ(received(serverRoot()).records, expectedSet(0, 24));
+    std::string log = serverFile("requests.log");
+    EXPECT_NE(log.find("GET http://" + hostPort + "/pelto/servers.csv Host=" + hostPort),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("POST http://" + hostPort + "/pelto/uploadresults.php Host=" + hostPort),
+              std::string::npos)
+        << log;
+}
+
 TEST_F(UploadTest, ManualSendRefusesAShortFile) {
     START_HTTP_SERVER();
     MessageRecorder messages;
