@@ -241,9 +241,9 @@ TEST_F(ConfigTest, TheWebServerEntryTakesOnlyAHostAndPort) {
     // A sample URL the file already holds stays as it is.
     dir.write("config.txt",
               "Sample file URL (.bin allowed): http://samples.example/{lattice}.txt\n"
-              "Project web server (host name or address, optional port): 10.0.0.7:81\n");
+              "Project web server (host name or address, optional port): 127.0.0.7:81\n");
     configRead(path);
-    EXPECT_EQ(settings.webServer, "10.0.0.7:81");
+    EXPECT_EQ(settings.webServer, "127.0.0.7:81");
     EXPECT_EQ(settings.sampleUrl, "http://samples.example/{lattice}.txt");
 }
 
