@@ -62,6 +62,14 @@ int32_t runDataSize(const Cell& cell) {
     return row ? row->runDataSize : -1;
 }
 
+MatterSplitsFn matterSplitsFnOf(const Cell& cell) {
+    if (!cell.materialFn) return nullptr;
+    for (const CellType& row : kRows) {
+        if (row.functions->materialFn == cell.materialFn) return row.functions->matterSplitsFn;
+    }
+    return nullptr;
+}
+
 void bindCellTypeFunctions(Cell& cell) {
     const CellType* row = cellTypeFind(cell.typeName);
     const CellTypeFunctions& f = row ? *row->functions : kNone;

@@ -15,12 +15,22 @@
 
 #include "model/cell.hpp"
 
+// The most fractions a MatterSplitsFn gives.
+inline constexpr int kMaxMatterSplits = 8;
+// Where the straight segment from a to b may enter or leave the component's
+// matter, as fractions in (0, 1) of the way (any order); returns how many.
+// More than the true crossings is fine (the tracker tells the pieces between
+// them apart with materialFn); fewer lets a step pass over thin matter.
+using MatterSplitsFn = int (*)(const unsigned char* runData, Vec3 a, Vec3 b,
+                               double fractions[kMaxMatterSplits]);
+
 struct CellTypeFunctions {
-    FieldFn fieldFn = nullptr;          // adds the component's fields at a point
-    InterceptFn interceptFn = nullptr;  // may stop or change a particle during a step
-    MaterialFn materialFn = nullptr;    // is a point inside the component's matter
-    BoundsFn boundsFn = nullptr;        // bounding box from the run-time data
-    InitFn initFn = nullptr;            // reads attributes into the run-time data
+    FieldFn fieldFn = nullptr;                // adds the component's fields at a point
+    InterceptFn interceptFn = nullptr;        // may stop or change a particle during a step
+    MaterialFn materialFn = nullptr;          // is a point inside the component's matter
+    BoundsFn boundsFn = nullptr;              // bounding box from the run-time data
+    InitFn initFn = nullptr;                  // reads attributes into the run-time data
+    MatterSplitsFn matterSplitsFn = nullptr;  // with materialFn: where a chord meets the matter
 };
 
 // How the window draws a kind. The drawing lives above this folder, so a row
@@ -76,6 +86,10 @@ const CellType* cellTypeFindSubstring(std::string_view typeText);
 
 // The row's run-time data size for a Machine cell, else -1.
 int32_t runDataSize(const Cell& cell);
+
+// The matterSplitsFn of the kind whose materialFn the cell has; none when
+// that kind gives none.
+MatterSplitsFn matterSplitsFnOf(const Cell& cell);
 
 // Binds fieldFn, interceptFn, materialFn and the draw kind of one cell from
 // its row (none and DrawNothing when it has no row).

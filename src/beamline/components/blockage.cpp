@@ -191,6 +191,59 @@ int facesOf(const BlockageData& d, Face* faces) {
     }
 }
 
+// Where the chord from a to b crosses the shape's surfaces (whole planes and
+// quadrics): each surface's value along q(s) = qa + s dq is a polynomial in s.
+int splits(const unsigned char* runData, Vec3 a, Vec3 b, double fractions[kMaxMatterSplits]) {
+    const auto& d = runDataAs<BlockageData>(runData);
+    Vec3 qa = toLocal(d, a), dq = toLocal(d, b) - qa;
+    ChordSplits out{fractions};
+    // (x/X)^2 + (y/Y)^2 [+ (z/Z)^2] along the chord, as c0 + c1 s + c2 s^2.
+    auto ellipseAlong = [&](bool withZ, double c[3]) {
+        double ix2 = 1 / sq(d.sizeX), iy2 = 1 / sq(d.sizeY), iz2 = withZ ? 1 / sq(d.sizeZ) : 0;
+        c[0] = sq(qa.x) * ix2 + sq(qa.y) * iy2 + sq(qa.z) * iz2;
+        c[1] = 2 * (qa.x * dq.x * ix2 + qa.y * dq.y * iy2 + qa.z * dq.z * iz2);
+        c[2] = sq(dq.x) * ix2 + sq(dq.y) * iy2 + sq(dq.z) * iz2;
+    };
+    double c[3];
+    switch (d.shape) {
+        case ShapeCuboid:
+            out.linear(qa.x, dq.x);
+            out.linear(qa.x - d.sizeX, dq.x);
+            out.linear(qa.y, dq.y);
+            out.linear(qa.y - d.sizeY, dq.y);
+            out.linear(qa.z, dq.z);
+            out.linear(qa.z - d.sizeZ, dq.z);
+            break;
+        case ShapeCylinder:
+        case ShapeAnnulus:
+            out.linear(qa.z, dq.z);
+            out.linear(qa.z - d.sizeZ, dq.z);
+            ellipseAlong(false, c);
+            out.quadratic(c[0] - 1, c[1], c[2]);
+            if (d.shape == ShapeAnnulus) out.quadratic(c[0] - innerEllipse(d), c[1], c[2]);
+            break;
+        case ShapeSpheroid:
+            ellipseAlong(true, c);
+            out.quadratic(c[0] - 1, c[1], c[2]);
+            break;
+        case ShapeToroid: {
+            // (|q|^2 + X^2 - r^2)^2 - 4 X^2 (x^2 + y^2): zero on the torus, and of
+            // the sign of the distance from the ring less r for a ring torus.
+            double p0 = norm2(qa) + sq(d.sizeX) - sq(d.r), p1 = 2 * dot(qa, dq), p2 = norm2(dq);
+            double k = 4 * sq(d.sizeX);
+            double r0 = sq(qa.x) + sq(qa.y), r1 = 2 * (qa.x * dq.x + qa.y * dq.y);
+            double r2 = sq(dq.x) + sq(dq.y);
+            const double quartic[5] = {p0 * p0 - k * r0, 2 * p0 * p1 - k * r1,
+                                       p1 * p1 + 2 * p0 * p2 - k * r2, 2 * p1 * p2, p2 * p2};
+            out.quartic(quartic);
+            break;
+        }
+        default:
+            break;
+    }
+    return out.count;
+}
+
 void init(Cell& cell, Simulation&) {
     size_t dash = cell.typeName.find('-');
     if (dash != std::string::npos) cellSetText(cell, "Type", cell.typeName.substr(0, dash));
@@ -322,4 +375,5 @@ const CellTypeFunctions blockageFunctions{
     .materialFn = material,
     .boundsFn = bounds,
     .initFn = init,
+    .matterSplitsFn = splits,
 };

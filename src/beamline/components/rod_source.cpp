@@ -56,6 +56,22 @@ int rodMaterial(const unsigned char* runData, double x, double y, double z, doub
            std::fabs(axial) < kHalfLengthShrink * d.length;
 }
 
+// Where the chord from a to b meets the planes of the solid's ends and its
+// mantle.
+int rodSplits(const unsigned char* runData, Vec3 a, Vec3 b, double fractions[kMaxMatterSplits]) {
+    const auto& d = runDataAs<RodSourceData>(runData);
+    const Vec3 n = rodAxis(d), from{a.x, a.y, a.z - d.z}, along = b - a;
+    const double axial0 = dot(from, n), axial1 = dot(along, n);
+    const double halfLength = kHalfLengthShrink * d.length;
+    ChordSplits out{fractions};
+    out.linear(axial0 - halfLength, axial1);
+    out.linear(axial0 + halfLength, axial1);
+    // |from + s along|^2 - (axial0 + s axial1)^2
+    out.quadratic(norm2(from) - axial0 * axial0 - kRadiusShrink2 * d.radius * d.radius,
+                  2 * (dot(from, along) - axial0 * axial1), norm2(along) - axial1 * axial1);
+    return out.count;
+}
+
 void rodBounds(const unsigned char* runData, Cell& cell) {
     const auto& d = runDataAs<RodSourceData>(runData);
     double c = std::sqrt(0.25 * d.length * d.length + d.radius * d.radius);
@@ -168,6 +184,7 @@ const CellTypeFunctions rodSourceFunctions{
     .materialFn = rodMaterial,
     .boundsFn = rodBounds,
     .initFn = rodInit,
+    .matterSplitsFn = rodSplits,
 };
 
 std::string rodSourcePath(const std::string& fileName) {

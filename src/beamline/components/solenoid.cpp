@@ -104,6 +104,24 @@ int material(const unsigned char* runData, double x, double y, double z, double 
            rho2 < d.outerRadius * d.outerRadius;
 }
 
+// Where the chord from a to b meets the coil's end planes and its two
+// cylinders (whole, and whether the coil is switched on or not).
+int coilSplits(const unsigned char* runData, Vec3 a, Vec3 b, double fractions[kMaxMatterSplits]) {
+    const auto& d = runDataAs<SolenoidData>(runData);
+    double sa = 0, sb = 0;
+    Vec3 wa, wb;
+    axialRadial(d, a, sa, wa);
+    axialRadial(d, b, sb, wb);
+    Vec3 dw = wb - wa;
+    ChordSplits out{fractions};
+    out.linear(sa, sb - sa);
+    out.linear(sa - d.length, sb - sa);
+    double c0 = norm2(wa), c1 = 2 * dot(wa, dw), c2 = norm2(dw);
+    out.quadratic(c0 - d.radius * d.radius, c1, c2);
+    out.quadratic(c0 - d.outerRadius * d.outerRadius, c1, c2);
+    return out.count;
+}
+
 // The coil's four surfaces: the two end annuli and the two cylinders.
 struct CoilSurface {
     const SolenoidData* coil;
@@ -246,4 +264,5 @@ const CellTypeFunctions solenoidFunctions{
     .materialFn = material,
     .boundsFn = bounds,
     .initFn = init,
+    .matterSplitsFn = coilSplits,
 };

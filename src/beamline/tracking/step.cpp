@@ -1,5 +1,6 @@
 // One particle's sub-step: where along the line it is, whether the bore
 // stops it, which matter it is in, and which component intercepts it first.
+#include <algorithm>
 #include <cmath>
 
 #include "beamline/build/rf_sync.hpp"
@@ -90,6 +91,57 @@ bool cutAtMatterFace(const Particle& before, double t0, const Particle& after, d
     return true;
 }
 
+// A face this close to the start of a step (as a fraction of its chord) is
+// the one the step before was cut at: the particle already lies on the far
+// side of it by the inside test, and finding it again would cut the step to
+// a few ulps, over and over.
+constexpr double kSameFraction = 1e-9;
+
+// The first piece of the step's chord, from a (at t0) to b (at t1), that
+// lies in other matter than `start`: the chord is cut into pieces at every
+// fraction where some nearby matter may begin or end, and each piece is told
+// by the matter at its middle. `at` is the fraction of that middle, or -1
+// when the whole chord stays in `start`; `onlyChange` says that every later
+// piece is also in other matter (the chord changes side once).
+struct ChordPiece {
+    double at = -1;
+    bool onlyChange = false;
+};
+ChordPiece firstOtherMatter(const std::vector<Cell*>& nearby, const Cell* start, Vec3 a, Vec3 b,
+                            double t0, double t1) {
+    thread_local std::vector<double> cuts;
+    cuts.clear();
+    for (const Cell* cell : nearby) {
+        if (!cell->scatterData || !cell->materialFn) continue;
+        MatterSplitsFn splits = matterSplitsFnOf(*cell);
+        if (!splits) continue;
+        double fractions[kMaxMatterSplits];
+        int n = splits(cell->runData, a, b, fractions);
+        for (int i = 0; i < n; i++) {
+            if (fractions[i] > kSameFraction) cuts.push_back(fractions[i]);
+        }
+    }
+    ChordPiece piece;
+    if (cuts.empty()) return piece;
+    std::sort(cuts.begin(), cuts.end());
+    cuts.push_back(1);
+    double from = 0;
+    for (double to : cuts) {
+        if (!(to > from)) continue;
+        double middle = 0.5 * (from + to);
+        bool any = false;
+        bool other = matterAt(nearby, a + middle * (b - a), t0 + middle * (t1 - t0), any) != start;
+        if (piece.at < 0 && other) {
+            piece = {middle, true};
+        } else if (piece.at >= 0 && !other) {
+            piece.onlyChange = false;
+            break;
+        }
+        from = to;
+    }
+    return piece;
+}
+
 bool isRfCavity(const Cell& cell) {
     return cell.interceptFn && cell.interceptFn == rfCavityFunctions.interceptFn;
 }
@@ -124,16 +176,36 @@ double stepParticle(Particle& particle, double t, double tEnd, const PreparedLin
     matterStep(after, t, tEnd - t, table, context);
     double reached = tEnd;
     Cell* stopper = matter;
-    // Only a step that ends in other matter than it began in crossed a face
-    // (a chord that goes in and out within one step is not looked for).
-    if (anyMatter && after.state == StateActive &&
-        matterAt(nearby, after.position, tEnd, anyMatter) != matter) {
-        const MatterSide side{&nearby, matter};
-        Particle cut;
-        double cutTime = tEnd;
-        if (cutAtMatterFace(particle, t, after, tEnd, side, table, context, cut, cutTime)) {
-            after = std::move(cut);
-            reached = cutTime;
+    // A step that meets other matter than it began in is cut at the first
+    // face: where it ends in other matter, or where its chord passes through
+    // some (a window thinner than the step).
+    if (anyMatter && after.state == StateActive) {
+        const bool endsElsewhere = matterAt(nearby, after.position, tEnd, anyMatter) != matter;
+        ChordPiece piece =
+            firstOtherMatter(nearby, matter, particle.position, after.position, t, tEnd);
+        // With one change of side along the chord the whole step brackets
+        // the face; otherwise the particle in the middle of the first piece
+        // of other matter does.
+        Particle probe;
+        double probeTime = tEnd;
+        bool probed = false;
+        if (piece.at >= 0 && !(piece.onlyChange && endsElsewhere)) {
+            probeTime = t + piece.at * (tEnd - t);
+            probe = particle;
+            matterStep(probe, t, probeTime - t, table, context);
+            bool any = false;
+            probed = probe.state == StateActive &&
+                     matterAt(nearby, probe.position, probeTime, any) != matter;
+        }
+        if (probed || endsElsewhere) {
+            const MatterSide side{&nearby, matter};
+            Particle cut;
+            double cutTime = tEnd;
+            if (cutAtMatterFace(particle, t, probed ? probe : after, probed ? probeTime : tEnd,
+                                side, table, context, cut, cutTime)) {
+                after = std::move(cut);
+                reached = cutTime;
+            }
         }
     }
 
