@@ -51,7 +51,7 @@ RunSettings configureThreads() {
         settings.threadCount = std::max(1, n);
     }
     RunSettings run;
-    run.threads = settings.threadCount;
+    run.maxThreads = settings.threadCount;
     run.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
     run.loadBalanceLog = runOptions.loadBalancingLog;
     run.loadBalanceFile = runOptions.loadBalancingFile;

@@ -12,12 +12,7 @@ Simulation runBuild(const SetupRequest& request, Genome& genome, const RunSettin
 }
 
 void runConfigure(Simulation& simulation, const RunSettings& settings) {
-    TrackingConfig config;
-    config.maxThreads = settings.threads;
-    config.particlesPerThread = settings.particlesPerThread;
-    config.loadBalanceLog = settings.loadBalanceLog;
-    config.loadBalanceFile = settings.loadBalanceFile;
-    trackingConfigure(simulation, config);
+    trackingConfigure(simulation, settings);
 }
 
 bool runFinished(const Simulation& simulation) {

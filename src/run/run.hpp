@@ -9,15 +9,13 @@
 
 #include "beamline/build/setup.hpp"
 #include "beamline/simulation.hpp"
+#include "beamline/tracking/tracking.hpp"
 #include "model/genome.hpp"
 
-// How a run tracks; the caller takes these from its configuration.
-struct RunSettings {
-    int32_t threads = 1;                   // at most this many tracking threads
-    int32_t particlesPerThread = 100;      // active particles per extra thread
-    bool loadBalanceLog = false;           // write the load-balancing log
-    std::FILE* loadBalanceFile = nullptr;  // where the log goes; none: standard output
-};
+// How a run tracks (threads, particles per extra thread, the load-balancing
+// log): the engine's own settings, which the caller takes from its
+// configuration.
+using RunSettings = TrackingConfig;
 
 // Builds the run (setupSimulation) and sets up its tracking engine. The
 // run's root is none when the lattice could not be built.

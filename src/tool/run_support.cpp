@@ -28,7 +28,7 @@ RunSettings toolRunSettings(int threads) {
     if (fileExists(kConfigFile)) configRead(kConfigFile);
     RunSettings run;
     int configured = settings.threadCount > 0 ? settings.threadCount : logicalProcessorCount();
-    run.threads = threads > 0 ? threads : std::max(1, configured);
+    run.maxThreads = threads > 0 ? threads : std::max(1, configured);
     run.particlesPerThread = std::max(1, settings.particlesPerExtraThread);
     return run;
 }

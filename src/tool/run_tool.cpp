@@ -120,7 +120,7 @@ int run(const RunToolOptions& o) {
     double seconds = outcome.trackingSeconds;
     std::printf("score %.*f\n", kProgramFormat.scoreDecimals, outcome.score);
     std::printf("work %.6g Mpts in %.3f s: %.3f Mpts/s on %d threads\n", simulation.work, seconds,
-                seconds > 0 ? simulation.work / seconds : 0.0, settings.threads);
+                seconds > 0 ? simulation.work / seconds : 0.0, settings.maxThreads);
     std::printf("end time %.6g ns after %" PRId64 " steps\n", simulation.time * 1e9,
                 simulation.stepCount);
     for (const MomentsSummary& m : momentsSummaries(*simulation.root)) {

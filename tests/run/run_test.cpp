@@ -64,7 +64,7 @@ Finished finished(const Simulation& s) {
 TEST_F(DemoRuns, TwoRunsSteppedInTurnEndAsEachRunAlone) {
     RunSettings one;  // one thread, scattering on
     RunSettings two;  // two threads from 20 active particles on, scattering off
-    two.threads = 2;
+    two.maxThreads = 2;
     two.particlesPerThread = 20;
 
     Simulation a = build(one, false);
@@ -93,7 +93,7 @@ TEST_F(DemoRuns, TwoRunsSteppedInTurnEndAsEachRunAlone) {
 
 TEST_F(DemoRuns, ThePipelineCallsBackOncePerStepAndTheCallbackCanStopIt) {
     RunSettings two;
-    two.threads = 2;
+    two.maxThreads = 2;
     two.particlesPerThread = 20;
     struct Case {
         int64_t stopAfter;  // steps; 0 never stops
