@@ -5,7 +5,10 @@ packages=(build-essential cmake g++ libgtest-dev libgmock-dev googletest libbenc
           libsdl2-dev pkg-config clang-format python3
           tnftp python3-pyftpdlib  # FTP client for uploads; FTP server for its tests
           libcpp-httplib-dev libsqlite3-dev libjs-chart.js  # pelto-server
-          chromium chromium-driver python3-selenium)  # its pages, tested in a browser
+          chromium chromium-driver python3-selenium  # its pages, tested in a browser
+          libhwy-dev  # portable vectors with runtime dispatch for the tracker
+          python3-matplotlib  # scripts/pelto-plot
+          python3-cmaes python3-optuna)  # reference optimisers for scripts/optimise-benchmark.sh
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
