@@ -14,7 +14,9 @@ void scanFolder(const std::string& folder, int depth, std::vector<std::string>& 
             // Version folders hold the uploads; the client's connection test
             // goes to testfiles/ and is not a result.
             if (depth == 0 && name != "testfiles") scanFolder(path, depth + 1, out);
-        } else if (isRegularFile(path) && isAcceptableUploadName(name)) {
+        } else if (depth == 1 && isRegularFile(path) && isAcceptableUploadName(name)) {
+            // Only files inside a version folder: the FTP root also holds the
+            // FTP server's own files and whatever else the operator keeps there.
             out.push_back(path);
         }
     }

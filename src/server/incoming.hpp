@@ -22,8 +22,9 @@ struct IncomingWatch {
     std::map<std::string, IncomingFile> seen;  // path -> last state
 };
 
-// The upload files below incoming/ that are complete now. Names that are not
-// results uploads (the client's test files, signal.dat) are left alone.
+// The upload files in the version folders of incoming/ that are complete now.
+// Names that are not results uploads (the client's test files, signal.dat)
+// and loose files at the top of incoming/ are left alone.
 std::vector<std::string> completeIncomingFiles(IncomingWatch& watch, double now);
 
 // Publishes signal.dat (the signal text) into the FTP root, where the

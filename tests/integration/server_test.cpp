@@ -215,12 +215,15 @@ TEST_F(ServerTest, FtpUploadsAreIngestedOnceCompleteAndTheSignalIsPublished) {
     std::filesystem::create_directories(root + "/incoming/testfiles");
     dir.write("project/incoming/testfiles/testfile_abc.txt", "Test\n");
     dir.write("project/incoming/v4.4x/20240101-120000-AbCdE-ftpuser.txt", records(50, 7, "beta"));
+    // Not in a version folder: the operator's or the FTP server's file, left alone.
+    dir.write("project/incoming/20240101-120000-AbCdE-loose.txt", records(50, 3, "beta"));
     double deadline = monotonicSeconds() + 15;
     // Logged once its transaction is committed.
     while (monotonicSeconds() < deadline && server.log().find("ingest ftp") == std::string::npos)
         sleepMs(100);
     EXPECT_FALSE(fileExists(root + "/incoming/v4.4x/20240101-120000-AbCdE-ftpuser.txt"));
     EXPECT_TRUE(fileExists(root + "/incoming/testfiles/testfile_abc.txt"));
+    EXPECT_TRUE(fileExists(root + "/incoming/20240101-120000-AbCdE-loose.txt"));
     EXPECT_EQ(dir.read("project/incoming/signal.dat"), "v4.50a\nA new version is out.\n");
     // A backup taken while the server runs is a sound database of its own.
     CommandResult b = runCommand("'" + std::string(PELTO_SERVER_EXE) + "' --root '" + root +
