@@ -12,10 +12,10 @@ namespace {
 // not fill the log.
 constexpr size_t kMaxLineChars = 2000;
 
-std::mutex logMutex;
+// Recursive: a failed write reports itself through report, which comes back
+// here on the same thread and is turned away by `writing`.
+std::recursive_mutex logMutex;
 std::optional<LogFileSettings> active;
-// Set while a line is written: a failure to write reports itself, and that
-// report must not come back here.
 bool writing = false;
 
 std::string oldName(const std::string& path, int k) {
@@ -47,22 +47,22 @@ std::string cleanLine(std::string_view line) {
 }  // namespace
 
 void logFileOpen(const LogFileSettings& settings) {
-    std::lock_guard<std::mutex> lock(logMutex);
+    std::lock_guard<std::recursive_mutex> lock(logMutex);
     active = settings;
 }
 
 void logFileClose() {
-    std::lock_guard<std::mutex> lock(logMutex);
+    std::lock_guard<std::recursive_mutex> lock(logMutex);
     active.reset();
 }
 
 bool logFileActive() {
-    std::lock_guard<std::mutex> lock(logMutex);
+    std::lock_guard<std::recursive_mutex> lock(logMutex);
     return active.has_value();
 }
 
 void logLine(std::string_view text) {
-    std::lock_guard<std::mutex> lock(logMutex);
+    std::lock_guard<std::recursive_mutex> lock(logMutex);
     if (!active || writing) return;
     std::string stamp = localDateTimeText() + " ";
     std::string block;
@@ -78,7 +78,12 @@ void logLine(std::string_view text) {
     if (block.empty()) return;
     writing = true;
     int64_t size = fileSize(active->path);
-    if (size > 0 && size + static_cast<int64_t>(block.size()) > active->maxBytes) rotate(*active);
+    // Only a plain file is rotated: a folder or a FIFO put in its place is
+    // left where it is, and the append below refuses it.
+    if (size > 0 && size + static_cast<int64_t>(block.size()) > active->maxBytes &&
+        isRegularFile(active->path)) {
+        rotate(*active);
+    }
     appendToFile(active->path, block);
     writing = false;
 }

@@ -277,6 +277,13 @@ TEST_F(Cycle, AStopSignalSavesTheRunAndTheNextStartFinishesIt) {
     EXPECT_LT(std::stoi(m[2]), 6000) << "a stop request must be answered within seconds";
     ASSERT_TRUE(std::filesystem::exists(dir.file("autocli.sav"))) << dir.read("out.txt");
     EXPECT_NE(dir.read("out.txt").find("Auto-saving..."), std::string::npos);
+    // The status names the saved run; a stopped run is no finished one.
+    CommandResult status = run("-status");
+    EXPECT_NE(status.output.find("Auto-saved run: 'autocli.sav'"), std::string::npos)
+        << status.output;
+    EXPECT_NE(status.output.find("lattice slow; the next start goes on with it"), std::string::npos)
+        << status.output;
+    EXPECT_NE(status.output.find("Runs done: 0\n"), std::string::npos) << status.output;
 
     dir.write("config.txt", kOfflineConfig);
     CommandResult resumed = run("-c -once");
@@ -286,7 +293,7 @@ TEST_F(Cycle, AStopSignalSavesTheRunAndTheNextStartFinishesIt) {
         << resumed.output;
     double savedAt = std::stod(m[1]);
     EXPECT_GT(savedAt, 0);
-    ASSERT_TRUE(std::regex_search(resumed.output, m, std::regex("\rt = ([0-9.]+)ns")));
+    ASSERT_TRUE(std::regex_search(resumed.output, m, std::regex("\rt = ([0-9.]+)/25 ns")));
     // The restore message rounds to 0.1 ns and the progress line to 0.01 ns,
     // so the two may differ by up to 0.055 ns (2.6 restored, 2.55 shown).
     EXPECT_GE(std::stod(m[1]), savedAt - 0.055);

@@ -8,6 +8,7 @@
 
 #include "net/net_support.hpp"
 #include "net/upload.hpp"
+#include "platform/log_file.hpp"
 #include "results/binary_results.hpp"
 #include "results/text_results.hpp"
 
@@ -353,6 +354,29 @@ TEST_F(UploadTest, FtpUploadGoesThroughTheFtpClient) {
     EXPECT_FALSE(fileExists("script.ftp"));
     EXPECT_FALSE(fileExists("testfiles"));
     EXPECT_TRUE(listFolder(serverRoot() + "/testfiles", false).empty());
+    EXPECT_NE(messages.output.find("FTP process finished"), std::string::npos);
+}
+
+TEST_F(UploadTest, TheFtpClientsOwnOutputGoesToTheLogNotTheConsole) {
+    MessageRecorder messages;
+    writeProg(kResultsToSend, resultsText(0, 5));
+    logFileOpen();
+    NetSettings n = loopbackSettings(closedPort());
+    n.uploadByHttp = false;
+    // What a command-line FTP client prints while it works through a script.
+    n.ftpCommand =
+        "echo 'Connected to 127.0.0.1.'; echo 'Name (127.0.0.1:jo): Password: hush-42'; "
+        "echo 'ftp> 230 Login successful.'";
+    n.ftpBaseDeadline = 10;
+    EXPECT_EQ(uploadResults(kResultsToSend, {"127.0.0.1", "u", "hush-42"}, kUploadPath, n),
+              kUploadNotSent);
+    logFileClose();
+    std::string log = progFile(kLogFile);
+    EXPECT_NE(log.find(" FTP: Connected to 127.0.0.1.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" FTP: ftp> 230 Login successful.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Password: ***"), std::string::npos) << log;
+    EXPECT_EQ(log.find("hush-42"), std::string::npos) << log;
+    EXPECT_EQ(messages.output.find("Connected to"), std::string::npos) << messages.output;
     EXPECT_NE(messages.output.find("FTP process finished"), std::string::npos);
 }
 

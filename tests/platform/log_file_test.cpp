@@ -112,3 +112,22 @@ TEST(LogFile, ReportsAndMessageBoxesAreLoggedInEveryModeAndNothingWhenClosed) {
         EXPECT_EQ(logging.log().find("after closing"), std::string::npos);
     }
 }
+
+TEST(LogFile, SomethingElseInPlaceOfTheLogIsLeftAloneAndNeverBlocks) {
+    for (const char* make : {"mkdir pelto.log", "mkfifo pelto.log"}) {
+        Logging logging(10);
+        MessageRecorder messages;
+        std::vector<std::string> noticed;
+        setIrregularFileNotice([&](const std::string& path) {
+            noticed.push_back(path);
+            report("not a regular file: " + path);  // comes back to the log, which turns it away
+        });
+        ASSERT_EQ(runCommand(make).status, 0) << make;
+        logLine("first");
+        logLine("second");
+        setIrregularFileNotice(nullptr);
+        EXPECT_FALSE(isRegularFile("pelto.log")) << make;
+        EXPECT_FALSE(fileExists("pelto.log.1")) << make;
+        EXPECT_FALSE(noticed.empty()) << make;
+    }
+}
