@@ -28,7 +28,9 @@
 #include "results/prune.hpp"
 #include "results/score_line.hpp"
 #include "results/text_results.hpp"
+#include "run/client_state.hpp"
 #include "run/run.hpp"
+#include "run/run_outcome.hpp"
 #include "store/latticedir.hpp"
 
 namespace {
@@ -69,7 +71,7 @@ void autoSend() {
     if (!settings.autoSend) return;
     if (fileSize(kResultsToSend) >= kAutoSendBytes ||
         countResults(kResultsToSend, std::nullopt) >= kAutoSendRecords) {
-        sendResults(kResultsToSend, currentNetSettings());
+        clientStateSent(sendOutcomeText(sendResults(kResultsToSend, currentNetSettings())));
     }
 }
 
@@ -90,7 +92,7 @@ void releaseRun(CycleState& s) {
 
 // The steps after the run loop. Returns the exit status when the program is
 // to end.
-std::optional<int> finishRun(CycleState& s) {
+std::optional<int> finishRun(CycleState& s, double trackedBefore) {
     forgetlatticelist();
     if (s.stop == StopQuit) storeDisplaySettings();
     if (runOptions.viewOnly) return 0;
@@ -102,8 +104,18 @@ std::optional<int> finishRun(CycleState& s) {
     autoSaveDiscard(s.autoSave);
     double score = runScore(s.simState);
     std::optional<std::string> lattice = s.simState.root->name;
-    storeResult(std::move(*s.genome), score, s.simState.work, lattice, cycleChecksum(s),
-                std::nullopt, s.resultsDb, kProgramFormat, &s.quarantine, ResultPaths{});
+    RunSummary summary;
+    summary.lattice = *lattice;
+    summary.score = roundTo(score, kProgramFormat.scoreDecimals);
+    summary.seconds = s.trackingSeconds - trackedBefore;
+    summary.work = s.simState.work;
+    summary.stored =
+        storeResult(std::move(*s.genome), score, s.simState.work, lattice, cycleChecksum(s),
+                    std::nullopt, s.resultsDb, kProgramFormat, &s.quarantine, ResultPaths{});
+    summary.bestRechecked = bestRecheckedScore(s.resultsDb, lattice, s.quarantine.requiredRuns);
+    std::string outcome = runOutcomeLine(summary);
+    report(outcome);
+    clientStateRunFinished(outcome);
     releaseRun(s);
     autoSend();
     prune();
@@ -143,9 +155,11 @@ std::optional<int> cycleOnce(CycleState& s) {
         storeDisplaySettings();
         autoSaveTick(s.autoSave, s.simState, *s.genome, s.quarantine, true, monotonicSeconds());
     });
+    if (!runOptions.viewOnly) clientStateRunStarted(s.simState.root->name);
+    double trackedBefore = s.trackingSeconds;
     trackRun(s);
     setStopSaveHook(nullptr);
-    return finishRun(s);
+    return finishRun(s, trackedBefore);
 }
 
 }  // namespace

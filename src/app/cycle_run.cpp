@@ -41,8 +41,9 @@ void sleepUnlessStopped(uint32_t milliseconds) {
 }
 
 void showProgress(const Simulation& sim) {
-    reportProgress(format("t = %.2fns (%d/%d particles) %.1f Mpts", sim.time * 1e9,
-                          static_cast<int>(beamActiveCount(sim.beam)),
+    // The end time beside the time, so the user sees how far the run has to go.
+    reportProgress(format("t = %.2f/%g ns (%d/%d particles) %.1f Mpts", sim.time * 1e9,
+                          sim.t_max * 1e9, static_cast<int>(beamActiveCount(sim.beam)),
                           static_cast<int>(beamCount(sim.beam)), sim.work));
 }
 

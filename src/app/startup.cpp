@@ -18,8 +18,10 @@
 #include "platform/console.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_lock.hpp"
+#include "platform/log_file.hpp"
 #include "platform/process.hpp"
 #include "platform/signals.hpp"
+#include "run/client_state.hpp"
 
 namespace {
 
@@ -76,6 +78,9 @@ int peltoMain(int argc, const char* const* argv) {
     // Taken before anything in the folder is read or written back; reported
     // once the switches have chosen where messages go.
     FolderLock lock = lockProgramFolder();
+    // Only the client that owns the folder writes its log; one that finds
+    // another running must not rotate the log under it.
+    if (lock != FolderLock::Busy) logFileOpen();
     ConfigReadOutcome config = configRead(kConfigFile);
     applySwitches(line);
     installIrregularFileNotice();
@@ -90,7 +95,9 @@ int peltoMain(int argc, const char* const* argv) {
     initialise();
     int status = 0;
     if (runOptions.sendAndQuit) {
-        status = manualSend(currentNetSettings());
+        SendOutcome sent = SendOutcome::NotSent;
+        status = manualSend(currentNetSettings(), &sent);
+        if (status == 0) clientStateSent(sendOutcomeText(sent));
     } else {
         status = mainCycle(line);
     }

@@ -1,5 +1,6 @@
 #include "app/switches.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "common/text.hpp"
 #include "lattice/parser.hpp"
 #include "platform/process.hpp"
+#include "run/status.hpp"
 
 RunOptions runOptions;
 bool graphicsUnavailable = false;
@@ -150,6 +152,14 @@ void help(const CommandLine&, const std::string&) {
     std::fputs(helpText().c_str(), stdout);
     endOneShot();
 }
+// Reads the program folder only, so it may be asked while a client runs there.
+void showStatus(const CommandLine&, const std::string&) {
+    StatusFiles files;
+    files.requiredRuns = std::max(kMinRequiredRuns, settings.requiredRuns);
+    std::fputs(statusText(files).c_str(), stdout);
+    std::fflush(stdout);
+    endOneShot();
+}
 void particleDivisor(const CommandLine&, const std::string& after) {
     // A divisor below 1 would divide by zero in the sources; keep one in one.
     long long n = leadingInt(after);
@@ -225,6 +235,8 @@ constexpr SwitchRow kSwitches[] = {
     {"?",             Match::Anywhere,    help,             false, nullptr, -1, nullptr},  // the listing itself
     {"/",             Match::PrefixExact, particleDivisor,  false, nullptr, 8,  "-/123\tDivide number of particles by 123\n"},
     {"bounds_loop=",  Match::PrefixExact, nearbyInterval,   false, nullptr, -1, nullptr},  // steps between nearby-list updates
+    {"status",        Match::Word,        showStatus,       false, nullptr, 22,
+     "-status\tShow runs done, best scores, the queue and what waits to be sent, then quit\n"},
     {"param:",        Match::Prefix,      nullptr,          false, &CommandLine::paramOverrides, 16,
      "-param:name=value\tSet simulation parameter\n"
      "-param:cell.attrib=value\tSet lattice cell attribute\n"},
@@ -232,7 +244,7 @@ constexpr SwitchRow kSwitches[] = {
 // clang-format on
 static_assert(std::size(kSwitches) == kSwitchCount, "kSwitchCount must count the rows");
 
-constexpr int kHelpLines = 22;
+constexpr int kHelpLines = 23;
 
 // Every place of the help listing is taken by exactly one row.
 constexpr bool helpPlacesComplete() {

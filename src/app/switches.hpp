@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-inline constexpr int kSwitchCount = 28;
+inline constexpr int kSwitchCount = 29;
 
 // What the command line holds, as read once.
 struct CommandLine {

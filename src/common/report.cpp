@@ -6,6 +6,7 @@
 #include "common/text.hpp"
 #include "platform/console.hpp"
 #include "platform/dialog.hpp"
+#include "platform/log_file.hpp"
 #include "platform/process.hpp"
 #include "platform/signals.hpp"
 
@@ -87,6 +88,8 @@ void resetWarningSuppression() {
 }
 
 void report(const std::string& text) {
+    // Logged before it is shown: a fatal text ends the process below.
+    logLine(text);
     MessageSink& s = activeSink();
     if (displayMode == DisplayGraphics && s.drawLine) s.drawLine(text);
     if (displayMode == DisplayGraphics || displayMode == DisplayConsole) s.write("\n" + text);
@@ -134,4 +137,12 @@ void reportProgress(const std::string& text) {
     MessageSink& s = activeSink();
     if (displayMode == DisplayGraphics && s.drawProgress) s.drawProgress(text);
     if (displayMode == DisplayConsole) s.writeInPlace(text);
+}
+
+void reportNotice(const std::string& text, const std::string& caption) {
+    if (displayMode == DisplayBackground) {
+        showMessageBox(text, caption);
+    } else {
+        report(text);
+    }
 }

@@ -50,9 +50,15 @@ using StopSaveHook = std::function<void()>;
 void setStopSaveHook(StopSaveHook hook);
 [[noreturn]] void endAtStopRequest();
 
+// Every text also goes to the log file when one is open, in every display
+// mode, so that a background run leaves a trace.
 void report(const std::string& text);
 void reportf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void reportProgress(const std::string& text);
+// A notice the user must see even when nobody watches the console: one
+// report line in the console and graphics modes, a message box (which also
+// lands in the log) in background mode.
+void reportNotice(const std::string& text, const std::string& caption);
 
 // Forgets every "These"/"All" answer (a new process would start without them).
 void resetWarningSuppression();

@@ -9,6 +9,7 @@
 #include "net/text_lines.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
+#include "platform/log_file.hpp"
 #include "store/latticedir.hpp"
 
 namespace {
@@ -108,7 +109,11 @@ bool downloadIfStale(const std::string& checkPath, double hours, const std::stri
         cancel.store(true);
     }
     worker.join();
-    if (!fetched) reportf("Download from %s failed, will try later.", url.c_str());
+    if (fetched) {
+        logLine(format("Downloaded %s from %s", path.c_str(), url.c_str()));
+    } else {
+        reportf("Download from %s failed, will try later.", url.c_str());
+    }
     return fileExists(path);
 }
 

@@ -5,8 +5,8 @@
 #include "common/text.hpp"
 #include "net/http.hpp"
 #include "platform/clock.hpp"
-#include "platform/console.hpp"
 #include "platform/files.hpp"
+#include "platform/log_file.hpp"
 #include "platform/socket.hpp"
 
 namespace {
@@ -170,46 +170,38 @@ HttpAnswer httpPutFile(const std::string& localPath, const std::string& url,
                url.c_str(), urlHostName->c_str(), data.size());
     request += data;
 
-    consoleWrite(format("Getting socket %s:%hu...", host.c_str(), port));
+    // The steps go to the log only; the caller tells the user how it ended.
     SocketHandle s = tcpConnect(host, port, options.connectTimeout, options.cancel);
     if (s == kNoSocket) {
-        consoleWrite("Could not open socket cnonection.\n");
+        logLine(format("PUT %s: could not connect to %s:%hu", url.c_str(), host.c_str(), port));
         return out;
     }
-    consoleWrite("OK\n");
-    consoleWrite("Sending request '" + request.substr(0, 1500) + "'...");
     if (!socketSendAll(s, request.data(), request.size(), options.postTimeout, options.cancel)) {
-        consoleWrite("Sending error.\n");
+        logLine(format("PUT %s: the request could not be sent", url.c_str()));
         socketClose(s);
         return out;
     }
-    consoleWrite("OK\n");
     std::string answer;
     do {
-        consoleWrite("Receiving response...");
         char block[kMaxPostAnswer];
         int n = answer.empty()
                     ? recvWithTimeout(s, block, sizeof block, options.getTimeout, options.cancel)
                     : static_cast<int>(answer.size());
         if (n <= 0) {
-            consoleWrite("Connection closed or error\n");
+            logLine(format("PUT %s: the connection closed without an answer", url.c_str()));
             socketClose(s);
             return out;
         }
         if (answer.empty()) answer.assign(block, static_cast<size_t>(n));
-        consoleWrite("OK\n" + answer + "\nChecking status code...");
         if (statusCode(answer) < 0) {
-            consoleWrite("Malformed server response status\n");
+            logLine(format("PUT %s: the server's answer has no status", url.c_str()));
             socketClose(s);
             return out;
         }
     } while (dropInterim(answer));
     socketClose(s);
-    if (statusCode(answer) / 100 != 2) {
-        consoleWrite("Not OK\n");
-        return out;
-    }
-    consoleWrite("OK\n");
+    logLine(format("PUT %s: %s", url.c_str(), answer.substr(0, answer.find('\r')).c_str()));
+    if (statusCode(answer) / 100 != 2) return out;
     splitAnswer(answer, out);
     out.ok = true;
     return out;

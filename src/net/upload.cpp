@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/random.hpp"
+#include "common/report.hpp"
 #include "common/text.hpp"
 #include "net/download.hpp"
 #include "net/host_port.hpp"
@@ -10,6 +11,7 @@
 #include "platform/clock.hpp"
 #include "platform/dialog.hpp"
 #include "platform/files.hpp"
+#include "platform/log_file.hpp"
 #include "results/binary_results.hpp"
 #include "results/text_results.hpp"
 
@@ -69,10 +71,17 @@ void readSignal(const NetSettings& net) {
     versionNotice.latestVersion = first;
     versionNotice.versionMessage = second;
     if (lowerCopy(first) > lowerCopy(net.version) && net.displayMode != DisplayGraphics) {
-        showMessageBox(format("New version %s is available from the website!  (You are using "
-                              "version %s)\n%s",
-                              first.c_str(), net.version.c_str(), second.c_str()),
-                       "Pelto Message: New version");
+        // One line of its own: in the console it must not run on from the
+        // line before it, and the log keeps one line per message.
+        std::string notice = format(
+            "New version %s is available from the website (you are "
+            "using version %s)%s%s",
+            first.c_str(), net.version.c_str(), second.empty() ? "" : ": ", second.c_str());
+        if (net.displayMode == DisplayBackground) {
+            showMessageBox(notice, "Pelto: new version");
+        } else {
+            report(notice);
+        }
     }
 }
 
@@ -124,9 +133,7 @@ int uploadResults(const std::string& resultsFile, const UploadServer& server,
         return kUploadNotSent;
     }
     if (!fileExists(resultsFile)) {
-        showMessageBox(format("Pelto reports that '%s' does not exist.\nNo results to send!",
-                              resultsFile.c_str()),
-                       "Existential Crisis");
+        // sendResults says so once for the whole send.
         return kUploadNoFile;
     }
     ReparsedResults parsed;
@@ -175,6 +182,7 @@ int uploadResults(const std::string& resultsFile, const UploadServer& server,
     removeFile(textName);
     removeFile(binaryName);
     report(parsed.partial ? "Some results sent." : "Results sent.");
+    logLine(format("%u results sent to %s", parsed.records.count(), server.host.c_str()));
     appendToFile(kSendLog, format("%s-%s %u results sent to %s\n", date.c_str(), time.c_str(),
                                   parsed.records.count(), server.host.c_str()));
     return parsed.partial ? kUploadPartSent : kUploadAllSent;
@@ -217,25 +225,40 @@ SendOutcome sendResults(const std::string& resultsFile, const NetSettings& setti
         }
     }
     if (result == kUploadNotSent) report("Currently offline.  Will try again later.");
-    if (result == kUploadNoFile) reportf("No '%s' to send.", resultsFile.c_str());
+    if (result == kUploadNoFile)
+        reportf("No results to send: '%s' does not exist.", resultsFile.c_str());
     if (result == kUploadAllSent) return SendOutcome::AllSent;
     if (result == kUploadNoFile && !anySent) return SendOutcome::NothingToSend;
     return anySent ? SendOutcome::SomeSent : SendOutcome::NotSent;
 }
 
-int manualSend(const NetSettings& net) {
+int manualSend(const NetSettings& net, SendOutcome* outcome) {
     int64_t size = fileSize(kResultsToSend);
     if (size >= 0 && size < kManualMinBytes &&
         countResults(kResultsToSend, std::nullopt) < kManualMinRecords) {
-        showMessageBox(
-            format("The results file you are trying to send is less than %u bytes long and "
-                   "contains less than %u results.\nSending too many very short results files "
-                   "causes unnecessary load on the network.",
-                   static_cast<unsigned>(kManualMinBytes),
-                   static_cast<unsigned>(kManualMinRecords)),
-            "ManualSend: File too short");
+        reportNotice(format("Not sent: '%s' is shorter than %u bytes and holds fewer than %u "
+                            "results; send it when more have come in (many tiny uploads load "
+                            "the project's servers for little).",
+                            kResultsToSend, static_cast<unsigned>(kManualMinBytes),
+                            static_cast<unsigned>(kManualMinRecords)),
+                     "Pelto: results not sent");
         return 1;
     }
-    sendResults(kResultsToSend, net);
+    SendOutcome sent = sendResults(kResultsToSend, net);
+    if (outcome) *outcome = sent;
     return 0;
+}
+
+const char* sendOutcomeText(SendOutcome outcome) {
+    switch (outcome) {
+        case SendOutcome::AllSent:
+            return "all results sent";
+        case SendOutcome::SomeSent:
+            return "some results sent, the rest wait for the next send";
+        case SendOutcome::NothingToSend:
+            return "nothing to send";
+        case SendOutcome::NotSent:
+            break;
+    }
+    return "not sent (offline or no server answered); the results wait for the next send";
 }

@@ -39,7 +39,10 @@ extern VersionNotice versionNotice;
 SendOutcome sendResults(const std::string& resultsFile, const NetSettings& net);
 // The -s switch: refuses a file too short to be worth a transfer, else sends
 // "results.txt". Returns the exit status: 1 for a refused file, else 0.
-int manualSend(const NetSettings& net);
+// `outcome` gets how the send went, when it was tried.
+int manualSend(const NetSettings& net, SendOutcome* outcome = nullptr);
+// How a send went, in the user's words (for the log and the status).
+const char* sendOutcomeText(SendOutcome outcome);
 int uploadResults(const std::string& resultsFile, const UploadServer& server,
                   const std::string& uploadPath, const NetSettings& net);
 

@@ -6,12 +6,15 @@
 #include "platform/child.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
+#include "platform/log_file.hpp"
 #include "platform/process.hpp"
 
 namespace {
 
 constexpr const char* kTestFolder = "testfiles";
 constexpr const char* kScriptFile = "script.ftp";
+// The log gets at most this much of what the FTP client wrote.
+constexpr int64_t kMaxFtpLogBytes = 16 * 1024;
 
 std::string testFileName() {
     std::string name = "testfile_";
@@ -54,7 +57,8 @@ void runFtpClient(const std::string& uploadFile, const NetSettings& net) {
             report("FTP process finished");
             return;
         }
-        if (state == ChildState::Unknown) report("GetExitCodeProcess Error");
+        if (state == ChildState::Unknown)
+            report("Could not tell whether the FTP client is still running");
         if (monotonicSeconds() > deadline) {
             report("FTP process timed out");
             terminateChild(child);
@@ -62,6 +66,28 @@ void runFtpClient(const std::string& uploadFile, const NetSettings& net) {
         }
         sleepMs(250);
     }
+}
+
+// The FTP client's own output (its prompts and server replies) goes to the
+// program's log rather than the console; the password never does.
+void logFtpOutput(const std::string& password) {
+    std::string tail;
+    int64_t start = 0;
+    if (!readFileTail(kFtpLogFile, kMaxFtpLogBytes, tail, start) || tail.empty()) return;
+    if (!password.empty()) {
+        for (size_t at = tail.find(password); at != std::string::npos;
+             at = tail.find(password, at + 3)) {
+            tail.replace(at, password.size(), "***");
+        }
+    }
+    std::string lines;
+    for (size_t from = 0; from < tail.size();) {
+        size_t end = tail.find('\n', from);
+        if (end == std::string::npos) end = tail.size();
+        if (end > from) lines += "FTP: " + tail.substr(from, end - from) + "\n";
+        from = end + 1;
+    }
+    logLine(lines);
 }
 
 void removeTestFolder() {
@@ -98,6 +124,7 @@ bool ftpUpload(const std::string& uploadFile, const UploadServer& server, const 
         return false;
     }
     runFtpClient(uploadFile, net);
+    logFtpOutput(server.ftpPassword);
     removeFile(kScriptFile);
     removeFile(localTest);
 

@@ -4,10 +4,12 @@
 #include <ctime>
 
 #include "platform/files.hpp"
+#include "platform/log_file.hpp"
 
 void showMessageBox(const std::string& text, const std::string& caption) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     std::fflush(stderr);
+    logLine(caption + ": " + text);
     std::time_t now = std::time(nullptr);
     char stamp[32] = "";
     struct tm local {};

@@ -1,6 +1,7 @@
 #include "results/quarantine.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "common/report.hpp"
@@ -111,14 +112,16 @@ void addRecheck(Genome& genome, double& score, double& extra, const ResultFormat
     state.pending = false;
 }
 
-void storeDirectly(Genome& genome, double score, double extra, const ScoreLineFields& fields,
+// False when the record could not be written to the results database.
+bool storeDirectly(Genome& genome, double score, double extra, const ScoreLineFields& fields,
                    const ChecksumFunction& checksum, ResultsList& results,
                    const ResultFormat& format, const ResultPaths& paths) {
     genomeRemove(genome, "#queued");
     ResultRecord record = formatScoreLine(genome, score, extra, fields, checksum, format);
-    if (!paths.database.empty()) appendResult(record, paths.database);
+    bool kept = paths.database.empty() || appendResult(record, paths.database);
     if (!paths.upload.empty()) appendResult(record, paths.upload);
     listAppend(results, std::move(record));
+    return kept;
 }
 
 }  // namespace
@@ -168,10 +171,13 @@ std::optional<Genome> takeFromQueue(std::optional<std::string>& latticeName,
     return genome;
 }
 
-void storeResult(Genome genome, double score, double extra,
-                 const std::optional<std::string>& latticeName, const ChecksumFunction& checksum,
-                 const std::optional<std::string>& trailing, ResultsList& results,
-                 const ResultFormat& format, QuarantineState* state, const ResultPaths& paths) {
+StoreOutcome storeResult(Genome genome, double score, double extra,
+                         const std::optional<std::string>& latticeName,
+                         const ChecksumFunction& checksum,
+                         const std::optional<std::string>& trailing, ResultsList& results,
+                         const ResultFormat& format, QuarantineState* state,
+                         const ResultPaths& paths) {
+    StoreOutcome outcome;
     score = roundTo(score, format.scoreDecimals);
     extra = roundTo(extra, format.extraDecimals);
     ScoreLineFields fields{std::string(kVersionText), latticeName, trailing};
@@ -189,7 +195,12 @@ void storeResult(Genome genome, double score, double extra,
         }
         headConsumed =
             genomeGet(genome, "#queued") == kQueuedTest || genomeGet(genome, "#runs") >= 2;
+        outcome.quarantineRun = std::max(0, genomeGet(genome, "#runs"));
+        outcome.requiredRuns = state->requiredRuns;
+        outcome.passedQuarantine =
+            genomeGet(genome, "#queued") == kQueuedRecheck && !state->pending;
     }
+    outcome.score = score;
 
     if (quarantine && state->pending) {
         // The new head replaces the consumed one in a single rewrite: no
@@ -197,14 +208,14 @@ void storeResult(Genome genome, double score, double extra,
         genomeSet(genome, "#queued", kQueuedRecheck);
         ResultRecord record =
             formatScoreLineList(genome, state->scores, extra, fields, checksum, format);
-        if (headConsumed) {
-            replaceFirstResult(record, *state->queuePath);
-        } else {
-            prependResult(record, *state->queuePath);
-        }
-        return;
+        bool queued = headConsumed ? replaceFirstResult(record, *state->queuePath)
+                                   : prependResult(record, *state->queuePath);
+        outcome.where = queued ? StoredWhere::Quarantine : StoredWhere::Dropped;
+        return outcome;
     }
-    storeDirectly(genome, score, extra, fields, checksum, results, format, paths);
+    if (!storeDirectly(genome, score, extra, fields, checksum, results, format, paths)) {
+        outcome.where = StoredWhere::Dropped;
+    }
     // Only once the result is safely in the results files is the queue record
     // that produced it removed. A queue that has vanished or cannot be read
     // loses nothing: the result is stored already.
@@ -212,6 +223,7 @@ void storeResult(Genome genome, double score, double extra,
         reportf("[WARNING] Could not remove the rechecked result from '%s'",
                 state->queuePath->c_str());
     }
+    return outcome;
 }
 
 RecheckRun recheckRunOf(const Genome& genome) {
@@ -219,4 +231,13 @@ RecheckRun recheckRunOf(const Genome& genome) {
     run.recheck = genomeGet(genome, "#queued") == kQueuedRecheck;
     if (run.recheck) run.run = static_cast<uint32_t>(std::max(0, genomeGet(genome, "#runs")));
     return run;
+}
+
+std::optional<double> bestRecheckedScore(const ResultsList& results,
+                                         const std::optional<std::string>& latticeName,
+                                         int32_t requiredRuns) {
+    bool beaten = false;
+    double best = bestRechecked(results, latticeName, requiredRuns, HUGE_VAL, beaten);
+    if (best == kNoBest) return std::nullopt;
+    return best;
 }

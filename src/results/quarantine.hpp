@@ -47,14 +47,30 @@ inline constexpr int32_t kQueuedTest = 2;
 std::optional<Genome> takeFromQueue(std::optional<std::string>& latticeName,
                                     const ChecksumFunction& checksum, QuarantineState* state);
 
+// Where a finished run's result went.
+enum class StoredWhere {
+    Stored,      // in the results files
+    Quarantine,  // at the head of the queue, to be run again
+    Dropped,     // nowhere: the file it belonged in could not be written
+};
+struct StoreOutcome {
+    StoredWhere where = StoredWhere::Stored;
+    double score = 0;           // as recorded (the trimmed mean once quarantine is passed)
+    int32_t quarantineRun = 0;  // runs of the genome in quarantine so far, when rechecked
+    int32_t requiredRuns = 0;
+    bool passedQuarantine = false;  // this run completed a quarantine
+};
+
 // Stores a finished run: into quarantine (the head of the queue) when the
 // result needs rechecking, otherwise into `results` and the files of `paths`.
 // A run without a checksum function (particle divisor, parameter overrides)
 // can never count, so it never enters quarantine: it is stored directly.
-void storeResult(Genome genome, double score, double extra,
-                 const std::optional<std::string>& latticeName, const ChecksumFunction& checksum,
-                 const std::optional<std::string>& trailing, ResultsList& results,
-                 const ResultFormat& format, QuarantineState* state, const ResultPaths& paths);
+StoreOutcome storeResult(Genome genome, double score, double extra,
+                         const std::optional<std::string>& latticeName,
+                         const ChecksumFunction& checksum,
+                         const std::optional<std::string>& trailing, ResultsList& results,
+                         const ResultFormat& format, QuarantineState* state,
+                         const ResultPaths& paths);
 
 // What the build needs to vary the seed between reruns of one genome: whether
 // the genome is a quarantine recheck and how many runs of it are done.
@@ -63,3 +79,9 @@ struct RecheckRun {
     uint32_t run = 0;
 };
 RecheckRun recheckRunOf(const Genome& genome);
+
+// The best score among the results of the lattice that passed all their
+// rechecks ("#runs" at least requiredRuns), or none.
+std::optional<double> bestRecheckedScore(const ResultsList& results,
+                                         const std::optional<std::string>& latticeName,
+                                         int32_t requiredRuns);

@@ -18,6 +18,7 @@ const ToolGroup kGroups[] = {
     {"run", runRunTool, &kRunToolUsage},                 // build and track a lattice file
     {"optimise", runOptimiseTool, &kOptimiseToolUsage},  // optimiser runs stored in results.dat
     {"results", runResultsTool, &kResultsToolUsage},     // check and convert results files
+    {"status", runStatusTool, &kStatusToolUsage},        // what the client in a folder has done
 };
 
 int usage() {

@@ -31,6 +31,10 @@ extern const char* const kRunToolUsage;
 int runOptimiseTool(const ToolArgs& args);
 extern const char* const kOptimiseToolUsage;
 
+// pelto-tool status [FOLDER]
+int runStatusTool(const ToolArgs& args);
+extern const char* const kStatusToolUsage;
+
 // Shared by the commands that build and track runs.
 // The whole number after the option at args[i] (i moves onto it), within
 // lo..hi; otherwise says what the option takes and returns false.

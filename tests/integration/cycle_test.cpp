@@ -118,6 +118,53 @@ TEST_F(Cycle, OnceStoresOneResultWithAValidChecksum) {
     EXPECT_FALSE(checksumHolds(records[2])) << records[2].scoreLine;
 }
 
+TEST_F(Cycle, EveryRunEndsWithItsOutcomeWhichTheStatusAndTheLogKeep) {
+    if (!tracks()) GTEST_SKIP() << "no particle cells in this build";
+    dir.write("lattices/quick.txt", kQuickLattice);
+    CommandResult r = run("-c -once");
+    ASSERT_EQ(r.status, 0) << r.output;
+    // The progress line shows how far the run has to go.
+    EXPECT_TRUE(std::regex_search(r.output, std::regex(R"(\rt = \d+\.\d\d/30 ns \()"))) << r.output;
+    std::smatch line;
+    ASSERT_TRUE(std::regex_search(
+        r.output, line,
+        std::regex(R"(\nRun finished: lattice quick, score ([-0-9.e+]+) \(best rechecked: none )"
+                   R"(yet\), quarantine 1 of 5; [0-9.e+-]+ s, [0-9.e+-]+ Mpts[^\n]*)")))
+        << r.output;
+    std::vector<ResultRecord> queue = stored("queuecli.txt");
+    ASSERT_EQ(queue.size(), 1u);
+    EXPECT_NEAR(std::stod(line[1]), queue[0].score, 1e-5 * std::abs(queue[0].score) + 1e-9);
+
+    // Background mode shows nothing, but its run is in the log as well.
+    r = run("-b -once");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "");
+    std::string log = dir.read("pelto.log");
+    std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Run finished: lattice quick, )");
+    EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), stamped),
+                            std::sregex_iterator()),
+              2)
+        << log;
+    EXPECT_NE(log.find(" Initiating quarantine of score"), std::string::npos);
+    EXPECT_NE(log.find(" " + line.str().substr(1) + "\n"), std::string::npos) << log;
+
+    // The status, from the client and from pelto-tool alike, exits at once
+    // and names both runs' queue records.
+    r = run("-status");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("New simulation"), std::string::npos) << r.output;
+    for (const char* part : {"Runs done: 2\n", "Last run (", "  queuecli.txt: quick, run 1 of 5",
+                             "  queue.txt: quick, run 1 of 5", "Waiting to be sent: nothing"}) {
+        EXPECT_NE(r.output.find(part), std::string::npos) << part << "\n" << r.output;
+    }
+#ifdef PELTO_TOOL_EXE
+    CommandResult tool =
+        runCommand("'" + std::string(PELTO_TOOL_EXE) + "' status '" + dir.path() + "'");
+    EXPECT_EQ(tool.status, 0);
+    EXPECT_EQ(tool.output, r.output);
+#endif
+}
+
 TEST_F(Cycle, ANewBestIsRecheckedThroughTheQueueBeforeItIsStored) {
     if (!tracks()) GTEST_SKIP() << "no particle cells in this build";
     dir.write("lattices/quick.txt", kQuickLattice);
@@ -230,6 +277,13 @@ TEST_F(Cycle, AStopSignalSavesTheRunAndTheNextStartFinishesIt) {
     EXPECT_LT(std::stoi(m[2]), 6000) << "a stop request must be answered within seconds";
     ASSERT_TRUE(std::filesystem::exists(dir.file("autocli.sav"))) << dir.read("out.txt");
     EXPECT_NE(dir.read("out.txt").find("Auto-saving..."), std::string::npos);
+    // The status names the saved run; a stopped run is no finished one.
+    CommandResult status = run("-status");
+    EXPECT_NE(status.output.find("Auto-saved run: 'autocli.sav'"), std::string::npos)
+        << status.output;
+    EXPECT_NE(status.output.find("lattice slow; the next start goes on with it"), std::string::npos)
+        << status.output;
+    EXPECT_NE(status.output.find("Runs done: 0\n"), std::string::npos) << status.output;
 
     dir.write("config.txt", kOfflineConfig);
     CommandResult resumed = run("-c -once");
@@ -239,7 +293,7 @@ TEST_F(Cycle, AStopSignalSavesTheRunAndTheNextStartFinishesIt) {
         << resumed.output;
     double savedAt = std::stod(m[1]);
     EXPECT_GT(savedAt, 0);
-    ASSERT_TRUE(std::regex_search(resumed.output, m, std::regex("\rt = ([0-9.]+)ns")));
+    ASSERT_TRUE(std::regex_search(resumed.output, m, std::regex("\rt = ([0-9.]+)/25 ns")));
     // The restore message rounds to 0.1 ns and the progress line to 0.01 ns,
     // so the two may differ by up to 0.055 ns (2.6 restored, 2.55 shown).
     EXPECT_GE(std::stod(m[1]), savedAt - 0.055);

@@ -17,10 +17,14 @@ TEST(ManualSend, ShortResultsFileIsRefusedWithStatusOne) {
     dir.write("results.txt", records);
     CommandResult r = runCommand("cd / && '" + dir.file("pelto") + "' -s");
     EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("ManualSend: File too short: The results file you are trying to send "
-                            "is less than 10000 bytes long and contains less than 10 results."),
+    // One clean line of its own, in the user's words.
+    EXPECT_NE(r.output.find("\nNot sent: 'results.txt' is shorter than 10000 bytes and holds "
+                            "fewer than 10 results; send it when more have come in"),
               std::string::npos)
         << r.output;
+    EXPECT_EQ(r.output.find("ManualSend"), std::string::npos) << r.output;
+    // The log keeps what the console showed.
+    EXPECT_NE(dir.read("pelto.log").find(" Not sent: 'results.txt' is shorter"), std::string::npos);
     EXPECT_EQ(dir.read("results.txt"), records);
     EXPECT_FALSE(std::filesystem::exists(dir.file("servers.csv")));
 }

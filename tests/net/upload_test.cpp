@@ -8,6 +8,7 @@
 
 #include "net/net_support.hpp"
 #include "net/upload.hpp"
+#include "platform/log_file.hpp"
 #include "results/binary_results.hpp"
 #include "results/text_results.hpp"
 
@@ -187,15 +188,14 @@ TEST_F(UploadTest, HttpUploadSendsTheSmallerCopyAndReadsTheSignal) {
         << progFile(kSendLog);
     EXPECT_EQ(versionNotice.latestVersion, "v9.99");
     EXPECT_EQ(versionNotice.versionMessage, "Please upgrade");
-    EXPECT_NE(progFile("messages.log")
-                  .find("Pelto Message: New version: New version v9.99 is "
-                        "available from the website!  (You are using "
-                        "version v4.44d)\nPlease upgrade"),
-              std::string::npos);
+    // One line of its own, not a message box, in the console.
+    EXPECT_NE(messages.output.find("\nNew version v9.99 is available from the website (you are "
+                                   "using version v4.44d): Please upgrade"),
+              std::string::npos)
+        << messages.output;
     EXPECT_NE(messages.output.find("Results sent."), std::string::npos);
     removeFile("check.bin");
-    EXPECT_EQ(listFolder(".", false),
-              (std::vector<std::string>{"messages.log", "sendlog.log", "servers.csv"}));
+    EXPECT_EQ(listFolder(".", false), (std::vector<std::string>{"sendlog.log", "servers.csv"}));
 }
 
 TEST_F(UploadTest, OfflineSendKeepsEveryRecordAndALaterSendDeliversThemOnce) {
@@ -312,7 +312,10 @@ TEST_F(UploadTest, ManualSendRefusesAShortFile) {
     MessageRecorder messages;
     writeProg(kResultsToSend, resultsText(0, 3));
     EXPECT_EQ(manualSend(net()), 1);
-    EXPECT_NE(progFile("messages.log").find("ManualSend: File too short"), std::string::npos);
+    EXPECT_NE(messages.output.find("\nNot sent: 'results.txt' is shorter than 10000 bytes and "
+                                   "holds fewer than 10 results"),
+              std::string::npos)
+        << messages.output;
     EXPECT_TRUE(received(serverRoot()).names.empty());
     writeProg(kResultsToSend, resultsText(0, 12));
     EXPECT_EQ(manualSend(net()), 0);
@@ -323,8 +326,9 @@ TEST_F(UploadTest, MissingResultsFileIsNothingToSend) {
     START_HTTP_SERVER();
     MessageRecorder messages;
     EXPECT_EQ(sendResults(kResultsToSend, net()), SendOutcome::NothingToSend);
-    EXPECT_NE(progFile("messages.log").find("Existential Crisis"), std::string::npos);
-    EXPECT_NE(messages.output.find("No 'results.txt' to send."), std::string::npos);
+    EXPECT_NE(messages.output.find("\nNo results to send: 'results.txt' does not exist."),
+              std::string::npos)
+        << messages.output;
 }
 
 TEST_F(UploadTest, FtpUploadGoesThroughTheFtpClient) {
@@ -350,6 +354,29 @@ TEST_F(UploadTest, FtpUploadGoesThroughTheFtpClient) {
     EXPECT_FALSE(fileExists("script.ftp"));
     EXPECT_FALSE(fileExists("testfiles"));
     EXPECT_TRUE(listFolder(serverRoot() + "/testfiles", false).empty());
+    EXPECT_NE(messages.output.find("FTP process finished"), std::string::npos);
+}
+
+TEST_F(UploadTest, TheFtpClientsOwnOutputGoesToTheLogNotTheConsole) {
+    MessageRecorder messages;
+    writeProg(kResultsToSend, resultsText(0, 5));
+    logFileOpen();
+    NetSettings n = loopbackSettings(closedPort());
+    n.uploadByHttp = false;
+    // What a command-line FTP client prints while it works through a script.
+    n.ftpCommand =
+        "echo 'Connected to 127.0.0.1.'; echo 'Name (127.0.0.1:jo): Password: hush-42'; "
+        "echo 'ftp> 230 Login successful.'";
+    n.ftpBaseDeadline = 10;
+    EXPECT_EQ(uploadResults(kResultsToSend, {"127.0.0.1", "u", "hush-42"}, kUploadPath, n),
+              kUploadNotSent);
+    logFileClose();
+    std::string log = progFile(kLogFile);
+    EXPECT_NE(log.find(" FTP: Connected to 127.0.0.1.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" FTP: ftp> 230 Login successful.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Password: ***"), std::string::npos) << log;
+    EXPECT_EQ(log.find("hush-42"), std::string::npos) << log;
+    EXPECT_EQ(messages.output.find("Connected to"), std::string::npos) << messages.output;
     EXPECT_NE(messages.output.find("FTP process finished"), std::string::npos);
 }
 

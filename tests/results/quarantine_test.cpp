@@ -23,10 +23,10 @@ struct QueueFolder : InScratchFolder {
         listInit(results);
     }
     // Results that count carry a checksum; only they are quarantined.
-    void store(const Genome& genome, double score, double extra = 10,
-               const ChecksumFunction& checksum = recordChecksum) {
-        storeResult(genome, score, extra, std::string("demo"), checksum, std::string(), results,
-                    kProgramFormat, &state, paths);
+    StoreOutcome store(const Genome& genome, double score, double extra = 10,
+                       const ChecksumFunction& checksum = recordChecksum) {
+        return storeResult(genome, score, extra, std::string("demo"), checksum, std::string(),
+                           results, kProgramFormat, &state, paths);
     }
     std::optional<Genome> take(const ChecksumFunction& checksum = nullptr) {
         std::optional<std::string> lattice;
@@ -47,7 +47,11 @@ ResultRecord record(const std::string& genomeLine, double score, const std::stri
 TEST(Quarantine, NewBestIsRunFiveTimesThenStoredWithTheTrimmedMean) {
     QueueFolder f;
     const double scores[] = {3, 5, 1, 4, 2};
-    f.store(genomeFromText("a=007;#gen=2;", true), scores[0], 10, recordChecksum);
+    StoreOutcome outcome =
+        f.store(genomeFromText("a=007;#gen=2;", true), scores[0], 10, recordChecksum);
+    EXPECT_EQ(outcome.where, StoredWhere::Quarantine);
+    EXPECT_EQ(outcome.quarantineRun, 1);
+    EXPECT_EQ(outcome.requiredRuns, 5);
     EXPECT_TRUE(f.said("Initiating quarantine of score 3"));
     EXPECT_TRUE(f.said("  (no rechecked scores for demo found)"));
     EXPECT_EQ(f.results.count(), 0u);
@@ -61,8 +65,12 @@ TEST(Quarantine, NewBestIsRunFiveTimesThenStoredWithTheTrimmedMean) {
         EXPECT_EQ(recheckRunOf(*genome).run, static_cast<uint32_t>(run - 1));
         EXPECT_EQ(f.state.scores.size(), static_cast<size_t>(run - 1));
         EXPECT_DOUBLE_EQ(f.state.extraTotal, 10.0 * (run - 1));
-        f.store(*genome, scores[run - 1], 10, recordChecksum);
+        outcome = f.store(*genome, scores[run - 1], 10, recordChecksum);
         EXPECT_TRUE(f.said(format("Quarantined result has now been run %d of 5 times", run)));
+        // The outcome says where the result went, as the messages do.
+        EXPECT_EQ(outcome.where, run < 5 ? StoredWhere::Quarantine : StoredWhere::Stored);
+        EXPECT_EQ(outcome.quarantineRun, run);
+        EXPECT_EQ(outcome.passedQuarantine, run == 5);
         if (run == 3) {
             // One queue record, holding every score so far and the work of all runs.
             ResultsList queue = loadResults("queue.txt", std::nullopt);
@@ -77,6 +85,8 @@ TEST(Quarantine, NewBestIsRunFiveTimesThenStoredWithTheTrimmedMean) {
     ASSERT_EQ(f.results.count(), 1u);
     const ResultRecord& stored = f.results[0];
     EXPECT_DOUBLE_EQ(stored.score, 3.0);  // mean of 2, 3 and 4
+    EXPECT_DOUBLE_EQ(outcome.score, 3.0);
+    EXPECT_EQ(bestRecheckedScore(f.results, std::string("DEMO"), 5), 3.0);
     EXPECT_DOUBLE_EQ(readExtra(stored.scoreLine), 50.0);
     Genome genome = genomeFromText(stored.genomeLine, true);
     EXPECT_EQ(genomeGet(genome, "#runs"), 5);
@@ -105,7 +115,10 @@ TEST(Quarantine, OnlyAStrictlyHigherRecheckedScoreOfTheSameLatticeSkipsQuarantin
         listAppend(f.results, record("a=002;#runs=4;", 50, "demo"));   // not fully rechecked
         listAppend(f.results, record("a=003;#runs=5;", 90, "other"));  // another lattice
         listAppend(f.results, record("a=004;#runs=5;", 8, "DEMO"));
-        f.store(genomeFromText("a=009;", true), c.score);
+        // Only the fully rechecked results of the lattice count, in any letter case.
+        EXPECT_EQ(bestRecheckedScore(f.results, std::string("demo"), 5), 10.0);
+        StoreOutcome outcome = f.store(genomeFromText("a=009;", true), c.score);
+        EXPECT_EQ(outcome.where, c.quarantined ? StoredWhere::Quarantine : StoredWhere::Stored);
         EXPECT_EQ(fileExists("queue.txt"), c.quarantined) << c.score;
         EXPECT_EQ(f.state.pending, c.quarantined) << c.score;
         if (c.quarantined) {
@@ -267,4 +280,21 @@ TEST(Quarantine, AResultIsKeptWhenTheQueueVanishesBeforeItsRecordIsDropped) {
     EXPECT_DOUBLE_EQ(readExtra(f.results[0].scoreLine), 10.0);
     EXPECT_EQ(loadResults("results.dat", std::nullopt).count(), 1u);
     EXPECT_FALSE(fileExists("queue.txt"));
+}
+
+TEST(Quarantine, AResultThatCannotBeWrittenIsReportedDropped) {
+    // The file a result belongs in is a folder: nothing can be written there.
+    struct Case {
+        const char* blocked;
+        double score;  // 9 is stored directly, 11 is quarantined
+    };
+    const Case cases[] = {{"results.dat", 9}, {"queue.txt", 11}};
+    for (const Case& c : cases) {
+        QueueFolder f;
+        listAppend(f.results, record("a=001;#runs=5;", 10, "demo"));
+        ASSERT_TRUE(makeDirectory(c.blocked));
+        StoreOutcome outcome = f.store(genomeFromText("a=009;", true), c.score);
+        EXPECT_EQ(outcome.where, StoredWhere::Dropped) << c.blocked;
+    }
+    EXPECT_FALSE(bestRecheckedScore(ResultsList{}, std::string("demo"), 5).has_value());
 }
