@@ -47,11 +47,13 @@ void drawSolenoid(Scene& s, const Cell& cell, const Context& ctx) {
     Vec3 start = cell.placedFrame.origin, n = axisOf(cell.placedFrame, 2);
     Vec3 across = sceneAcross(s, n, axisOf(cell.placedFrame, 0));
     Colour base = field < 0 ? kSolenoidMinus : kSolenoidPlus;
-    double strength = 0.35 + 0.65 * std::min(1.0, std::abs(field) / ctx.maxField);
+    // A weak or unpowered coil is still a coil: it stays plainly visible
+    // beside a capture solenoid many times stronger, on a large screen too.
+    double strength = 0.5 + 0.5 * std::min(1.0, std::abs(field) / ctx.maxField);
     // The whole coil is drawn faintly, its bore face strongly: the bore is
     // what the beam sees.
     double face = std::min(outer - a, std::max(0.12 * a, 0.02));
-    fillBand(s, start, n, across, a, outer, 0, len, dim(base, 0.12 + 0.18 * strength));
+    fillBand(s, start, n, across, a, outer, 0, len, dim(base, 0.16 + 0.16 * strength));
     fillBand(s, start, n, across, a, a + face, 0, len, dim(base, strength));
     for (int side = -1; side <= 1; side += 2) {
         sceneLine(s, start + across * (side * a), start + n * len + across * (side * a), base);
