@@ -365,7 +365,9 @@ std::vector<Extent> elementExtents(const Cell& root) {
     forEachElement(root, [&](const Cell& cell) {
         Vec3 path[25];
         int n = pathPoints(cell, path, 25);
-        double r = std::max({cellNumber(cell, "radius"), cellNumber(cell, "bore"), 0.05});
+        // Elements without a radius or bore (bends, the target) get the
+        // width of a bend's pole as drawn.
+        double r = std::max({cellNumber(cell, "radius"), cellNumber(cell, "bore"), 0.15});
         r = std::min(r, 2.0);
         Extent e;
         for (int k = 0; k < n; k++) {

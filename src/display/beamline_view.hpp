@@ -20,7 +20,7 @@ struct Extent {
 };
 Extent beamlineExtent(const Cell& root);
 // One box per element, in beamline order: its path widened by its radius or
-// bore (at least 5 cm, at most 2 m) across. Together they are the channel.
+// bore (at least 15 cm, at most 2 m) across. Together they are the channel.
 std::vector<Extent> elementExtents(const Cell& root);
 
 // Colours shared with the legend.
