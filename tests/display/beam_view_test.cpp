@@ -72,17 +72,6 @@ TEST(Bulk, CentralShareOfTheValues) {
     }
 }
 
-TEST(Bulk, TwoPercentOfStraysDoNotMoveTheSpan) {
-    // 980 values in [0, 1) and 20 far away on both sides: the span stays
-    // inside the bulk.
-    std::vector<double> values;
-    for (int i = 0; i < 980; i++) values.push_back(i / 980.0);
-    for (int i = 0; i < 10; i++) values.push_back(-1e4 - i), values.push_back(1e4 + i);
-    BulkSpan span = bulkSpan(values);
-    EXPECT_GE(span.lo, 0.0);
-    EXPECT_LT(span.hi, 1.0);
-}
-
 TEST(PhaseSpace, StraysDoNotChangeThePlots) {
     CellPtr root = placedDemoLattice("decay_channel", 500);
     ASSERT_TRUE(root);

@@ -285,16 +285,10 @@ TEST_F(Window, F1TogglesTheHelpAndTheNewVersionNotice) {
     // Let go of F1: the help stays until F1 or Space closes it.
     for (int i = 0; i < 3; i++) pass();
     EXPECT_FALSE(shot().differs(help));
-    tapKey(SDLK_F1);
+    tapKey(SDLK_SPACE);  // closes it, and leaves the information panel as it was
     pass();
     pass();
     EXPECT_FALSE(shot().differs(plain));
-    tapKey(SDLK_F1);
-    pass();
-    tapKey(SDLK_SPACE);
-    pass();
-    pass();
-    EXPECT_FALSE(shot().differs(plain));  // the information panel too is as it was
     // The notice is drawn on the next frame only: the cycle draws it every pass.
     displayTopText(
         "New version v4.45 available from website!  (You are using version v4.44d)\n\nPlease "
