@@ -26,20 +26,35 @@ bool openGraphics() {
 
 void loadDisplaySettingsAtStart() {
     ViewSettings& view = viewSettings();
-    view.autoFrameRate = runOptions.autoFrameRate;
-    view.autoView = runOptions.autoView;
-    if (loadDisplaySettings(kDisplayFile, view)) {
-        runOptions.autoFrameRate = view.autoFrameRate;
-        runOptions.autoView = view.autoView;
-    }
+    view.autoFrameRate = view.autoView = true;
+    loadDisplaySettings(kDisplayFile, view);
+    runOptions.storedAutoFrameRate = view.autoFrameRate;
+    runOptions.storedAutoView = view.autoView;
+    // The switches only ever turn these off (-g, -view, -r). What the user
+    // asked for on this command line wins over what an earlier run left in
+    // the file, for this process only.
+    runOptions.autoFrameRateOffBySwitch = !runOptions.autoFrameRate;
+    runOptions.autoViewOffBySwitch = !runOptions.autoView;
+    view.autoFrameRate = view.autoFrameRate && runOptions.autoFrameRate;
+    view.autoView = view.autoView && runOptions.autoView;
+    runOptions.autoFrameRate = view.autoFrameRate;
+    runOptions.autoView = view.autoView;
 }
 
 void storeDisplaySettings() {
     // The keys change the view settings' copies of the two run options.
-    const ViewSettings& view = viewSettings();
-    runOptions.autoFrameRate = view.autoFrameRate;
-    runOptions.autoView = view.autoView;
-    saveDisplaySettings(kDisplayFile, view);
+    ViewSettings toStore = viewSettings();
+    runOptions.autoFrameRate = toStore.autoFrameRate;
+    runOptions.autoView = toStore.autoView;
+    // Still off as the switch left it: the next run without the switch gets
+    // the user's own setting back.
+    if (runOptions.autoFrameRateOffBySwitch && !toStore.autoFrameRate) {
+        toStore.autoFrameRate = runOptions.storedAutoFrameRate;
+    }
+    if (runOptions.autoViewOffBySwitch && !toStore.autoView) {
+        toStore.autoView = runOptions.storedAutoView;
+    }
+    saveDisplaySettings(kDisplayFile, toStore);
 }
 
 void closeGraphics() {

@@ -28,6 +28,10 @@ struct RunOptions {
     std::string queueFileName = "queue.txt";
     bool autoFrameRate = true;
     bool autoView = true;
+    // The two as "display.dat" had them, and whether a switch turned them
+    // off for this process only (they are stored back as the file had them).
+    bool storedAutoFrameRate = true, storedAutoView = true;
+    bool autoFrameRateOffBySwitch = false, autoViewOffBySwitch = false;
 };
 
 extern RunOptions runOptions;

@@ -47,11 +47,13 @@ void drawSolenoid(Scene& s, const Cell& cell, const Context& ctx) {
     Vec3 start = cell.placedFrame.origin, n = axisOf(cell.placedFrame, 2);
     Vec3 across = sceneAcross(s, n, axisOf(cell.placedFrame, 0));
     Colour base = field < 0 ? kSolenoidMinus : kSolenoidPlus;
-    double strength = 0.35 + 0.65 * std::min(1.0, std::abs(field) / ctx.maxField);
+    // A weak or unpowered coil is still a coil: it stays plainly visible
+    // beside a capture solenoid many times stronger, on a large screen too.
+    double strength = 0.5 + 0.5 * std::min(1.0, std::abs(field) / ctx.maxField);
     // The whole coil is drawn faintly, its bore face strongly: the bore is
     // what the beam sees.
     double face = std::min(outer - a, std::max(0.12 * a, 0.02));
-    fillBand(s, start, n, across, a, outer, 0, len, dim(base, 0.12 + 0.18 * strength));
+    fillBand(s, start, n, across, a, outer, 0, len, dim(base, 0.16 + 0.16 * strength));
     fillBand(s, start, n, across, a, a + face, 0, len, dim(base, strength));
     for (int side = -1; side <= 1; side += 2) {
         sceneLine(s, start + across * (side * a), start + n * len + across * (side * a), base);
@@ -254,16 +256,48 @@ void drawBox(Scene& s, const Cell& cell, Colour c) {
     for (const auto& e : edges) sceneLine(s, v[e[0]], v[e[1]], c);
 }
 
-void drawName(Scene& s, const Cell& cell) {
-    double x, y;
+// The middle of an element's path on the screen.
+bool labelAnchor(const Scene& s, const Cell& cell, double& x, double& y) {
     Vec3 path[25];
     int n = pathPoints(cell, path, 25);
-    Vec3 mid = path[n / 2];
-    if (!sceneProject(s, mid, x, y) || s.mono) return;
-    // Below the element's tick mark, on a dark patch so lines do not cross it.
-    int w = textWidth(cell.name), tx = static_cast<int>(x) - w / 2, ty = static_cast<int>(y) + 18;
-    fillRect(*s.canvas, tx - 2, ty - 2, w + 3, textHeight() + 1, rgb(10, 10, 18));
-    drawText(*s.canvas, tx, ty, cell.name, rgb(170, 170, 180));
+    return sceneProject(s, path[n / 2], x, y) && std::isfinite(x) && std::isfinite(y) &&
+           std::abs(x) < 1e6 && std::abs(y) < 1e6;
+}
+
+bool overlaps(const PlacedLabel& a, const PlacedLabel& b) {
+    return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h;
+}
+
+// Tries the places beside the anchor, nearest first: below the element,
+// above it, then a row further out on either side. false when every place
+// is taken or outside the panel.
+bool placeLabel(const Scene& s, const Cell& cell, const std::vector<PlacedLabel>& placed,
+                PlacedLabel& out) {
+    double ax, ay;
+    if (!labelAnchor(s, cell, ax, ay)) return false;
+    // The box is the dark patch drawn under the text, so lines do not cross it.
+    int w = textWidth(cell.name) + 4, h = textHeight() + 2;
+    int x = static_cast<int>(ax) - w / 2;
+    constexpr int kNear = 16, kRows = 3;
+    for (int k = 0; k < 2 * kRows; k++) {
+        int row = k / 2;
+        int y = k % 2 == 0 ? static_cast<int>(ay) + kNear + row * (h + 1)
+                           : static_cast<int>(ay) - kNear - h - row * (h + 1);
+        PlacedLabel label{&cell, x, y, w, h};
+        if (x < s.x || y < s.y || x + w > s.x + s.w || y + h > s.y + s.h) continue;
+        bool free = std::none_of(placed.begin(), placed.end(),
+                                 [&](const PlacedLabel& p) { return overlaps(p, label); });
+        if (free) {
+            out = label;
+            return true;
+        }
+    }
+    return false;
+}
+
+void drawLabel(Scene& s, const PlacedLabel& label, Colour colour) {
+    fillRect(*s.canvas, label.x, label.y, label.w, label.h, rgb(10, 10, 18));
+    drawText(*s.canvas, label.x + 2, label.y + 1, label.cell->name, colour);
 }
 
 // One row per draw kind of the cell type table, in its order: the picture,
@@ -312,7 +346,6 @@ void drawElement(Scene& s, const Cell& cell, const ViewSettings& view, const Con
              across = sceneAcross(s, axisOf(cell.entryFrame, 2), {1, 0, 0});
         sceneLine(s, o + across * 0.05, o + across * -0.05, rgb(120, 120, 130));
     }
-    if (cells >= 2 || view.showD) drawName(s, cell);
 }
 
 }  // namespace
@@ -322,19 +355,37 @@ void Extent::include(Vec3 p) {
     max = {std::max(max.x, p.x), std::max(max.y, p.y), std::max(max.z, p.z)};
 }
 
-Extent beamlineExtent(const Cell& root) {
-    Extent e;
+bool Extent::contains(Vec3 p) const {
+    return p.x >= min.x && p.x <= max.x && p.y >= min.y && p.y <= max.y && p.z >= min.z &&
+           p.z <= max.z;
+}
+
+std::vector<Extent> elementExtents(const Cell& root) {
+    std::vector<Extent> extents;
     forEachElement(root, [&](const Cell& cell) {
         Vec3 path[25];
         int n = pathPoints(cell, path, 25);
-        double r = std::max({cellNumber(cell, "radius"), cellNumber(cell, "bore"), 0.05});
+        // Elements without a radius or bore (bends, the target) get the
+        // width of a bend's pole as drawn.
+        double r = std::max({cellNumber(cell, "radius"), cellNumber(cell, "bore"), 0.15});
         r = std::min(r, 2.0);
+        Extent e;
         for (int k = 0; k < n; k++) {
             e.include(path[k] + Vec3{r, r, 0});
             e.include(path[k] - Vec3{r, r, 0});
         }
+        extents.push_back(e);
     });
-    return e;
+    return extents;
+}
+
+Extent beamlineExtent(const Cell& root) {
+    Extent whole;
+    for (const Extent& e : elementExtents(root)) {
+        whole.include(e.min);
+        whole.include(e.max);
+    }
+    return whole;
 }
 
 void drawBeamline(Scene& s, const Cell& root, const ViewSettings& view, const Cell* highlight) {
@@ -358,6 +409,26 @@ void drawBeamline(Scene& s, const Cell& root, const ViewSettings& view, const Ce
         Vec3 path[25];
         int n = highlight->kind == Machine ? pathPoints(*highlight, path, 25) : 0;
         for (int k = 0; k + 1 < n; k++) sceneLine(s, path[k], path[k + 1], rgb(255, 255, 255));
-        if (highlight->kind == Machine) drawName(s, *highlight);
     }
+    for (const PlacedLabel& label : placeLabels(s, root, view, highlight)) {
+        drawLabel(s, label, label.cell == highlight ? rgb(255, 255, 255) : rgb(170, 170, 180));
+    }
+}
+
+std::vector<PlacedLabel> placeLabels(const Scene& s, const Cell& root, const ViewSettings& view,
+                                     const Cell* highlight) {
+    std::vector<PlacedLabel> placed;
+    if (s.mono || s.canvas == nullptr) return placed;
+    PlacedLabel label;
+    // The element the user is looking for is named first, so it always has
+    // a place; then the others in beamline order, as far as there is room.
+    if (highlight && highlight->kind == Machine && placeLabel(s, *highlight, placed, label)) {
+        placed.push_back(label);
+    }
+    if (showField(view.showMask, kCellsShift) < 2 && !view.showD) return placed;
+    forEachElement(root, [&](const Cell& cell) {
+        if (&cell == highlight || cell.name.empty()) return;
+        if (placeLabel(s, cell, placed, label)) placed.push_back(label);
+    });
+    return placed;
 }

@@ -3,6 +3,8 @@
 // reference path and, on request, bounding boxes and names.
 #pragma once
 
+#include <vector>
+
 #include "display/scene.hpp"
 #include "display/view_settings.hpp"
 
@@ -14,8 +16,12 @@ struct Extent {
     Vec3 max{-1e20, -1e20, -1e20};
     bool empty() const { return min.x > max.x; }
     void include(Vec3 p);
+    bool contains(Vec3 p) const;
 };
 Extent beamlineExtent(const Cell& root);
+// One box per element, in beamline order: its path widened by its radius or
+// bore (at least 15 cm, at most 2 m) across. Together they are the channel.
+std::vector<Extent> elementExtents(const Cell& root);
 
 // Colours shared with the legend.
 inline constexpr Colour kSolenoidPlus = rgb(230, 120, 40);
@@ -29,6 +35,19 @@ inline constexpr Colour kTargetColour = rgb(255, 170, 40);
 
 // highlight: a cell drawn with a bright frame (the find-cell match), or none.
 void drawBeamline(Scene& s, const Cell& root, const ViewSettings& view, const Cell* highlight);
+
+// An element's name as the beamline drawing places it: the box in pixels
+// that its text and the dark patch under it take.
+struct PlacedLabel {
+    const Cell* cell = nullptr;
+    int x = 0, y = 0, w = 0, h = 0;
+};
+// The names drawBeamline writes in this scene: the highlighted element's,
+// then, when the view asks for names, every element's that has room beside
+// it. No two boxes overlap and all lie inside the panel; a name with no free
+// place is left out.
+std::vector<PlacedLabel> placeLabels(const Scene& s, const Cell& root, const ViewSettings& view,
+                                     const Cell* highlight);
 
 // Calls fn for every element (Machine cell) of a tree, in beamline order.
 template <class Fn>

@@ -7,6 +7,7 @@
 #include "common/text.hpp"
 #include "display/beam_view.hpp"
 #include "display/beamline_view.hpp"
+#include "display/bulk.hpp"
 #include "display/overlay.hpp"
 #include "display/recording.hpp"
 #include "display/window.hpp"
@@ -34,7 +35,6 @@ struct DisplayState {
     MessageBand band;
     bool lastWasProgress = false;
     bool escapeSwallowed = false;
-    bool showHelp = false;  // F1 held at the last key pass
     int pointerX = 0, pointerY = 0;
 };
 
@@ -78,14 +78,23 @@ ViewBox targetBox(const DisplayFrame& frame, const ViewSettings& view) {
         if (!e.empty()) return boxAround(e.min, e.max, 1.0, 0.5);
     }
     if (view.autoView) {
-        for (const DisplayParticle& p : frame.particles) {
-            if (p.state == 0 && particleShown(p, view) && std::isfinite(norm2(p.position)))
-                beam.include(p.position);
+        // The bulk of the guided beam, not its extremes: pions escaping
+        // upstream would otherwise zoom the channel down to a thin line.
+        std::vector<double> zs, xs;
+        for (const DisplayParticle* p : guidedParticles(frame, view)) {
+            zs.push_back(p->position.z);
+            xs.push_back(p->position.x);
+        }
+        BulkSpan z = bulkSpan(zs), x = bulkSpan(xs);
+        if (z.valid && x.valid) {
+            beam.include({x.lo, 0, z.lo});
+            beam.include({x.hi, 0, z.hi});
         }
     }
     ViewBox b;
     if (!beam.empty()) {
-        b = boxAround(beam.min, beam.max, 2.0, 0.6);
+        // At least three metres, so the beam is seen with the elements around it.
+        b = boxAround(beam.min, beam.max, 3.0, 0.6);
     } else if (!ds.extent.empty()) {
         b = boxAround(ds.extent.min, ds.extent.max, 0.4, 0.04);
         if (!view.autoView) {
@@ -269,7 +278,7 @@ void displayDrawFrame(const DisplayFrame& frame, const RunControl& run) {
     if (monotonicSeconds() - ds.band.lastLineTime < kMessageShowSeconds) {
         drawRecentMessages(c, ds.band, top + viewsH, ts);
     }
-    if (ds.showHelp) drawHelp(c, ts);
+    if (view.helpShown) drawHelp(c, ts);
     present();
 
     if (view.recording) {
@@ -287,6 +296,10 @@ void displayDrawFrame(const DisplayFrame& frame, const RunControl& run) {
     }
 }
 
+ViewWindow displayViewWindow() {
+    return {ds.box.z0, ds.box.z1, ds.box.a0, ds.box.a1};
+}
+
 bool displayPumpMessages() {
     return windowPump();
 }
@@ -297,6 +310,7 @@ bool displayHandleKeys(RunControl& run, Cell* root) {
     MouseState mouse = windowTakeMouse();
     ViewSettings& view = viewSettings();
     if (!kb.isDown(KeyEscape)) ds.escapeSwallowed = false;
+    bool helpWasShown = view.helpShown;
     KeyResult result = applyKeys(kb, view, run, root);
     if (result.swallowEscape) ds.escapeSwallowed = true;
     if (result.screenshot) {
@@ -320,10 +334,8 @@ bool displayHandleKeys(RunControl& run, Cell* root) {
         }
     }
     view.fieldOfView = std::clamp(view.fieldOfView, 1e-4, 1e4);
-    // Drawn now, and over every frame while F1 stays down.
-    bool helpWasShown = ds.showHelp;
-    ds.showHelp = result.showHelp;
-    if (result.showHelp && !helpWasShown) {
+    // Drawn at once, and over every frame until F1 or Space closes it.
+    if (view.helpShown && !helpWasShown) {
         Canvas& c = windowCanvas();
         drawHelp(c, textScaleFor(c));
         present();

@@ -41,6 +41,13 @@ void displayTopText(std::string_view text);
 // frame to the animation files.
 void displayDrawFrame(const DisplayFrame& frame, const RunControl& run);
 
+// The plan view's window onto the beamline at the last frame, in metres:
+// z along the screen, x up it.
+struct ViewWindow {
+    double zFrom = 0, zTo = 0, xFrom = 0, xTo = 0;
+};
+ViewWindow displayViewWindow();
+
 // Processes pending window messages; true once the window has been closed.
 bool displayPumpMessages();
 // The keys of one pass (after the frame). Returns true when the user asked

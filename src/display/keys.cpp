@@ -44,7 +44,7 @@ const char* const kHelpLines[] = {
     "F11 toggle legend",
     "F12 show everything",
     "",
-    "Press Space to continue...",
+    "Press F1 or Space to close this help",
 };
 const int kHelpLineCount = static_cast<int>(sizeof(kHelpLines) / sizeof(kHelpLines[0]));
 
@@ -166,12 +166,20 @@ void viewKeys(const Keyboard& kb, ViewSettings& view, RunControl& run, KeyResult
 
 KeyResult applyKeys(const Keyboard& kb, ViewSettings& view, RunControl& run, Cell* root) {
     KeyResult result;
-    result.showHelp = kb.isDown(fKey(1));
     if (kb.isDown(letterKey('Q')) && view.entryMode == EntryMode::None) result.quit = true;
+    bool helpWasShown = view.helpShown;
+    if (kb.wasPressed(fKey(1))) view.helpShown = !view.helpShown;
     if (view.entryMode != EntryMode::None) {
         editEntry(kb, view, root, result);
         return result;
     }
-    viewKeys(kb, view, run, result);
+    Keyboard keys = kb;
+    if (helpWasShown && view.helpShown && kb.wasPressed(KeySpace)) {
+        // Space closes the help, as its last line says, and nothing more:
+        // the information panel behind it stays as the user left it.
+        view.helpShown = false;
+        keys.pressed[KeySpace] = false;
+    }
+    viewKeys(keys, view, run, result);
     return result;
 }

@@ -60,7 +60,6 @@ struct RunControl {
 struct KeyResult {
     bool quit = false;
     bool screenshot = false;
-    bool showHelp = false;
     bool swallowEscape = false;  // an entry closed with Escape: it must not quit
 };
 

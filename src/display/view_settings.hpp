@@ -37,6 +37,7 @@ struct ViewSettings {
     bool bigParticles = false;
     bool particleInfo = false;
     bool phaseSpacePlots = false;
+    bool helpShown = false;        // F1 opens the help, F1 or Space closes it
     bool showD = false;            // key D: element names beside the beamline
     uint16_t parameterGraphs = 0;  // bit n: graph n (numpad n) is shown
     bool graphsOn = false;         // key L

@@ -114,3 +114,45 @@ TEST_F(Graphics, WithoutAFileTheSwitchesDecide) {
     EXPECT_TRUE(viewSettings().autoView);
     EXPECT_FALSE(runOptions.autoFrameRate);
 }
+
+TEST_F(Graphics, ASwitchThatTurnsAutomaticsOffWinsOverTheFileForThisRunOnly) {
+    // An earlier run left both automatics on in the file.
+    viewSettings().autoFrameRate = true;
+    viewSettings().autoView = true;
+    viewSettings().stepsPerPass = 95;
+    storeDisplaySettings();
+    struct Case {
+        const char* switches;
+        bool autoFrameRate, autoView;  // as the switches leave them
+    };
+    for (const Case& c : {Case{"-g", false, true}, Case{"-view", true, false},
+                          Case{"-r", false, false}, Case{"none", true, true}}) {
+        viewSettings() = ViewSettings{};
+        runOptions.autoFrameRate = c.autoFrameRate;
+        runOptions.autoView = c.autoView;
+        loadDisplaySettingsAtStart();
+        EXPECT_EQ(viewSettings().autoFrameRate, c.autoFrameRate) << c.switches;
+        EXPECT_EQ(viewSettings().autoView, c.autoView) << c.switches;
+        EXPECT_EQ(runOptions.autoFrameRate, c.autoFrameRate) << c.switches;
+        EXPECT_EQ(viewSettings().stepsPerPass, 95) << c.switches;
+        // Quitting stores the file's automatics back, not the switch's.
+        storeDisplaySettings();
+        viewSettings() = ViewSettings{};
+        runOptions.autoFrameRate = runOptions.autoView = true;
+        loadDisplaySettingsAtStart();
+        EXPECT_TRUE(viewSettings().autoFrameRate) << c.switches;
+        EXPECT_TRUE(viewSettings().autoView) << c.switches;
+    }
+    // What the keys changed during a -g run is kept: A turned the automatic
+    // frame rate on, V the automatic view off.
+    runOptions.autoFrameRate = false;
+    loadDisplaySettingsAtStart();
+    viewSettings().autoFrameRate = true;
+    viewSettings().autoView = false;
+    storeDisplaySettings();
+    viewSettings() = ViewSettings{};
+    runOptions.autoFrameRate = runOptions.autoView = true;
+    loadDisplaySettingsAtStart();
+    EXPECT_TRUE(viewSettings().autoFrameRate);
+    EXPECT_FALSE(viewSettings().autoView);
+}

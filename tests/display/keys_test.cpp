@@ -203,8 +203,38 @@ TEST_F(Keys, ApertureScanRemembersItsCell) {
     EXPECT_EQ(view.apertureScanFrom, "S2");
 }
 
-TEST_F(Keys, QuitAndHelp) {
+TEST_F(Keys, Quit) {
     EXPECT_TRUE(apply(hold({letter('Q')})).quit);
-    EXPECT_TRUE(apply(hold({fn(1)})).showHelp);
     EXPECT_FALSE(apply(hold({letter('W')})).quit);
+}
+
+TEST_F(Keys, F1OpensTheHelpAndF1OrSpaceClosesIt) {
+    // Each row: passes from the default view, then whether the help is open
+    // and the information panel's mode.
+    struct Case {
+        const char* what;
+        std::vector<Keyboard> passes;
+        bool helpShown;
+        int infoMode;
+    };
+    const std::vector<Case> cases = {
+        {"F1 opens", {press({fn(1)})}, true, 1},
+        {"holding F1 does not close it", {press({fn(1)}), hold({fn(1)}), hold({fn(1)})}, true, 1},
+        {"F1 again closes", {press({fn(1)}), Keyboard{}, press({fn(1)})}, false, 1},
+        {"Space closes without changing the panel",
+         {press({fn(1)}), Keyboard{}, press({KeySpace})},
+         false,
+         1},
+        {"Space without the help changes the panel", {press({KeySpace})}, false, 2},
+        {"other keys leave it open", {press({fn(1)}), press({letter('E')})}, true, 1},
+        {"F1 and Space in one pass open it", {press({fn(1), KeySpace})}, true, 2},
+    };
+    for (const Case& c : cases) {
+        view = ViewSettings{};
+        for (const Keyboard& kb : c.passes) apply(kb);
+        EXPECT_EQ(view.helpShown, c.helpShown) << c.what;
+        EXPECT_EQ(view.infoMode, c.infoMode) << c.what;
+    }
+    // Its last line says how to close it.
+    EXPECT_NE(std::string(kHelpLines[kHelpLineCount - 1]).find("F1 or Space"), std::string::npos);
 }

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <set>
 
+#include "beamline/cell_types.hpp"
+#include "display/beamline_view.hpp"
 #include "display/display.hpp"
 #include "display_fixture.hpp"
 #include "platform/process.hpp"
@@ -80,6 +82,21 @@ void pushMouse(int x, int y) {
     e.motion.x = x;
     e.motion.y = y;
     SDL_PushEvent(&e);
+}
+
+// The coils in a picture: runs of columns holding the solenoids' own bore
+// colours (the legend, which shows them too, must be hidden).
+int coilsIn(const Picture& p) {
+    std::vector<bool> column(p.width, false);
+    for (int y = 0; y < p.height; y++) {
+        for (int x = 0; x < p.width; x++) {
+            uint32_t c = p.pixels[y * p.width + x] & 0xFFFFFF;
+            if (c == kSolenoidPlus || c == kSolenoidMinus) column[x] = true;
+        }
+    }
+    int runs = 0;
+    for (int x = 0; x < p.width; x++) runs += column[x] && (x == 0 || !column[x - 1]);
+    return runs;
 }
 
 }  // namespace
@@ -257,16 +274,18 @@ TEST_F(Window, MessagesAndWarningAnswers) {
     EXPECT_EQ(displayWaitKey(), -1);
 }
 
-TEST_F(Window, HelpWhileF1IsHeldAndTheNewVersionNotice) {
+TEST_F(Window, F1TogglesTheHelpAndTheNewVersionNotice) {
     pass();
     pass();
     Picture plain = shot();
-    pushKey(SDLK_F1, true);
-    pass();
+    tapKey(SDLK_F1);
     pass();
     Picture help = shot();
     EXPECT_TRUE(help.differs(plain));
-    pushKey(SDLK_F1, false);
+    // Let go of F1: the help stays until F1 or Space closes it.
+    for (int i = 0; i < 3; i++) pass();
+    EXPECT_FALSE(shot().differs(help));
+    tapKey(SDLK_SPACE);  // closes it, and leaves the information panel as it was
     pass();
     pass();
     EXPECT_FALSE(shot().differs(plain));
@@ -278,6 +297,38 @@ TEST_F(Window, HelpWhileF1IsHeldAndTheNewVersionNotice) {
     EXPECT_TRUE(shot().differs(plain));
     pass();
     EXPECT_FALSE(shot().differs(plain));
+}
+
+TEST_F(Window, AutoViewStaysOnTheBulkOfTheBeam) {
+    // A few pions escaping far upstream of the target and a few particles
+    // scattered far outside the channel, under one percent of the beam.
+    auto withStrays = [&] {
+        std::vector<DisplayParticle> b = beam;
+        DisplayParticle model = b.front();
+        for (int i = 0; i < 16; i++) {
+            DisplayParticle p = model;
+            p.position = i % 2 ? Vec3{9.0 + i, 0, 1.0} : Vec3{0, 0, -20.0 - i};
+            b.insert(b.begin(), p);
+        }
+        return b;
+    };
+    Extent channel = beamlineExtent(*root);
+    auto settle = [&](const std::vector<DisplayParticle>& particles) {
+        displayPrepare(root.get(), false);
+        for (int i = 0; i < 30; i++) displayDrawFrame(frameOf(*root, particles, 40e-9), run);
+        return displayViewWindow();
+    };
+    ViewWindow clean = settle(beam);
+    ViewWindow strays = settle(withStrays());
+    double width = strays.zTo - strays.zFrom;
+    double onChannel = std::min(strays.zTo, channel.max.z) - std::max(strays.zFrom, channel.min.z);
+    EXPECT_GE(onChannel, 0.5 * width) << "view z " << strays.zFrom << " to " << strays.zTo;
+    // The strays move the view by a few centimetres at most (the bulk's
+    // edges shift by the share of strays).
+    EXPECT_NEAR(strays.zFrom, clean.zFrom, 0.1);
+    EXPECT_NEAR(strays.zTo, clean.zTo, 0.1);
+    EXPECT_NEAR(strays.xFrom, clean.xFrom, 0.1);
+    EXPECT_NEAR(strays.xTo, clean.xTo, 0.1);
 }
 
 TEST_F(Window, MessageBoxWaitsForItsKey) {
@@ -307,4 +358,78 @@ TEST_F(Window, DoglegWithATestBeam) {
     for (int i = 0; i < 10; i++) pass();
     EXPECT_TRUE(viewSettings().autoView);
     EXPECT_TRUE(shot().differs(whole));
+}
+
+TEST(Labels, ElementNamesNeverOverlap) {
+    // Whole beamlines and close-ups, where names crowd most at the target:
+    // the rod, the capture solenoid and the first drift are a few
+    // centimetres to a metre apart.
+    for (const char* lattice : {"decay_channel", "front_end", "dogleg"}) {
+        CellPtr root = placedDemoLattice(lattice, 500);
+        ASSERT_TRUE(root) << lattice;
+        Extent e = beamlineExtent(*root);
+        const Cell* target = nullptr;
+        forEachElement(*root, [&](const Cell& cell) {
+            if (!target && cell.name.rfind("S", 0) == 0) target = &cell;
+        });
+        ASSERT_TRUE(target) << lattice;
+        Canvas canvas;
+        canvasResize(canvas, 1024, 500);
+        ViewSettings view;
+        view.showD = true;
+        for (double ppm : {1024 / (e.max.z - e.min.z), 60.0, 150.0, 400.0}) {
+            for (ViewKind kind : {ViewKind::Plan, ViewKind::Side}) {
+                Scene s;
+                s.canvas = &canvas;
+                s.kind = kind;
+                s.x = 0, s.y = 20, s.w = 1024, s.h = 480;
+                s.centreZ = ppm > 100 ? 0.3 : 0.5 * (e.min.z + e.max.z);
+                s.pixelsPerMetre = ppm;
+                std::vector<PlacedLabel> labels = placeLabels(s, *root, view, target);
+                std::string where = std::string(lattice) + " at " + std::to_string(ppm) + " px/m";
+                EXPECT_GE(labels.size(), 2u) << where;
+                // The element the user searched for always has its name.
+                ASSERT_FALSE(labels.empty()) << where;
+                EXPECT_EQ(labels.front().cell, target) << where;
+                for (size_t i = 0; i < labels.size(); i++) {
+                    const PlacedLabel& a = labels[i];
+                    EXPECT_TRUE(a.x >= s.x && a.y >= s.y && a.x + a.w <= s.x + s.w &&
+                                a.y + a.h <= s.y + s.h)
+                        << a.cell->name << " outside the panel, " << where;
+                    for (size_t j = i + 1; j < labels.size(); j++) {
+                        const PlacedLabel& b = labels[j];
+                        bool apart = a.x + a.w <= b.x || b.x + b.w <= a.x || a.y + a.h <= b.y ||
+                                     b.y + b.h <= a.y;
+                        EXPECT_TRUE(apart)
+                            << a.cell->name << " over " << b.cell->name << ", " << where;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(Window, TheScreensaverDrawsEveryCoilTheWindowDraws) {
+    // The channel's seven coils, each apart from the next, with the beam
+    // at the start of the channel.
+    int solenoids = 0;
+    forEachElement(*root, [&](const Cell& cell) { solenoids += cell.drawKind == DrawSolenoid; });
+    ASSERT_EQ(solenoids, 7);
+    beam = beamAlong(*root, 0.6, 2000, 0);
+    auto coilsDrawn = [&](bool screensaver, bool autoView) {
+        displayClose();
+        std::string why;
+        EXPECT_TRUE(displayOpen({"Pelto test", 1024, 768, screensaver}, why)) << why;
+        displayPrepare(root.get(), false);
+        viewSettings() = ViewSettings{};
+        viewSettings().showMask &= ~ShowLegend;
+        viewSettings().autoView = autoView;
+        for (int i = 0; i < 3; i++) pass();
+        return coilsIn(shot());
+    };
+    EXPECT_EQ(coilsDrawn(false, false), solenoids);
+    EXPECT_EQ(coilsDrawn(true, false), solenoids);
+    int window = coilsDrawn(false, true);
+    EXPECT_GE(window, 2);
+    EXPECT_EQ(coilsDrawn(true, true), window);
 }
