@@ -31,7 +31,11 @@ struct Particle {
     int32_t state = 0;          // ParticleState
     Cell* line = nullptr;       // the root composite the particle travels through
     int32_t elementIndex = -1;  // top-level element where the element search starts
-    NearbyList nearby;          // none until the first refresh
+    // Sample planes of an envelope recording this particle (or the parent it
+    // was copied from at its decay) has been counted at; it sits in what was
+    // padding, so tracking without a recording pays nothing for it.
+    int32_t planesCounted = 0;
+    NearbyList nearby;  // none until the first refresh
 
     int32_t nearbyCount() const { return nearby ? static_cast<int32_t>(nearby->size()) : 0; }
 };

@@ -41,11 +41,12 @@ double runScore(const Simulation& simulation) {
 }
 
 RunOutcome runLattice(const SetupRequest& request, Genome& genome, const RunSettings& settings,
-                      const RunStepCallback& onStep) {
+                      const RunStepCallback& onStep, const RunStartCallback& onStart) {
     RunOutcome outcome;
     outcome.simulation = runBuild(request, genome, settings, &outcome.setup);
     Simulation& simulation = outcome.simulation;
     if (!simulation.root) return outcome;
+    if (onStart) onStart(simulation);
     double start = monotonicSeconds();
     outcome.finished = runTrack(simulation, onStep);
     outcome.trackingSeconds = monotonicSeconds() - start;

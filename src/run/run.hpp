@@ -49,6 +49,9 @@ struct RunOutcome {
     double score = 0;            // when finished
     double trackingSeconds = 0;  // wall-clock seconds of tracking
 };
-// The whole run: build, track with onStep after every step, merge, score.
+// Called once with the built run before its first step.
+using RunStartCallback = std::function<void(Simulation& simulation)>;
+// The whole run: build, onStart, track with onStep after every step, merge,
+// score.
 RunOutcome runLattice(const SetupRequest& request, Genome& genome, const RunSettings& settings,
-                      const RunStepCallback& onStep = {});
+                      const RunStepCallback& onStep = {}, const RunStartCallback& onStart = {});

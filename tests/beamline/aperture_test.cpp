@@ -10,6 +10,8 @@
 #include "beamline/simulation.hpp"
 #include "beamline/species.hpp"
 #include "beamline/tracking/tracking.hpp"
+#include "common/text.hpp"
+#include "model/relativity.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "support/test_support.hpp"
@@ -332,4 +334,42 @@ TEST_F(Apertures, MomentsSummariseTheWeightedBeam) {
     EXPECT_NEAR(m.mean[2], kineticEnergy(muonAt(0, 0)) / kMeV, 1e-6);
     const std::string start = "moments M1 s=3 weight=4 x=0.025±0.00866 y=0±0 E=";
     EXPECT_EQ(momentsLine(m).substr(0, start.size()), start);
+}
+
+// The normalised rms emittance is the area of the beam's x-gbx ellipse about
+// its centre: the spread of each alone when they are independent, nothing
+// when the angle follows the position, whatever the centre.
+TEST_F(Apertures, MomentsGiveNormalisedEmittances) {
+    struct Point {
+        double x, gbx;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Point> points;
+        double enxMm;
+    };
+    const double c = kSpeedOfLight;
+    const Case cases[] = {
+        {"independent", {{0.01, 0.2}, {-0.01, 0.2}, {0.01, -0.2}, {-0.01, -0.2}}, 0.01 * 0.2 * 1e3},
+        {"off centre", {{0.03, 0.5}, {0.01, 0.5}, {0.03, 0.1}, {0.01, 0.1}}, 0.01 * 0.2 * 1e3},
+        {"correlated", {{0.01, 0.2}, {-0.01, -0.2}, {0.02, 0.4}}, 0},
+    };
+    for (const Case& k : cases) {
+        Cell& ap = aperture("moments-aperture", {}, "M");
+        auto& d = runDataAs<ApertureData>(ap.runData);
+        // The y plane gets the x plane's points doubled in size: four times the area.
+        for (const Point& p : k.points) {
+            momentsAdd(d, {p.x, 2 * p.x, 0}, {p.gbx * c, 2 * p.gbx * c, c}, 1e-11, 0, 1);
+        }
+        CellPtr root = cellCreate(Composite, "line");
+        insertChild(*root, cells.back(), -1);
+        std::vector<MomentsSummary> all = momentsSummaries(*root);
+        ASSERT_EQ(all.size(), 1u) << k.what;
+        EXPECT_NEAR(all[0].emittance[0], k.enxMm, 1e-6) << k.what;
+        EXPECT_NEAR(all[0].emittance[1], 4 * k.enxMm, 1e-6) << k.what;
+        EXPECT_NE(momentsLine(all[0]).find(
+                      format(" enx=%.4g eny=%.4g mm", all[0].emittance[0], all[0].emittance[1])),
+                  std::string::npos)
+            << momentsLine(all[0]);
+    }
 }

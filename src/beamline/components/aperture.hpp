@@ -110,8 +110,9 @@ struct MomentsSummary {
     double weight = 0;    // total weight that crossed it inside its window
     double mean[3] = {};  // x (m), y (m), kinetic energy (MeV)
     double rms[3] = {};
+    double emittance[2] = {};  // normalised rms emittances x and y, mm (mm rad)
 };
 // Every moments aperture of the tree, in beamline order.
 std::vector<MomentsSummary> momentsSummaries(const Cell& root);
-// "moments NAME s=S weight=W x=MEAN±RMS y=MEAN±RMS E=MEAN±RMS MeV"
+// "moments NAME s=S weight=W x=MEAN±RMS y=MEAN±RMS E=MEAN±RMS MeV enx=EX eny=EY mm"
 std::string momentsLine(const MomentsSummary& m);

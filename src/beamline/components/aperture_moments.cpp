@@ -44,6 +44,17 @@ void collect(const Cell& cell, std::vector<MomentsSummary>& out) {
             m.mean[k] = mean;
             m.rms[k] = std::sqrt(std::fmax(0.0, second - mean * mean));
         }
+        // sqrt(<x^2><gbx^2> - <x gbx>^2) about the means, from the
+        // correlation sums; in metres, shown in mm.
+        const int position[2] = {0, 1}, angle[2] = {2, 3}, correlation[2] = {SumXGbx, SumYGby};
+        for (int k = 0; k < 2; k++) {
+            double mx = sums[SumFirst + position[k]] / m.weight;
+            double mg = sums[SumFirst + angle[k]] / m.weight;
+            double vx = sums[SumSecond + position[k]] / m.weight - mx * mx;
+            double vg = sums[SumSecond + angle[k]] / m.weight - mg * mg;
+            double cov = sums[correlation[k]] / m.weight - mx * mg;
+            m.emittance[k] = 1e3 * std::sqrt(std::fmax(0.0, vx * vg - cov * cov));
+        }
     }
     out.push_back(m);
 }
@@ -75,7 +86,9 @@ std::vector<MomentsSummary> momentsSummaries(const Cell& root) {
 }
 
 std::string momentsLine(const MomentsSummary& m) {
-    return format("moments %s s=%.6g weight=%.6g x=%.4g±%.4g y=%.4g±%.4g E=%.6g±%.4g MeV",
-                  m.name.c_str(), m.s, m.weight, m.mean[0], m.rms[0], m.mean[1], m.rms[1],
-                  m.mean[2], m.rms[2]);
+    return format(
+        "moments %s s=%.6g weight=%.6g x=%.4g±%.4g y=%.4g±%.4g E=%.6g±%.4g MeV enx=%.4g eny=%.4g "
+        "mm",
+        m.name.c_str(), m.s, m.weight, m.mean[0], m.rms[0], m.mean[1], m.rms[1], m.mean[2],
+        m.rms[2], m.emittance[0], m.emittance[1]);
 }
