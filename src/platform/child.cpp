@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 extern char** environ;
 
@@ -56,4 +57,20 @@ void terminateChild(ChildProcess& child) {
     while (::waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
     }
     child.pid = -1;
+}
+
+int runProgram(const std::vector<std::string>& argv) {
+    if (argv.empty()) return -1;
+    std::vector<char*> args;
+    // posix_spawnp takes char* const[] for historical reasons; it does not write.
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+    int raw = 0;
+    while (::waitpid(pid, &raw, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    if (WIFEXITED(raw)) return WEXITSTATUS(raw) == 127 ? -1 : WEXITSTATUS(raw);
+    return 1;
 }

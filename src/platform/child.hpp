@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct ChildProcess {
     int pid = -1;
@@ -21,3 +22,9 @@ ChildProcess startShellCommand(const std::string& command, const std::string& ou
 ChildState pollChild(ChildProcess& child, int* status);
 // Ends the child's process group and collects it.
 void terminateChild(ChildProcess& child);
+
+// Runs a program looked up on PATH with these arguments (argv[0] names it),
+// its output and input shared with ours, and waits for it to end. Its exit
+// status, or -1 when it could not be started (not installed). No shell sees
+// the arguments, so file names need no quoting.
+int runProgram(const std::vector<std::string>& argv);

@@ -18,9 +18,9 @@
 #include "tool/tool.hpp"
 
 const char* const kOptimiseToolUsage =
-    "  pelto-tool optimise FILE --runs N [--seed S] [--threads N]\n"
+    "  pelto-tool optimise FILE --runs N [--seed S] [--threads N] [--plot OUT.png]\n"
     "                                     N optimiser runs of a lattice of this folder,\n"
-    "                                     stored in results.dat\n";
+    "                                     stored in results.dat; --plot draws the scores\n";
 
 namespace {
 
@@ -30,7 +30,8 @@ struct OptimiseOptions {
     std::string file;
     int runs = 0;
     std::optional<uint32_t> seed;
-    int threads = 0;  // 0: the configured count
+    int threads = 0;   // 0: the configured count
+    std::string plot;  // the progress picture; empty: none
 };
 
 bool parseOptions(const ToolArgs& args, OptimiseOptions& o) {
@@ -47,6 +48,9 @@ bool parseOptions(const ToolArgs& args, OptimiseOptions& o) {
         } else if (a == "--threads" && hasValue) {
             if (!optionNumber(args, i, 1, 1024, n)) return false;
             o.threads = static_cast<int>(n);
+        } else if (a == "--plot" && hasValue) {
+            o.plot = args[++i];
+            if (!checkOutputName(o.plot, "plot")) return false;
         } else if (o.file.empty() && !a.empty() && a[0] != '-') {
             o.file = a;
         } else {
@@ -111,10 +115,16 @@ int optimise(const OptimiseOptions& o) {
         return trackRun(name, text, seed + static_cast<uint32_t>(run), settings, files, genome);
     };
     std::printf("RUN TRIALTYPE SCORE BEST-SO-FAR\n");
-    int done = optimiseRuns(request, results, score, [](const OptimiseStep& step) {
+    std::vector<ProgressPoint> progress;
+    int done = optimiseRuns(request, results, score, [&](const OptimiseStep& step) {
         std::printf("%d %s %.6f %.6f\n", step.run, trialModeName(step.mode), step.score, step.best);
         std::fflush(stdout);
+        progress.push_back({step.run, trialModeName(step.mode), step.score, step.best});
     });
+    // The runs made are drawn even when the series stopped early.
+    if (!o.plot.empty() && !progress.empty() && !writeProgressPlot(progress, o.plot)) {
+        return kToolError;
+    }
     return done == o.runs ? kToolOk : kToolError;
 }
 

@@ -1,10 +1,13 @@
-// pelto-tool results: check every record of a results file, or convert a
-// results file between its text and binary forms.
+// pelto-tool results: check every record of a results file, convert a
+// results file between its text and binary forms, or draw a lattice's
+// scores run by run.
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/files.hpp"
 #include "results/binary_results.hpp"
 #include "results/convert.hpp"
+#include "results/optimiser.hpp"
 #include "results/record_check.hpp"
 #include "results/text_results.hpp"
 #include "store/filecache.hpp"
@@ -12,7 +15,9 @@
 
 const char* const kResultsToolUsage =
     "  pelto-tool results check FILE      check every record of a results file\n"
-    "  pelto-tool results convert IN OUT  convert between text and binary (.bin) forms\n";
+    "  pelto-tool results convert IN OUT  convert between text and binary (.bin) forms\n"
+    "  pelto-tool results plot FILE --lattice NAME OUT.png [--csv OUT.csv]\n"
+    "                                     the lattice's scores run by run and the best so far\n";
 
 namespace {
 
@@ -77,6 +82,66 @@ int check(const std::string& path) {
     return tally.rejected > 0 ? kToolRejected : kToolOk;
 }
 
+// The records of one lattice in file order, as an optimisation's progress:
+// the trial type from "#gen", the best so far over the records before.
+std::vector<ProgressPoint> latticeProgress(const ResultsList& results, const std::string& lattice) {
+    std::vector<ProgressPoint> points;
+    for (uint32_t i = 0; i < results.count(); i++) {
+        const ResultRecord& record = results[i];
+        if (!latticeMatches(record.scoreLine, lattice)) continue;
+        Genome genome = genomeFromText(record.genomeLine, true);
+        int mode = genomeHas(genome, "#gen") ? genomeGet(genome, "#gen") : kModeByRatios;
+        ProgressPoint p;
+        p.run = static_cast<int>(points.size()) + 1;
+        p.trialType = trialModeName(mode);
+        p.score = record.score;
+        p.best = points.empty() ? p.score : std::max(points.back().best, p.score);
+        points.push_back(p);
+    }
+    return points;
+}
+
+int plot(const ToolArgs& args) {
+    std::string file, lattice, picture, csv;
+    for (size_t i = 1; i < args.size(); i++) {
+        const std::string& a = args[i];
+        bool hasValue = i + 1 < args.size();
+        if (a == "--lattice" && hasValue) {
+            lattice = args[++i];
+        } else if (a == "--csv" && hasValue) {
+            csv = args[++i];
+        } else if (!a.empty() && a[0] != '-' && (file.empty() || picture.empty())) {
+            (file.empty() ? file : picture) = a;
+        } else {
+            std::fprintf(stderr, "Unknown option '%s'\n", a.c_str());
+            return kToolError;
+        }
+    }
+    if (file.empty() || picture.empty() || lattice.empty()) {
+        std::fputs(file.empty() || picture.empty() ? "Give a results file and a picture name\n"
+                                                   : "No --lattice given\n",
+                   stderr);
+        return kToolError;
+    }
+    if (csv.empty()) csv = csvBeside(picture);
+    if (!checkOutputName(picture, "plot") || !checkOutputName(csv, "CSV")) return kToolError;
+    if (!isRegularFile(file)) {
+        std::fprintf(
+            stderr,
+            fileExists(file) ? "Cannot open '%s': not a plain file\n" : "Cannot open '%s'\n",
+            file.c_str());
+        return kToolError;
+    }
+    std::vector<ProgressPoint> points =
+        latticeProgress(loadResultsAny(file, kProgramFormat), lattice);
+    if (points.empty()) {
+        std::fprintf(stderr, "No results of lattice '%s' in '%s'\n", lattice.c_str(), file.c_str());
+        return kToolError;
+    }
+    if (!writeToolFile(csv, progressCsv(points))) return kToolError;
+    return drawPlot("progress", csv, picture) ? kToolOk : kToolError;
+}
+
 }  // namespace
 
 int runResultsTool(const ToolArgs& args) {
@@ -87,6 +152,7 @@ int runResultsTool(const ToolArgs& args) {
         std::fputs("\n", stderr);
         return ok ? kToolOk : kToolError;
     }
+    if (!args.empty() && args[0] == "plot") return plot(args);
     std::fputs("Usage:\n", stderr);
     std::fputs(kResultsToolUsage, stderr);
     return kToolError;

@@ -2,6 +2,7 @@
 // main cycle does, tracks it to its end and prints the score and the final
 // beam, so that lattice authors and tests can run one design by hand.
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 
 #include "app/config.hpp"
@@ -13,17 +14,22 @@
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "lattice/parser.hpp"
+#include "model/units.hpp"
 #include "platform/clock.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
 #include "results/score_line.hpp"
+#include "run/envelope.hpp"
 #include "run/run.hpp"
 #include "tool/tool.hpp"
 
 const char* const kRunToolUsage =
     "  pelto-tool run FILE [--genome \"TEXT\"] [--level N] [--seed S] [--threads N]\n"
-    "                 [--dump OUT.csv] [-param:NAME=VALUE ...]\n"
-    "                                     build and track a lattice file, print its score\n";
+    "                 [--dump OUT.csv] [--envelope OUT.csv] [--every LENGTH] [--plot OUT.png]\n"
+    "                 [-param:NAME=VALUE ...]\n"
+    "                                     build and track a lattice file, print its score;\n"
+    "                                     --envelope/--plot: the beam along the beamline\n"
+    "                                     every LENGTH (default 0.1m)\n";
 
 namespace {
 
@@ -34,8 +40,36 @@ struct RunToolOptions {
     std::optional<uint32_t> seed;
     int threads = 0;  // 0: the configured count
     std::string dump;
+    std::string envelope;     // the envelope's CSV; empty: none, or beside the plot
+    std::string plot;         // the envelope's picture; empty: none
+    double every = 0.1;       // metres between the envelope's planes
     std::string commandLine;  // the -param: words
 };
+
+// A length as the lattice language writes one: a plain number in metres or
+// a number glued to a metre unit (10cm, 5mm, 0.1m); none for anything else.
+std::optional<double> lengthValue(const std::string& text) {
+    std::optional<double> value = unitvalueStrict(text);
+    if (!value) return std::nullopt;
+    size_t start = text.find_first_not_of("0123456789.+-eE");
+    std::string unitText = start == std::string::npos ? "" : text.substr(start);
+    // 1e-2m reads its exponent as digits; whatever letters remain name the unit.
+    bool metres = unitText.empty() || unitText == "m" ||
+                  (unitText.size() == 2 && unitText[1] == 'm' && unitprefix(unitText[0]) != 0);
+    if (!metres) return std::nullopt;
+    return value;
+}
+
+bool everyOption(const std::string& text, double& every) {
+    std::optional<double> value = lengthValue(text);
+    if (value && *value > 0 && std::isfinite(*value)) {
+        every = *value;
+        return true;
+    }
+    std::fprintf(stderr, "--every takes a length above zero (0.1m, 10cm, 0.05): '%s'\n",
+                 text.c_str());
+    return false;
+}
 
 bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
     for (size_t i = 0; i < args.size(); i++) {
@@ -55,6 +89,12 @@ bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
             o.threads = static_cast<int>(n);
         } else if (a == "--dump" && hasValue) {
             o.dump = args[++i];
+        } else if (a == "--envelope" && hasValue) {
+            o.envelope = args[++i];
+        } else if (a == "--plot" && hasValue) {
+            o.plot = args[++i];
+        } else if (a == "--every" && hasValue) {
+            if (!everyOption(args[++i], o.every)) return false;
         } else if (startsWithNoCase(a, "-param:")) {
             o.commandLine += " " + a;
         } else if (o.file.empty() && !a.empty() && a[0] != '-') {
@@ -68,6 +108,9 @@ bool parseOptions(const ToolArgs& args, RunToolOptions& o) {
         std::fprintf(stderr, "No lattice file given\n");
         return false;
     }
+    if (!o.plot.empty() && o.envelope.empty()) o.envelope = csvBeside(o.plot);
+    if (!o.envelope.empty() && !checkOutputName(o.envelope, "envelope")) return false;
+    if (!o.plot.empty() && !checkOutputName(o.plot, "plot")) return false;
     return true;
 }
 
@@ -111,10 +154,31 @@ int run(const RunToolOptions& o) {
         int level = o.level;
         setMissingLevelRule([level](std::string_view, const Genome&) { return level; });
     }
-    RunOutcome outcome = runLattice(request, genome, settings);
+    // The envelope is recorded only when asked for: a plain run keeps its
+    // step loop as the client has it.
+    EnvelopeRecorder recorder;
+    recorder.every = o.every;
+    bool recording = false;
+    RunStepCallback onStep;
+    RunStartCallback onStart;
+    if (!o.envelope.empty()) {
+        onStart = [&](Simulation& s) { recording = envelopeStart(recorder, s); };
+        onStep = [&](Simulation& s) {
+            if (recording) envelopeRecord(recorder, s);
+            return recording;
+        };
+    }
+    RunOutcome outcome = runLattice(request, genome, settings, onStep, onStart);
     const Simulation& simulation = outcome.simulation;
     if (!simulation.root) {
         report("Lattice file '" + o.file + "' could not be interpreted; no run was built");
+        return kToolError;
+    }
+    if (!o.envelope.empty() && !recording) {
+        std::fprintf(stderr,
+                     "No envelope: the beamline is empty, or --every %gm makes more than %zu "
+                     "sample planes along it\n",
+                     o.every, kMaxEnvelopePlanes);
         return kToolError;
     }
     double seconds = outcome.trackingSeconds;
@@ -128,6 +192,10 @@ int run(const RunToolOptions& o) {
     }
     printBeam(simulation, genome);
     if (!o.dump.empty() && !writeDump(o.dump, simulation)) return kToolError;
+    if (!o.envelope.empty()) {
+        if (!writeToolFile(o.envelope, envelopeCsv(recorder))) return kToolError;
+        if (!o.plot.empty() && !drawPlot("envelope", o.envelope, o.plot)) return kToolError;
+    }
     return kToolOk;
 }
 

@@ -19,15 +19,17 @@ int runLatticeTool(const ToolArgs& args);
 extern const char* const kLatticeToolUsage;
 
 // pelto-tool results check FILE | results convert IN OUT
+//            | results plot FILE --lattice NAME OUT.png [--csv OUT.csv]
 int runResultsTool(const ToolArgs& args);
 extern const char* const kResultsToolUsage;
 
 // pelto-tool run FILE [--genome "TEXT"] [--level N] [--seed S] [--threads N] [--dump OUT.csv]
+//                   [--envelope OUT.csv] [--every LENGTH] [--plot OUT.png]
 //                   [-param:NAME=VALUE ...]
 int runRunTool(const ToolArgs& args);
 extern const char* const kRunToolUsage;
 
-// pelto-tool optimise FILE --runs N [--seed S] [--threads N]
+// pelto-tool optimise FILE --runs N [--seed S] [--threads N] [--plot OUT.png]
 int runOptimiseTool(const ToolArgs& args);
 extern const char* const kOptimiseToolUsage;
 
@@ -47,6 +49,29 @@ SetupRequest runRequest(const std::string& latticeName, std::string latticeText)
 
 // "lattices/alpha.txt" is the lattice alpha.
 std::string latticeNameOf(const std::string& path);
+
+// Pictures: pelto-tool writes CSV, scripts/pelto-plot draws it.
+// Output names stay inside this folder, as every name from outside does;
+// says so and returns false otherwise.
+bool checkOutputName(const std::string& path, const char* what);
+// The data file of a picture: "progress.png" -> "progress.csv".
+std::string csvBeside(const std::string& picture);
+// Writes a whole file (through a temporary file); says why not on failure.
+bool writeToolFile(const std::string& path, const std::string& contents);
+// Runs pelto-plot KIND CSV PICTURE; says what went wrong when it cannot.
+bool drawPlot(const char* kind, const std::string& csv, const std::string& picture);
+
+// One run of an optimisation as the progress picture shows it.
+struct ProgressPoint {
+    int run = 0;  // from 1
+    std::string trialType;
+    double score = 0;
+    double best = 0;  // best so far, this run included
+};
+// "run,trial_type,score,best" and one line per run.
+std::string progressCsv(const std::vector<ProgressPoint>& points);
+// Writes the CSV beside the picture and draws it.
+bool writeProgressPlot(const std::vector<ProgressPoint>& points, const std::string& picture);
 
 // Messages of the library go to standard error and never wait for an answer.
 void installToolMessageSink();
