@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -146,14 +145,6 @@ TEST_F(Envelope, TransmissionStartsAtOneAndNeverRises) {
             EXPECT_GT(last.bySpecies[PiPlus], 0.15);
         }
     }
-}
-
-TEST_F(Envelope, CsvNamesTheSpeciesThatArrived) {
-    EnvelopeRecorder r = record(lattice({{"mu+", 0, 0}}, 0.3, "0", "t_max=5ns"), 0.1);
-    std::string csv = envelopeCsv(r);
-    EXPECT_EQ(csv.substr(0, csv.find('\n')),
-              "s_m,transmission,transmission_mu+,x_rms_mm,y_rms_mm,enx_mm,eny_mm,p_mean_MeV");
-    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 4);
 }
 
 }  // namespace
