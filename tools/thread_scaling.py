@@ -55,7 +55,15 @@ def busy_loop(core):
                             preexec_fn=lambda: os.sched_setaffinity(0, {core}))
 
 
+def load_average():
+    with open("/proc/loadavg") as f:
+        return f.read().split()[0]
+
+
 def measure(tool, folder, level, cores, repeats, label):
+    # An "idle" figure from a machine that other work keeps busy measures
+    # that work, not the pool: the load average says which it was.
+    print(f"  {label}: load average {load_average()} before", flush=True)
     rates = {1: [], 2: []}
     cpu = {1: [], 2: []}
     for rep in range(repeats):
@@ -68,6 +76,7 @@ def measure(tool, folder, level, cores, repeats, label):
             cpu[threads].append(used / work)
             print(f"  {label} rep {rep + 1} threads {threads}: {work / seconds:.3f} Mpts/s, "
                   f"{1e3 * used / work:.3f} ms CPU per Mpts", flush=True)
+    print(f"  {label}: load average {load_average()} after", flush=True)
     r1, r2 = statistics.median(rates[1]), statistics.median(rates[2])
     c1, c2 = statistics.median(cpu[1]), statistics.median(cpu[2])
     return r1, r2, c1, c2
