@@ -1,12 +1,10 @@
 #include "platform/cpu_load.hpp"
 
 #include <sched.h>
-#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -113,11 +111,4 @@ CpuReading CpuLoad::read() const {
             static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
     }
     return reading;
-}
-
-bool runningAtIdlePriority() {
-    if (::sched_getscheduler(0) == SCHED_IDLE) return true;
-    errno = 0;
-    int nice = ::getpriority(PRIO_PROCESS, 0);
-    return errno == 0 && nice >= 19;
 }

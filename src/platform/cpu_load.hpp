@@ -43,7 +43,3 @@ class CpuLoad {
     int fallbackCount_ = 1;
     double ticksPerSecond_ = 100;
 };
-
-// True when the process runs at idle priority (the idle scheduling class or
-// the lowest niceness), where it should take only time nobody else wants.
-bool runningAtIdlePriority();

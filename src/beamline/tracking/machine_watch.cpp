@@ -1,5 +1,7 @@
 #include "beamline/tracking/machine_watch.hpp"
 
+#include "platform/process.hpp"
+
 namespace {
 
 // The first reading needs a partner soon, so that a run on a busy machine
