@@ -83,8 +83,8 @@ void graphicsPass(CycleState& s, RunControl& control, std::vector<DisplayParticl
     if ((quit || displayQuitKeyDown()) && s.stop == StopNone) s.stop = StopQuit;
 }
 
-void sleepWhileOnBattery() {
-    while (settings.sleepOnBattery && !stopRequested() && !onMainsPower()) {
+void sleepWhileOnBattery(MainsPowerWatch& power) {
+    while (settings.sleepOnBattery && !stopRequested() && !power.onMains()) {
         report("On battery power, sleeping...");
         sleepUnlessStopped(kBatterySleepMs);
     }
@@ -114,6 +114,9 @@ void trackRun(CycleState& s) {
     double throttleRef = statusDue;
     RunControl control;
     std::vector<DisplayParticle> storage;
+    // Asked between steps, but answered from the supply folder only every
+    // few seconds; a battery sleep (30 s) always asks afresh.
+    MainsPowerWatch power(monotonicSeconds);
     while (s.stop == StopNone) {
         if (s.running) {
             int32_t steps = graphics ? std::max(1, viewSettings().stepsPerPass) : 1;
@@ -137,7 +140,7 @@ void trackRun(CycleState& s) {
         // at the start of the next cycle.
         if (stopRequested() && s.stop == StopNone) s.stop = StopQuit;
         autoSaveTick(s.autoSave, s.simState, *s.genome, s.quarantine, false, monotonicSeconds());
-        sleepWhileOnBattery();
+        sleepWhileOnBattery(power);
         if (settings.cpuThrottle < 100) {
             double now = monotonicSeconds();
             double elapsed = now - throttleRef;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace {
 
@@ -34,4 +35,19 @@ bool onMainsPower(const std::string& supplyFolder) {
         }
     }
     return adapters ? adapterOnline : !discharging;
+}
+
+MainsPowerWatch::MainsPowerWatch(Clock clock, std::string supplyFolder, double interval)
+    : clock_(clock), folder_(std::move(supplyFolder)), interval_(interval) {}
+
+bool MainsPowerWatch::onMains() {
+    double now = clock_();
+    // A clock that went backwards (a test, a restored state) asks again
+    // rather than trusting an answer from the future.
+    if (!asked_ || !(now - askedAt_ < interval_) || now < askedAt_) {
+        mains_ = onMainsPower(folder_);
+        askedAt_ = now;
+        asked_ = true;
+    }
+    return mains_;
 }

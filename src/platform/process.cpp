@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,13 @@ void setProcessPriority(PriorityClass processClass, ThreadPriority threadPriorit
         struct sched_param param {};
         ::sched_setscheduler(0, SCHED_IDLE, &param);
     }
+}
+
+bool runningAtIdlePriority() {
+    if (::sched_getscheduler(0) == SCHED_IDLE) return true;
+    errno = 0;
+    int nice = ::getpriority(PRIO_PROCESS, 0);
+    return errno == 0 && nice >= 19;
 }
 
 void exitProcess(int status) {

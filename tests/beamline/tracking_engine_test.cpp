@@ -11,6 +11,7 @@
 #include "beamline/build/nearby.hpp"
 #include "beamline/simulation.hpp"
 #include "beamline/tracking/beam_summary.hpp"
+#include "beamline/tracking/engine.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "model/relativity.hpp"
 #include "support/test_support.hpp"
@@ -37,13 +38,19 @@ Simulation beamOn(const TestLine& line, int32_t species, int count, double pMeV,
     return s;
 }
 
-void configureThreads(Simulation& s, int threads, int perThread = 100, std::FILE* log = nullptr) {
+// An idle machine with a core for every thread unless a test says otherwise,
+// so that what the test machine happens to be doing never folds a step.
+constexpr MachineLoad kIdleMachine{64, 0, false};
+
+void configureThreads(Simulation& s, int threads, int perThread = 100, std::FILE* log = nullptr,
+                      MachineLoad load = kIdleMachine) {
     TrackingConfig config;
     config.maxThreads = threads;
     config.particlesPerThread = perThread;
     config.loadBalanceLog = log != nullptr;
     config.loadBalanceFile = log;
     trackingConfigure(s, config);
+    trackingEngineOf(s).pool.setLoadSource([load] { return load; });
 }
 
 std::string readAll(std::FILE* f) {
@@ -254,7 +261,7 @@ struct RunResult {
     double score;
     double lost;
 };
-RunResult runOn(int threads, int steps) {
+RunResult runOn(int threads, int steps, MachineLoad load = kIdleMachine) {
     CellPtr field = withLength(uniformFieldCell(0, 0, 2), 0.1);
     static ScatterData table =
         scatterTableOf({50, 120, 250, 400}, {0, 40, 4, 10}, {{200, 0.5f, 2, 1}});
@@ -265,7 +272,7 @@ RunResult runOn(int threads, int steps) {
     cellSetNumber(*wall, "Bore", 0.02);
     TestLine line({field, absorber, wall, withLength(planeCell(0.18, StateFinished), 0.1)});
     Simulation s = beamOn(line, PiPlus, 300, 200, 3);
-    configureThreads(s, threads, 50);
+    configureThreads(s, threads, 50, nullptr, load);
     for (int i = 0; i < steps; i++) advanceStep(s, true, kTrackNormal, true);
     double lost = 0;
     for (const CellPtr& c : line.root->children) lost += c->lostWeight.get();
@@ -281,10 +288,35 @@ TEST(AdvanceStep, SameBeamAndScoreOnAnyNumberOfThreads) {
     EXPECT_NE(one.dump.find(",Stopped,"), std::string::npos);
     EXPECT_NE(one.dump.find("mu+"), std::string::npos);
     EXPECT_GT(one.lost, 0);
-    for (int threads : {2, 3, 7}) {
-        RunResult other = runOn(threads, 100);
-        EXPECT_TRUE(other.dump == one.dump) << threads << " threads";
-        EXPECT_EQ(other.score, one.score) << threads << " threads";
-        EXPECT_NEAR(other.lost / one.lost, 1, 1e-12) << threads << " threads";
+    // Each thread on a core of its own, then machines where other programs
+    // leave fewer cores than threads: the slices shared out among fewer
+    // threads, or all run on the calling thread (folded).
+    struct Case {
+        int threads;
+        MachineLoad load;
+    };
+    const Case cases[] = {
+        {2, kIdleMachine},    {3, kIdleMachine},    {7, kIdleMachine},
+        {2, {2, 1.0, false}}, {7, {4, 1.0, false}}, {3, {8, 7.5, true}},
+    };
+    for (const Case& c : cases) {
+        std::string what = std::to_string(c.threads) + " threads, " +
+                           std::to_string(c.load.otherBusy) + " of " +
+                           std::to_string(c.load.cores) + " cores busy";
+        RunResult other = runOn(c.threads, 100, c.load);
+        EXPECT_TRUE(other.dump == one.dump) << what;
+        EXPECT_EQ(other.score, one.score) << what;
+        EXPECT_NEAR(other.lost / one.lost, 1, 1e-12) << what;
     }
+}
+
+TEST(AdvanceStep, AFoldedStepLeavesTheLoadWeightsAlone) {
+    // Slices that ran one after the other on one thread say nothing about
+    // how the threads share the work: the weights stay as they were.
+    TestLine line({drift(10)});
+    Simulation s = beamOn(line, MuPlus, 250, 200);
+    configureThreads(s, 4, 100, nullptr, {2, 1.0, false});
+    for (int i = 0; i < 3; i++) advanceStep(s, false, kTrackNormal, true);
+    EXPECT_TRUE(trackingEngineOf(s).pool.lastRunFolded());
+    EXPECT_EQ(trackingLoadWeights(s), std::vector<double>(3, 1.0 / 3));
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -18,6 +19,7 @@ TEST(TrackingPool, EachWantedThreadRunsOncePerRoundWhateverTheCountBefore) {
     const int counts[] = {2, 4, 1, 3, 2, 4, 4, 2, 3, 1, 2, 4, 3};
     std::array<std::atomic<int>, kMax> runs{};
     TrackingPool pool;
+    pool.setLoadSource([] { return MachineLoad{16, 0, false}; });
     for (int round = 0; round < 300; round++) {
         int count = counts[round % std::size(counts)];
         for (auto& r : runs) r = 0;
@@ -34,6 +36,51 @@ TEST(TrackingPool, EachWantedThreadRunsOncePerRoundWhateverTheCountBefore) {
                 << "round " << round << " thread " << k;
         }
         if (round % 37 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// Machines from idle to fully taken, the load changing between rounds: every
+// slice still runs exactly once; a run is folded exactly when some slice had
+// no thread of its own, and a run with no core to spare stays on the caller.
+TEST(TrackingPool, EverySliceRunsOnceHoweverFewThreadsTakePart) {
+    struct Case {
+        MachineLoad load;
+        int count;
+        bool folded;
+        bool callerOnly;
+    };
+    const Case cases[] = {
+        {{4, 0, false}, 4, false, false},    // a core for every thread
+        {{4, 0, true}, 4, false, false},     // idle priority: no spinning, all take part
+        {{4, -1, false}, 4, false, false},   // not read yet: all take part
+        {{4, 1.0, false}, 4, true, false},   // three of four threads
+        {{4, 2.9, false}, 3, true, true},    // barely one core left
+        {{2, 1.0, false}, 2, true, true},    // the other core is taken
+        {{2, 0.2, false}, 2, false, false},  // a light load leaves both
+        {{8, 4.0, false}, 7, true, false},   // four of seven
+    };
+    TrackingPool pool;
+    MachineLoad current;
+    pool.setLoadSource([&current] { return current; });
+    for (int round = 0; round < 200; round++) {
+        const Case& c = cases[static_cast<size_t>(round) % std::size(cases)];
+        current = c.load;
+        std::vector<std::atomic<int>> runs(static_cast<size_t>(c.count));
+        std::atomic<int> elsewhere{0};
+        const std::thread::id caller = std::this_thread::get_id();
+        pool.run(c.count, [&](int k) {
+            runs[static_cast<size_t>(k)]++;
+            if (std::this_thread::get_id() != caller) elsewhere++;
+        });
+        for (int k = 0; k < c.count; k++) {
+            EXPECT_EQ(runs[static_cast<size_t>(k)].load(), 1)
+                << "case " << round % std::size(cases) << " slice " << k;
+        }
+        EXPECT_EQ(pool.lastRunFolded(), c.folded) << "case " << round % std::size(cases);
+        if (c.callerOnly) {
+            EXPECT_EQ(elsewhere.load(), 0) << "case " << round % std::size(cases);
+        }
+        if (round % 23 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 

@@ -70,3 +70,42 @@ TEST(StopSignals, EachStopSignalRaisesTheFlag) {
     // The handlers were reset by their first signal; leave the defaults.
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
 }
+
+namespace {
+
+double fakeNow = 0;
+double fakeClock() {
+    return fakeNow;
+}
+
+}  // namespace
+
+// The supply folder is asked on the first call, then at most once per
+// interval: a cable plugged in between is seen only when the interval is up.
+TEST(Power, TheWatchAsksAtMostOncePerInterval) {
+    ScratchFolder dir;
+    std::filesystem::create_directory(dir.file("AC"));
+    dir.write("AC/type", "Mains\n");
+    dir.write("AC/online", "0\n");
+    fakeNow = 100;
+    MainsPowerWatch watch(fakeClock, dir.path(), 5.0);
+    struct Tick {
+        double at;
+        const char* online;  // what the supply says from now on; none: unchanged
+        bool mains;          // what the watch answers
+    };
+    const Tick ticks[] = {
+        {100.0, nullptr, false},  // first call asks
+        {101.0, "1\n", false},    // plugged in, not yet asked
+        {104.9, nullptr, false},  // still within the interval
+        {105.0, nullptr, true},   // the interval is up: asked again
+        {106.0, "0\n", true},     // unplugged, not yet asked
+        {135.0, nullptr, false},  // after a battery sleep: asked again
+        {130.0, "1\n", true},     // a clock that went back asks again
+    };
+    for (const Tick& t : ticks) {
+        fakeNow = t.at;
+        if (t.online) dir.write("AC/online", t.online);
+        EXPECT_EQ(watch.onMains(), t.mains) << "at " << t.at;
+    }
+}

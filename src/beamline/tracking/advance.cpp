@@ -258,7 +258,9 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
             slot.missingLine = false;
         }
         simulation.work += 1e-6 * static_cast<double>(counted);
-        if (threads >= 2) {
+        // A folded step ran several slices on one thread, so which slice
+        // ended last says nothing about the slices' shares.
+        if (threads >= 2 && !engine.pool.lastRunFolded()) {
             engine.weights[static_cast<size_t>(slowestThread(engine, threads))] *= 0.99;
         }
         if (engine.config.loadBalanceLog && threadsAllowed) logTimes(engine, threads);

@@ -2,12 +2,14 @@
 
 #include <chrono>
 
+#include "platform/clock.hpp"
+
 namespace {
 
 // A step is short (a fraction of a millisecond with a few thousand
 // particles), so waking a sleeping thread through the kernel costs a real
-// share of it. Threads therefore spin this long for the next step or for
-// the others to finish before they sleep.
+// share of it. Where the plan allows spinning, threads spin this long for
+// the next step or for the others to finish before they sleep.
 constexpr std::chrono::microseconds kSpin{200};
 
 inline void cpuRelax() {
@@ -43,12 +45,34 @@ TrackingPool::~TrackingPool() {
     for (std::thread& t : threads_) t.join();
 }
 
+void TrackingPool::work(int index) {
+    if (!shared_) {
+        (*job_)(index);
+        return;
+    }
+    for (int k = nextSlice_.fetch_add(1, std::memory_order_relaxed); k < count_;
+         k = nextSlice_.fetch_add(1, std::memory_order_relaxed)) {
+        (*job_)(k);
+    }
+}
+
 void TrackingPool::run(int count, const std::function<void(int)>& job) {
+    folded_ = false;
     if (count <= 1) {
         job(0);
         return;
     }
-    while (static_cast<int>(threads_.size()) < count - 1) {
+    MachineLoad load = loadSource_ ? loadSource_() : watch_.load(monotonicSeconds());
+    PoolPlan plan = planPool(count, load);
+    folded_ = plan.participants < count;
+    if (plan.participants <= 1) {
+        // No core to spare: the slices run one after the other here, which
+        // is what a thread sharing a busy core would have cost anyway, less
+        // the waiting.
+        for (int k = 0; k < count; k++) job(k);
+        return;
+    }
+    while (static_cast<int>(threads_.size()) < plan.participants - 1) {
         // A new thread waits for the step about to be handed out, not
         // for one that finished before it existed.
         int index = static_cast<int>(threads_.size()) + 1;
@@ -56,18 +80,23 @@ void TrackingPool::run(int count, const std::function<void(int)>& job) {
         threads_.emplace_back([this, index, now] { serve(index, now); });
     }
     job_ = &job;
-    remaining_.store(count - 1, std::memory_order_relaxed);
+    count_ = count;
+    shared_ = folded_;
+    nextSlice_.store(0, std::memory_order_relaxed);
+    spin_.store(plan.spin, std::memory_order_relaxed);
+    remaining_.store(plan.participants - 1, std::memory_order_relaxed);
     {
         // Under the lock so that a thread about to sleep either sees the
         // new step or is already waiting when the notification comes.
         std::lock_guard<std::mutex> lock(mutex_);
         uint64_t generation = (step_.load(std::memory_order_relaxed) >> 32) + 1;
-        step_.store(generation << 32 | static_cast<uint32_t>(count), std::memory_order_release);
+        step_.store(generation << 32 | static_cast<uint32_t>(plan.participants),
+                    std::memory_order_release);
     }
     wake_.notify_all();
-    job(0);
+    work(0);
     auto finished = [this] { return remaining_.load(std::memory_order_acquire) == 0; };
-    if (!spinFor(finished)) {
+    if (!plan.spin || !spinFor(finished)) {
         std::unique_lock<std::mutex> lock(mutex_);
         done_.wait(lock, finished);
     }
@@ -76,23 +105,25 @@ void TrackingPool::run(int count, const std::function<void(int)>& job) {
 
 void TrackingPool::serve(int index, uint64_t seen) {
     for (;;) {
-        // The generation and the thread count of a step are read as one
-        // word: a thread left out of a step is not waited for, so by the
-        // time it looked again at a separate count, that count could
+        // The generation and the participant count of a step are read as
+        // one word: a thread left out of a step is not waited for, so by
+        // the time it looked again at a separate count, that count could
         // belong to a later step it has not been handed.
         uint64_t word = 0;
         auto next = [&] {
             word = step_.load(std::memory_order_acquire);
             return word >> 32 != seen;
         };
-        if (!spinFor(next)) {
+        // The spin setting of the step just finished stands for the next:
+        // a thread that must not spin goes straight to sleep.
+        if (!(spin_.load(std::memory_order_relaxed) && spinFor(next))) {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait(lock, next);
         }
         seen = word >> 32;
         if (stopping_.load()) return;
         if (index >= static_cast<int>(word & 0xffffffffu)) continue;
-        (*job_)(index);
+        work(index);
         if (remaining_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
             // The caller may have stopped spinning: wake it under the
             // lock so that the notification cannot fall between its
