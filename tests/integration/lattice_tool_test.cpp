@@ -7,8 +7,9 @@ namespace {
 
 struct LatticeTool : ::testing::Test {
     ScratchFolder dir;
-    CommandResult tool(const std::string& args) {
-        return runCommand("cd '" + dir.path() + "' && '" PELTO_TOOL_EXE "' lattice print " + args);
+    CommandResult tool(const std::string& args, const char* command = "print") {
+        return runCommand("cd '" + dir.path() + "' && '" PELTO_TOOL_EXE "' lattice " +
+                          std::string(command) + " " + args);
     }
     static bool has(const CommandResult& r, const std::string& text) {
         return r.output.find(text) != std::string::npos;
@@ -48,4 +49,22 @@ TEST_F(LatticeTool, FailuresEndWithStatusOneAndNeverWait) {
     EXPECT_EQ(tool("absent.txt").status, 1);
     EXPECT_EQ(tool("bad.txt --level 1000").status, 1);
     EXPECT_EQ(tool("").status, 1);
+}
+
+TEST_F(LatticeTool, CheckPrintsEachFindingOrNoProblems) {
+    dir.write("good.txt", "{Drift(D) Length(m)}\nD1 1\nL: D1,D1;\nL\n");
+    CommandResult r = tool("good.txt", "check");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output, "good.txt: no problems\n");
+
+    dir.write("bad.txt", "{Drift(D) Length(m)}\nD1 1T\nL: D1,D2;\nL\n");
+    r = tool("bad.txt --genome \"x=5;\"", "check");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output,
+              "bad.txt: the genome names 'x', which is no parameter of this lattice\n"
+              "bad.txt:2: D1: 1T is a magnetic field, but Length is a length\n"
+              "bad.txt:3: D2: used in a line but never defined (did you mean 'D1'?)\n");
+
+    EXPECT_EQ(tool("absent.txt", "check").status, 1);
+    EXPECT_EQ(tool("good.txt --level 3", "check").status, 1);
 }
