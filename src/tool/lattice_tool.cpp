@@ -15,8 +15,9 @@
 #include "tool/tool.hpp"
 
 const char* const kLatticeToolUsage =
-    "  pelto-tool lattice print FILE [--genome \"TEXT\"] [--level N] [--coords] [--params]\n"
-    "                                     print the beamline a lattice file makes\n"
+    "  pelto-tool lattice print FILE [--genome \"TEXT\"] [--level N] [--coords] [--params] [--si]\n"
+    "                                     print the beamline a lattice file makes, in MeV,\n"
+    "                                     ns, m, T (--si: SI values as stored)\n"
     "  pelto-tool lattice check FILE [--genome \"TEXT\"]\n"
     "                                     every mistake in a lattice file, with its line\n";
 
@@ -28,6 +29,7 @@ struct PrintOptions {
     int level = -1;  // -1: parameters the genome lacks get a random level
     bool coords = false;
     bool params = false;
+    bool si = false;
 };
 
 bool parseOptions(const ToolArgs& args, PrintOptions& options) {
@@ -47,6 +49,8 @@ bool parseOptions(const ToolArgs& args, PrintOptions& options) {
             options.coords = true;
         } else if (a == "--params") {
             options.params = true;
+        } else if (a == "--si") {
+            options.si = true;
         } else if (options.file.empty() && !a.empty() && a[0] != '-') {
             options.file = a;
         } else {
@@ -88,11 +92,13 @@ int print(const PrintOptions& options) {
         double arc = 0;
         cellPlaceTree(*root, Frame3{}, arc);
     }
-    std::fputs(Cell_print(*root, options.coords, ' ').c_str(), stdout);
+    auto printed = [&](const Cell& cell) {
+        return options.si ? Cell_print(cell, options.coords, ' ')
+                          : Cell_printInUnits(cell, options.coords);
+    };
+    std::fputs(printed(*root).c_str(), stdout);
     std::printf("Genome: %s\n", genomeToText(genome).c_str());
-    if (options.params && parameters) {
-        std::fputs(Cell_print(*parameters, options.coords, ' ').c_str(), stdout);
-    }
+    if (options.params && parameters) std::fputs(printed(*parameters).c_str(), stdout);
     return kToolOk;
 }
 
@@ -132,7 +138,7 @@ int runLatticeTool(const ToolArgs& args) {
         return kToolError;
     }
     if (args[0] == "check") {
-        if (options.level >= 0 || options.coords || options.params) {
+        if (options.level >= 0 || options.coords || options.params || options.si) {
             std::fputs("lattice check takes only FILE and --genome\n", stderr);
             return kToolError;
         }

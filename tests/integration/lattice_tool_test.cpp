@@ -25,8 +25,8 @@ TEST_F(LatticeTool, PrintsTheBeamlineTheGenomeAndTheParameters) {
     CommandResult r = tool("lattices/alpha.txt --genome \"s1f=999;#runs=2;\" --level 0 --params");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(has(r, "alpha - Composite cell of 3 elements")) << r.output;
-    EXPECT_TRUE(has(r, "Solenoid S1\nRadius=0.3 Field=5 Length=1 \n")) << r.output;
-    EXPECT_TRUE(has(r, "Drift D1\nLength=0.5 \n")) << r.output;
+    EXPECT_TRUE(has(r, "Solenoid S1\nRadius=0.3m Field=5T Length=1m \n")) << r.output;
+    EXPECT_TRUE(has(r, "Drift D1\nLength=0.5m \n")) << r.output;
     EXPECT_TRUE(has(r, "Genome: s1f=999;#runs=2;l=000;\n")) << r.output;
     EXPECT_TRUE(has(r, "L=0.5")) << r.output;
 
@@ -49,6 +49,34 @@ TEST_F(LatticeTool, FailuresEndWithStatusOneAndNeverWait) {
     EXPECT_EQ(tool("absent.txt").status, 1);
     EXPECT_EQ(tool("bad.txt --level 1000").status, 1);
     EXPECT_EQ(tool("").status, 1);
+}
+
+// Numbers in the units people read, and the stored SI values with --si.
+TEST_F(LatticeTool, PrintsInPhysicalUnitsOrSi) {
+    dir.write("lattices/beta.txt",
+              "t_max=80ns\n{RF(C) Length(m) Voltage(V) Frequency(Hz) Phase(rad)}\n"
+              "{finish-aperture(FIN) radius(m) minenergy(MeV) maxenergy(MeV)}\n"
+              "{Synchronous-particle(SYNC) species Energy(MeV) t_start(ns)}\n"
+              "C1 0.5 4MV 201.25MHz 0.1\nFIN1 0.5 50MeV 300MeV\nSYNC 'mu-' 150MeV 32\n"
+              "L: SYNC,C1,FIN1;\nL\n");
+    struct Case {
+        const char* options;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"", "Length=0.5m Voltage=4MV Frequency=201.25MHz Phase=0.1 \n"},
+        {"", "radius=0.5m minenergy=50MeV maxenergy=300MeV \n"},
+        {"", "species='mu-' Energy=150MeV t_start=32ns \n"},
+        {"--params", "ParametersCell\nt_max=80ns "},
+        {"--si", "Length=0.5 Voltage=4e+06 Frequency=2.0125e+08 Phase=0.1 \n"},
+        {"--si", "minenergy=8.01088e-12"},
+        {"--si --params", "ParametersCell\nt_max=8e-08 "},
+    };
+    for (const Case& c : cases) {
+        CommandResult r = tool("lattices/beta.txt " + std::string(c.options));
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_TRUE(has(r, c.shown)) << c.options << "\n" << r.output;
+    }
 }
 
 TEST_F(LatticeTool, CheckPrintsEachFindingOrNoProblems) {
