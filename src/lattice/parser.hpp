@@ -119,6 +119,9 @@ void parserWarn(LatticeParser& parser, const std::string& text);
 void parserWarningSummary(LatticeParser& parser);
 // "lattices/a.txt:12", the file and line of the statement being interpreted.
 std::string parserLocation(const LatticeParser& parser);
+// A limit that ends the program; under a check, a finding that stops the
+// interpretation instead.
+void parserFatal(LatticeParser& parser, const std::string& text);
 // " at lattices/a.txt:12" for the end of a message; empty when the text
 // interpreted is no file.
 std::string parserWhere(const LatticeParser& parser);

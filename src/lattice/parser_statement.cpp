@@ -143,8 +143,8 @@ CellPtr list(LatticeParser& parser, std::string_view text) {
             appendChildren(*composite, cell);
         }
         if (composite->children.size() >= kMaxCompositeChildren) {
-            reportf("[FATAL] Lattice line '%.60s' holds more than %zu elements",
-                    std::string(text).c_str(), kMaxCompositeChildren);
+            parserFatal(parser, format("[FATAL] Lattice line '%.60s' holds more than %zu elements",
+                                       std::string(text).c_str(), kMaxCompositeChildren));
         }
     }
     // Every position gets its own cell: earlier repeats become copies, the
@@ -221,8 +221,8 @@ CellPtr repetition(LatticeParser& parser, std::string_view text, size_t star) {
     if (n > 0 && m > 0 &&
         (static_cast<unsigned long long>(n) > kMaxCompositeChildren ||
          static_cast<unsigned long long>(n) * m > kMaxCompositeChildren)) {
-        reportf("[FATAL] Repetition '%.60s' would make more than %zu elements",
-                std::string(text).c_str(), kMaxCompositeChildren);
+        parserFatal(parser, format("[FATAL] Repetition '%.60s' would make more than %zu elements",
+                                   std::string(text).c_str(), kMaxCompositeChildren));
         return nullptr;
     }
     CellPtr line = cellCreate(Composite, text);
@@ -335,8 +335,8 @@ void registerCell(LatticeParser& parser, const CellPtr& cell) {
 
 CellPtr parselatticestatement(LatticeParser& parser, std::string_view text) {
     if (parser.depth >= kMaxStatementDepth) {
-        reportf("[FATAL] Lattice statement nested more than %d deep: '%.60s'", kMaxStatementDepth,
-                std::string(text).c_str());
+        parserFatal(parser, format("[FATAL] Lattice statement nested more than %d deep: '%.60s'",
+                                   kMaxStatementDepth, std::string(text).c_str()));
         return nullptr;
     }
     parser.depth++;

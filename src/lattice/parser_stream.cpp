@@ -131,6 +131,19 @@ void parserWarn(LatticeParser& parser, const std::string& text) {
     if (++parser.warnings[located] <= kWarningRepeatsShown) report(located);
 }
 
+void parserFatal(LatticeParser& parser, const std::string& text) {
+    if (!parser.check) {
+        report(text);
+        return;
+    }
+    // A check reports the limit like any other finding and stops there; a
+    // server showing a lattice page must not end with it.
+    std::string_view message = text;
+    if (message.starts_with("[FATAL] ")) message.remove_prefix(8);
+    parserFinding(parser, "", std::string(message));
+    parser.stopped = true;
+}
+
 std::string parserWhere(const LatticeParser& parser) {
     return parser.sourcePath.empty() ? "" : " at " + parserLocation(parser);
 }
@@ -173,8 +186,8 @@ int parsetextstream(std::string_view text) {
     if (p.textBytes > latticeLimits.textBytes) {
         p.stopped = true;
         parserWarningSummary(p);
-        reportf("[FATAL] Lattice code wrote more than %lld bytes of text",
-                static_cast<long long>(latticeLimits.textBytes));
+        parserFatal(p, format("[FATAL] Lattice code wrote more than %lld bytes of text",
+                              static_cast<long long>(latticeLimits.textBytes)));
         return 1;
     }
     size_t start = 0;
@@ -197,8 +210,8 @@ int parsetextstream(std::string_view text) {
             if (p.cells.created > latticeLimits.madeCells) {
                 p.stopped = true;
                 parserWarningSummary(p);
-                reportf("[FATAL] Lattice makes more than %llu elements",
-                        static_cast<unsigned long long>(latticeLimits.madeCells));
+                parserFatal(p, format("[FATAL] Lattice makes more than %llu elements",
+                                      static_cast<unsigned long long>(latticeLimits.madeCells)));
                 return 1;
             }
             start = i + 1;

@@ -113,6 +113,9 @@ TEST_F(CheckFolder, EveryMistakeIsFoundAtItsLine) {
         // the next one); the first is the mistake itself.
         EXPECT_EQ(findings.front(), c.finding);
     }
+    // A lattice past the interpreter's limits is a finding, not the end.
+    EXPECT_EQ(check("D1 1\nL: 2000000000*D1;\nL\n").front(),
+              "t.txt:2: Repetition '2000000000*D1' would make more than 100000 elements");
     // The check neither asks nor warns: everything it has to say is a finding.
     EXPECT_EQ(messages.output.find("[WARNING]"), std::string::npos) << messages.output;
 }

@@ -85,4 +85,6 @@ TEST(LatticeParameters, ValuesAreShownInTheUnitsOfTheirRanges) {
     // A text that cannot be interpreted has no parameters, and does not end
     // the program.
     EXPECT_FALSE(latticeParameters("D1+D2\n", "alpha", genome));
+    // Nor does one past the interpreter's limits (a server page shows these).
+    EXPECT_FALSE(latticeParameters("D1 1\nL: 2000000000*D1;\nL\n", "alpha", genome));
 }
