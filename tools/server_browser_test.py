@@ -41,9 +41,9 @@ def main():
     root = os.path.join(work, "project")
     os.makedirs(os.path.join(root, "lattices"))
     with open(os.path.join(root, "lattices", "alpha.txt"), "w") as f:
-        f.write("L=[0.5 2]\nD1 #L#\n")
+        f.write("len=[0.5m 2m]\ngap=[1T 3T]\nD1 #len#\n")
     with open(os.path.join(root, "lattices", "beta.txt"), "w") as f:
-        f.write("M=[1 3]\nD2 #M#\n")
+        f.write("len=[1cm 3cm]\ngap=[5ns 9ns]\nD2 #len#\n")
     with open(os.path.join(root, "signal.txt"), "w") as f:
         f.write("v4.44d\nWelcome to the test project.\n")
     # The seeding records come from the C++ side (the client's checksum code):
@@ -107,7 +107,9 @@ def main():
         assert drawn, "canvas has no size"
         genomes = browser.find_elements(By.CSS_SELECTOR, "#best tr.genome")
         assert len(genomes) == 4, len(genomes)
-        assert "len=" in genomes[0].text and "1.030000" in genomes[0].text, genomes[0].text
+        # The best genome (levels 3 and 996) in the units of the lattice's ranges.
+        assert "len=0.504505m gap=2.99399T" in genomes[0].text, genomes[0].text
+        assert "1.030000" in genomes[0].text, genomes[0].text
         print("browser test passed")
         return 0
     finally:

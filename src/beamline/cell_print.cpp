@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "beamline/cell_attributes.hpp"
 #include "common/text.hpp"
 #include "model/cell_geometry.hpp"
 #include "platform/files.hpp"
@@ -21,22 +22,33 @@ void put(std::string& out, std::initializer_list<std::string_view> pieces) {
     for (std::string_view piece : pieces) out.append(piece);
 }
 
+// The dimension of a number attribute, when printing in units and one is
+// known: the component's rule, or the simulation's for the parameters cell.
+std::optional<Dimension> dimensionOf(const Cell& cell, const CellAttribute& a) {
+    if (equalNoCase(cell.typeName, "Parameters")) return simulationParameterDimension(a.name);
+    std::optional<AttributeRule> rule = cellAttributeRule(cell.typeName, a.name);
+    if (!rule || rule->text) return std::nullopt;
+    return rule->dimension;
+}
+
 // An attribute that was never given a value prints as an empty text.
-void putValue(std::string& out, const CellAttribute& a) {
+void putValue(std::string& out, const Cell& cell, const CellAttribute& a, bool units) {
     if (a.kind == AttributeNumber) {
-        out += format("%g", a.number);
+        std::optional<Dimension> dimension = units ? dimensionOf(cell, a) : std::nullopt;
+        DisplayUnit shown = dimension ? displayUnit(*dimension) : DisplayUnit{"", 1};
+        out += format("%g%s", a.number / shown.factor, shown.text);
     } else {
         put(out, {"'", a.text, "'"});
     }
 }
 
-void printElement(std::string& out, const Cell& cell, bool withCoords, char sep) {
+void printElement(std::string& out, const Cell& cell, bool withCoords, char sep, bool units) {
     if (sep != '\0') {
         if (cell.kind == Nonmachine) out += "Nonmachine ";
         put(out, {cell.typeName, " ", cell.name, "\n"});
         for (const CellAttribute& a : cell.attributes) {
             put(out, {a.name, "="});
-            putValue(out, a);
+            putValue(out, cell, a, units);
             out += sep;
         }
         if (withCoords) out += coordinates(cell, "\n");
@@ -47,15 +59,15 @@ void printElement(std::string& out, const Cell& cell, bool withCoords, char sep)
     put(out, {"}\n", cell.name});
     for (const CellAttribute& a : cell.attributes) {
         out += " ";
-        putValue(out, a);
+        putValue(out, cell, a, units);
     }
     if (cell.kind == Nonmachine) out += " #// Nonmachine";
     if (withCoords) out += coordinates(cell, "\n#// Coords ");
 }
 
-void printCell(std::string& out, const Cell& cell, bool withCoords, char sep) {
+void printCell(std::string& out, const Cell& cell, bool withCoords, char sep, bool units) {
     if (cell.kind == Machine || cell.kind == Nonmachine) {
-        printElement(out, cell, withCoords, sep);
+        printElement(out, cell, withCoords, sep, units);
         return;
     }
     if (cell.kind != Composite) {
@@ -65,7 +77,7 @@ void printCell(std::string& out, const Cell& cell, bool withCoords, char sep) {
     out += format("\n#// %s - Composite cell of %d elements:\n\n", cell.name.c_str(),
                   cell.childCount());
     for (const CellPtr& child : cell.children) {
-        if (child) printCell(out, *child, withCoords, sep);
+        if (child) printCell(out, *child, withCoords, sep, units);
         out += "\n";
     }
     put(out, {"\n", cell.name, ": "});
@@ -80,7 +92,13 @@ void printCell(std::string& out, const Cell& cell, bool withCoords, char sep) {
 
 std::string Cell_print(const Cell& cell, bool withCoords, char separator) {
     std::string out;
-    printCell(out, cell, withCoords, separator);
+    printCell(out, cell, withCoords, separator, false);
+    return out;
+}
+
+std::string Cell_printInUnits(const Cell& cell, bool withCoords) {
+    std::string out;
+    printCell(out, cell, withCoords, ' ', true);
     return out;
 }
 

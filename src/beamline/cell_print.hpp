@@ -15,3 +15,7 @@ std::string Cell_print(const Cell& cell, bool withCoords, char separator);
 // "tech/log.txt" (the folder and file are created when missing). False when
 // the file could not be written.
 bool Cell_printlog(const Cell& cell);
+// The same as the ' '-separated form, with numbers in the units people read
+// (MeV, ns, m, T, MHz, MV) and their unit written after them; numbers of no
+// known dimension as they are.
+std::string Cell_printInUnits(const Cell& cell, bool withCoords);

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "common/list.hpp"
+#include "lattice/lattice_check.hpp"
+#include "lattice/lattice_parameters.hpp"
 #include "lattice/made_cells.hpp"
 #include "lattice/vesk.hpp"
 #include "model/cell.hpp"
@@ -48,6 +50,23 @@ struct LatticeParser {
     bool stopped = false;             // a limit was passed; the lattice is refused
     // How often each repeated warning came; past a few, they are only counted.
     std::unordered_map<std::string, int64_t> warnings;
+    // Where the statement being interpreted starts in the file, so that a
+    // message can send the author to it.
+    std::string sourcePath;
+    std::vector<size_t> lineStarts;  // offsets of the file's lines
+    int64_t statementOffset = -1;    // of the pending statement; -1 before its first character
+    int statementLine = 0;           // of the statement being interpreted
+    LatticeCheck* check = nullptr;   // a strict check collects findings here
+    std::vector<LatticeParameter> parameters;  // the free parameters met, first time each
+    int lineDepth = 0;                         // > 0 while the parts of a line are interpreted
+    std::string lastBareNew;                   // a top-level statement that was a new bare name
+};
+
+// How an interpretation reports and what it hands back besides the beamline.
+struct InterpretOptions {
+    std::string path;               // the file, for messages; "lattices/NAME.txt" when empty
+    LatticeCheck* check = nullptr;  // set: a strict check (findings instead of fatal stops)
+    std::vector<LatticeParameter>* parameters = nullptr;  // receives the free parameters
 };
 
 // Parse report file name; empty when the report is off (the -parse switch
@@ -81,7 +100,7 @@ inline constexpr int kWarningRepeatsShown = 3;
 ReadStatus readLatticeFile(const std::string& path, std::string& text);
 CellPtr loadlattice(const std::string& name, Genome& genome, bool verbose, CellPtr* parameters);
 CellPtr interpretlattice(std::string_view text, Genome& genome, const std::string& name,
-                         bool verbose, CellPtr* parameters);
+                         bool verbose, CellPtr* parameters, const InterpretOptions& options = {});
 // The data files a lattice names: for each direct child of its beamline, from
 // the last to the first, the text attributes whose names begin with "file",
 // from the last to the first. None when the lattice makes no beamline.
@@ -98,6 +117,17 @@ void parserReport(LatticeParser& parser, const std::string& text);
 // times is counted and summed up by parserWarningSummary.
 void parserWarn(LatticeParser& parser, const std::string& text);
 void parserWarningSummary(LatticeParser& parser);
+// "lattices/a.txt:12", the file and line of the statement being interpreted.
+std::string parserLocation(const LatticeParser& parser);
+// A limit that ends the program; under a check, a finding that stops the
+// interpretation instead.
+void parserFatal(LatticeParser& parser, const std::string& text);
+// " at lattices/a.txt:12" for the end of a message; empty when the text
+// interpreted is no file.
+std::string parserWhere(const LatticeParser& parser);
+// A finding of a strict check at the statement being interpreted; nothing
+// when no check runs.
+void parserFinding(LatticeParser& parser, std::string_view element, std::string message);
 // "Solenoid(S) Radius(m) ..." as the report shows a format.
 std::string formatToText(const ParseFormat& format);
 // The format guessed from an element name when no format is current.
@@ -111,3 +141,18 @@ CellPtr parseElement(LatticeParser& parser, std::string_view text, size_t wordLe
 void addTypeFormat(LatticeParser& parser, const ParseFormat& format);
 void registerCell(LatticeParser& parser, const CellPtr& cell);
 bool isWordChar(char c);
+// The strict check's looks at statements (parser_check.cpp); each is called
+// only while a check runs.
+void checkFormat(LatticeParser& parser, const ParseFormat& format);
+// A number attribute k of `element`, `text` starting at its number.
+void checkNumber(LatticeParser& parser, const ParseFormat& format, int k, std::string_view element,
+                 std::string_view text);
+void checkText(LatticeParser& parser, const ParseFormat& format, int k, std::string_view element,
+               std::string_view value, bool quoted);
+void checkRange(LatticeParser& parser, std::string_view element, std::string_view attribute,
+                double lo, double hi, bool closed);
+void checkUndefinedName(LatticeParser& parser, std::string_view text);
+// A plain name (word characters, not a reversed line).
+bool isBareName(std::string_view text);
+void checkStatementEnd(LatticeParser& parser, std::string_view statement);
+void checkMachine(LatticeParser& parser);

@@ -40,6 +40,27 @@ void reportElement(LatticeParser& parser, const Cell& cell) {
     parserReport(parser, line + "\n");
 }
 
+// The first time a free parameter is met, its range and the unit its author
+// wrote (on the minimum, else the format's default) are kept, so that values
+// can be shown as the author thinks of them.
+void noteParameter(LatticeParser& parser, const std::string& name, double lo, double hi,
+                   std::string_view loText, std::optional<std::string_view> defaultunit) {
+    std::string lower = name;
+    for (char& ch : lower) ch = lowerAscii(ch);
+    for (const LatticeParameter& known : parser.parameters) {
+        if (known.name == lower) return;
+    }
+    LatticeParameter parameter{lower, lo, hi, "", 1};
+    std::string_view written = unitText(loText);
+    if (written.empty() && defaultunit) written = *defaultunit;
+    // Only units with a known factor: an unknown one was counted as 1.
+    if (!written.empty() && unitDimension(written)) {
+        parameter.unit = written;
+        parameter.factor = unitvalue("1" + std::string(written));
+    }
+    parser.parameters.push_back(parameter);
+}
+
 }  // namespace
 
 void addTypeFormat(LatticeParser& parser, const ParseFormat& format) {
@@ -70,6 +91,11 @@ CellPtr parseElement(LatticeParser& parser, std::string_view text, size_t wordLe
     if (guessed) parser.format = guessedFormat(word);
     const ParseFormat& f = parser.format;
     cell->typeName = f.names[0];
+    if (parser.check) parser.check->elementLines[std::string(word)] = parser.statementLine;
+    // A unit the client does not know is assumed to be 1; the warning says
+    // where, so that the author can find it.
+    setUnitWarningContext(
+        parser.sourcePath.empty() ? "" : parserLocation(parser) + ", element " + std::string(word));
 
     size_t pos = wordLength;
     for (int k = 1; k < f.count() && pos < text.size(); k++) {
@@ -82,29 +108,47 @@ CellPtr parseElement(LatticeParser& parser, std::string_view text, size_t wordLe
             // A range: the genome chooses the value within it.
             size_t used = 0;
             pos++;
-            if (pos >= text.size()) break;
-            double lo = unitvalue(text.substr(pos), &used, defaultUnit(f, k));
+            if (pos >= text.size()) {
+                if (parser.check) checkRange(parser, word, attribute, 0, 0, false);
+                break;
+            }
+            std::string_view loText = text.substr(pos);
+            double lo = unitvalue(loText, &used, defaultUnit(f, k));
             pos += used;
-            if (pos >= text.size()) break;
+            if (pos >= text.size()) {
+                if (parser.check) checkRange(parser, word, attribute, lo, lo, false);
+                break;
+            }
             pos++;
-            double hi =
-                unitvalue(text.substr(std::min(pos, text.size())), &used, defaultUnit(f, k));
+            std::string_view hiText = text.substr(std::min(pos, text.size()));
+            double hi = unitvalue(hiText, &used, defaultUnit(f, k));
+            bool closed = pos + used < text.size() && text[pos + used] == ']';
             pos = std::min(pos + used + 1, text.size());
             std::string name = parameterName(f, word, attribute);
+            if (parser.check) {
+                checkNumber(parser, f, k, word, loText);
+                checkNumber(parser, f, k, word, hiText);
+                checkRange(parser, word, attribute, lo, hi, closed);
+            }
+            noteParameter(parser, name, lo, hi, loText, defaultUnit(f, k));
             published = genomeReal(*parser.genome, name, lo, hi);
             cellSetNumber(*cell, attribute, published);
         } else if (c == '\'' || c == '"') {
             size_t close = text.find(c, pos + 1);
             size_t end = close == std::string_view::npos ? text.size() : close;
+            if (parser.check)
+                checkText(parser, f, k, word, text.substr(pos + 1, end - pos - 1), true);
             cellSetText(*cell, attribute, text.substr(pos + 1, end - pos - 1));
             pos = close == std::string_view::npos ? text.size() : close + 1;
         } else if (std::isalpha(static_cast<unsigned char>(c))) {
             size_t end = pos;
             while (end < text.size() && !isBlank(text[end])) end++;
+            if (parser.check) checkText(parser, f, k, word, text.substr(pos, end - pos), false);
             cellSetText(*cell, attribute, text.substr(pos, end - pos));
             pos = end;
         } else {
             size_t used = 0;
+            if (parser.check) checkNumber(parser, f, k, word, text.substr(pos));
             published = unitvalue(text.substr(pos), &used, defaultUnit(f, k));
             cellSetNumber(*cell, attribute, published);
             pos += used;
@@ -112,6 +156,7 @@ CellPtr parseElement(LatticeParser& parser, std::string_view text, size_t wordLe
         publish(parser, word, attribute, published);
     }
 
+    setUnitWarningContext("");
     if (guessed) {
         std::string upper(word);
         for (char& ch : upper) ch = upperAscii(ch);

@@ -1,6 +1,7 @@
 // One statement of a lattice: a name already made, a format declaration, a
 // control command, a definition NAME:..., a parameter NAME=..., a bracketed
 // group, a list, a reversed or mirrored line, a repetition or an element.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <unordered_set>
@@ -39,18 +40,29 @@ std::string standardForm(std::string_view text) {
     return out;
 }
 
-CellPtr controlCommand(std::string_view text) {
+CellPtr controlCommand(LatticeParser& parser, std::string_view text) {
     size_t end = 1;
     while (end < text.size() && isWordChar(text[end])) end++;
     std::string command(text.substr(1, end - 1));
     if (!equalNoCase(command, "MINVER")) {
-        report("[FATAL] Unknown control command !" + command);
+        if (parser.check) {
+            parserFinding(parser, "",
+                          "unknown control command !" + command + didYouMean(command, {"MINVER"}));
+            return nullptr;
+        }
+        report("[FATAL] Unknown control command !" + command + parserWhere(parser));
         return nullptr;
     }
     float needed = static_cast<float>(leadingDouble(text.substr(end)));
     if (needed > kVersionNumber) {
-        reportf("Lattice needs Pelto version %g or higher (you are using %g)",
-                static_cast<double>(needed), static_cast<double>(kVersionNumber));
+        std::string message =
+            format("Lattice needs Pelto version %g or higher (you are using %g)",
+                   static_cast<double>(needed), static_cast<double>(kVersionNumber));
+        if (parser.check) {
+            parserFinding(parser, "", message);
+        } else {
+            report(message);
+        }
         latticeRejected = true;
     }
     return nullptr;
@@ -67,6 +79,7 @@ CellPtr formatDeclaration(LatticeParser& parser, std::string_view text) {
         }
     }
     parser.format = parseformat(text.substr(1, close - 1));
+    if (parser.check) checkFormat(parser, parser.format);
     if (parser.format.count() > 0 && parser.format.defaults[0]) {
         addTypeFormat(parser, parser.format);
     }
@@ -111,10 +124,17 @@ CellPtr list(LatticeParser& parser, std::string_view text) {
             bool last = i == text.size();
             start = i + 1;
             if (last && item.empty()) {
-                report("[WARNING] Comma-separated list ends with empty item");
+                if (parser.check) {
+                    parserFinding(parser, "", "the line ends with a comma");
+                } else {
+                    report("[WARNING] Comma-separated list ends with empty item" +
+                           parserWhere(parser));
+                }
                 break;
             }
+            parser.lineDepth++;
             CellPtr cell = item.empty() ? nullptr : parselatticestatement(parser, item);
+            parser.lineDepth--;
             if (!cell) {
                 parserWarn(parser, "[WARNING] Missing element in comma separated list\n" +
                                        listContext(text, i));
@@ -123,8 +143,8 @@ CellPtr list(LatticeParser& parser, std::string_view text) {
             appendChildren(*composite, cell);
         }
         if (composite->children.size() >= kMaxCompositeChildren) {
-            reportf("[FATAL] Lattice line '%.60s' holds more than %zu elements",
-                    std::string(text).c_str(), kMaxCompositeChildren);
+            parserFatal(parser, format("[FATAL] Lattice line '%.60s' holds more than %zu elements",
+                                       std::string(text).c_str(), kMaxCompositeChildren));
         }
     }
     // Every position gets its own cell: earlier repeats become copies, the
@@ -142,8 +162,16 @@ CellPtr list(LatticeParser& parser, std::string_view text) {
     return composite;
 }
 
+// The parts of a line name cells made earlier; a check says when one does not.
+CellPtr linePart(LatticeParser& parser, std::string_view text) {
+    parser.lineDepth++;
+    CellPtr cell = parselatticestatement(parser, text);
+    parser.lineDepth--;
+    return cell;
+}
+
 CellPtr reversed(LatticeParser& parser, std::string_view text, bool& registered) {
-    CellPtr inner = parselatticestatement(parser, text.substr(1));
+    CellPtr inner = linePart(parser, text.substr(1));
     if (!inner || inner->kind != Composite) {
         registered = true;  // an element comes back as it is
         return inner;
@@ -154,7 +182,7 @@ CellPtr reversed(LatticeParser& parser, std::string_view text, bool& registered)
 }
 
 CellPtr mirrored(LatticeParser& parser, std::string_view text, bool& registered) {
-    CellPtr inner = parselatticestatement(parser, text.substr(1));
+    CellPtr inner = linePart(parser, text.substr(1));
     if (!inner) {
         registered = true;
         return nullptr;
@@ -187,14 +215,14 @@ CellPtr mirrored(LatticeParser& parser, std::string_view text, bool& registered)
 
 CellPtr repetition(LatticeParser& parser, std::string_view text, size_t star) {
     long long n = leadingInt(text.substr(0, star));
-    CellPtr inner = parselatticestatement(parser, text.substr(star + 1));
+    CellPtr inner = linePart(parser, text.substr(star + 1));
     if (!inner) return nullptr;
     size_t m = inner->kind == Composite ? inner->children.size() : 1;
     if (n > 0 && m > 0 &&
         (static_cast<unsigned long long>(n) > kMaxCompositeChildren ||
          static_cast<unsigned long long>(n) * m > kMaxCompositeChildren)) {
-        reportf("[FATAL] Repetition '%.60s' would make more than %zu elements",
-                std::string(text).c_str(), kMaxCompositeChildren);
+        parserFatal(parser, format("[FATAL] Repetition '%.60s' would make more than %zu elements",
+                                   std::string(text).c_str(), kMaxCompositeChildren));
         return nullptr;
     }
     CellPtr line = cellCreate(Composite, text);
@@ -209,20 +237,26 @@ CellPtr interpret(LatticeParser& parser, std::string_view text) {
     parserReport(parser, "'" + std::string(text) + "'\n");
     if (text.empty()) return nullptr;
     if (CellPtr made = madeFind(parser.cells, text)) return made;
+    if (parser.check) {
+        checkUndefinedName(parser, text);
+        if (parser.lineDepth == 0 && isBareName(text)) parser.lastBareNew = text;
+    }
 
     std::string standard = standardForm(text);
     if (standard != text) {
         parserReport(parser, "Standard form: '" + standard + "'\n");
         return parselatticestatement(parser, standard);
     }
-    if (text[0] == '!' && text.size() > 1 && isWordChar(text[1])) return controlCommand(text);
+    if (text[0] == '!' && text.size() > 1 && isWordChar(text[1])) {
+        return controlCommand(parser, text);
+    }
     if (text[0] == '{') return formatDeclaration(parser, text);
 
     size_t w = 0;
     while (w < text.size() && isWordChar(text[w])) w++;
     std::string_view word = text.substr(0, w);
     if (w < text.size() && text[w] == ':') {
-        CellPtr cell = parselatticestatement(parser, text.substr(w + 1));
+        CellPtr cell = linePart(parser, text.substr(w + 1));
         if (!cell) {
             cell = cellCreate(Composite, "");
             madeAppend(parser.cells, cell);
@@ -271,9 +305,17 @@ CellPtr interpret(LatticeParser& parser, std::string_view text) {
         cell = parseElement(parser, text, w);
     } else {
         parserReport(parser, "Cannot parse '" + std::string(text) + "'\n");
+        if (parser.check) {
+            std::string shown(text.substr(0, 60));
+            for (char& c : shown) {
+                if (static_cast<unsigned char>(c) < 32) c = ' ';
+            }
+            parserFinding(parser, "", "cannot parse '" + shown + "'");
+            return nullptr;
+        }
         report("Cannot parse the following expression...");
         report(std::string(text));
-        report("[FATAL]");
+        report("[FATAL]" + parserWhere(parser));
         return nullptr;
     }
     if (cell && !registered) registerCell(parser, cell);
@@ -293,8 +335,8 @@ void registerCell(LatticeParser& parser, const CellPtr& cell) {
 
 CellPtr parselatticestatement(LatticeParser& parser, std::string_view text) {
     if (parser.depth >= kMaxStatementDepth) {
-        reportf("[FATAL] Lattice statement nested more than %d deep: '%.60s'", kMaxStatementDepth,
-                std::string(text).c_str());
+        parserFatal(parser, format("[FATAL] Lattice statement nested more than %d deep: '%.60s'",
+                                   kMaxStatementDepth, std::string(text).c_str()));
         return nullptr;
     }
     parser.depth++;

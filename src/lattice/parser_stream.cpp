@@ -6,6 +6,7 @@
 #include "common/report.hpp"
 #include "common/text.hpp"
 #include "lattice/parser.hpp"
+#include "model/units.hpp"
 #include "platform/files.hpp"
 #include "store/latticedir.hpp"
 
@@ -27,10 +28,40 @@ struct CurrentParser {
             currentParser->reportFile = nullptr;
         }
         currentParser = nullptr;
+        setUnitWarningContext("");
+        setUnitWarningsShown(true);
     }
     CurrentParser(const CurrentParser&) = delete;
     CurrentParser& operator=(const CurrentParser&) = delete;
 };
+
+// Offsets of the lines of the file, for turning a place into a line number.
+std::vector<size_t> lineStartsOf(std::string_view text) {
+    std::vector<size_t> starts{0};
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] == '\n') starts.push_back(i + 1);
+    }
+    return starts;
+}
+
+int lineAt(const LatticeParser& p, int64_t offset) {
+    if (offset < 0) return p.statementLine;
+    auto after =
+        std::upper_bound(p.lineStarts.begin(), p.lineStarts.end(), static_cast<size_t>(offset));
+    return static_cast<int>(after - p.lineStarts.begin());
+}
+
+// A statement starts at its first visible character. Plain text comes with
+// its own place in the file; text that code printed has the place of the
+// code stretch.
+void noteStatementStart(LatticeParser& p, std::string_view text, size_t i) {
+    if (p.statementOffset >= 0 || static_cast<unsigned char>(text[i]) <= 32 || !p.environment) {
+        return;
+    }
+    const Vesk& env = *p.environment;
+    bool verbatim = env.textEnd - env.textStart == text.size();
+    p.statementOffset = verbatim ? env.textStart + i : env.textStart;
+}
 
 void applyModeSwitch(LatticeParser& p, char c) {
     if ((c == ':' || c == ',') && !p.inBraces && !p.inBrackets) p.inList = true;
@@ -86,7 +117,45 @@ void parserReport(LatticeParser& parser, const std::string& text) {
 }
 
 void parserWarn(LatticeParser& parser, const std::string& text) {
-    if (++parser.warnings[text] <= kWarningRepeatsShown) report(text);
+    if (parser.check) {
+        std::string_view message = text;
+        if (message.starts_with("[WARNING] ")) message.remove_prefix(10);
+        size_t lineEnd = message.find('\n');
+        parserFinding(parser, "", std::string(message.substr(0, lineEnd)));
+        return;
+    }
+    // The place goes on the first line: the list warning shows the list
+    // itself on the second.
+    std::string located = text;
+    located.insert(std::min(located.find('\n'), located.size()), parserWhere(parser));
+    if (++parser.warnings[located] <= kWarningRepeatsShown) report(located);
+}
+
+void parserFatal(LatticeParser& parser, const std::string& text) {
+    if (!parser.check) {
+        report(text);
+        return;
+    }
+    // A check reports the limit like any other finding and stops there; a
+    // server showing a lattice page must not end with it.
+    std::string_view message = text;
+    if (message.starts_with("[FATAL] ")) message.remove_prefix(8);
+    parserFinding(parser, "", std::string(message));
+    parser.stopped = true;
+}
+
+std::string parserWhere(const LatticeParser& parser) {
+    return parser.sourcePath.empty() ? "" : " at " + parserLocation(parser);
+}
+
+std::string parserLocation(const LatticeParser& parser) {
+    return format("%s:%d", parser.sourcePath.c_str(), parser.statementLine);
+}
+
+void parserFinding(LatticeParser& parser, std::string_view element, std::string message) {
+    if (!parser.check) return;
+    parser.check->findings.push_back(
+        {parser.statementLine, std::string(element), std::move(message)});
 }
 
 void parserWarningSummary(LatticeParser& parser) {
@@ -117,13 +186,14 @@ int parsetextstream(std::string_view text) {
     if (p.textBytes > latticeLimits.textBytes) {
         p.stopped = true;
         parserWarningSummary(p);
-        reportf("[FATAL] Lattice code wrote more than %lld bytes of text",
-                static_cast<long long>(latticeLimits.textBytes));
+        parserFatal(p, format("[FATAL] Lattice code wrote more than %lld bytes of text",
+                              static_cast<long long>(latticeLimits.textBytes)));
         return 1;
     }
     size_t start = 0;
     for (size_t i = 0; i < text.size(); i++) {
         char c = text[i];
+        noteStatementStart(p, text, i);
         bool end = ((c == '\n' || c == ';') && !p.inList && !p.inBraces && !p.inBrackets) ||
                    (c == ';' && p.inList) || (c == '}' && p.inBraces);
         if (end) {
@@ -131,19 +201,24 @@ int parsetextstream(std::string_view text) {
             p.pending.append(text.substr(start, i + 1 - start));
             std::string statement = std::move(p.pending);
             p.pending.clear();
+            p.statementLine = lineAt(p, p.statementOffset);
+            p.statementOffset = -1;
+            if (p.check) checkStatementEnd(p, statement);
+            p.lastBareNew.clear();
             if (CellPtr cell = parselatticestatement(p, statement)) p.machine = cell;
             if (latticeRejected) return 1;
             if (p.cells.created > latticeLimits.madeCells) {
                 p.stopped = true;
                 parserWarningSummary(p);
-                reportf("[FATAL] Lattice makes more than %llu elements",
-                        static_cast<unsigned long long>(latticeLimits.madeCells));
+                parserFatal(p, format("[FATAL] Lattice makes more than %llu elements",
+                                      static_cast<unsigned long long>(latticeLimits.madeCells)));
                 return 1;
             }
             start = i + 1;
             // The character after a statement end only switches modes.
             if (++i >= text.size()) break;
             c = text[i];
+            noteStatementStart(p, text, i);
         }
         applyModeSwitch(p, c);
     }
@@ -152,10 +227,14 @@ int parsetextstream(std::string_view text) {
 }
 
 CellPtr interpretlattice(std::string_view text, Genome& genome, const std::string& name,
-                         bool verbose, CellPtr* parameters) {
+                         bool verbose, CellPtr* parameters, const InterpretOptions& options) {
     LatticeParser parser;
     madeInit(parser.cells);
     parser.genome = &genome;
+    parser.sourcePath = options.path.empty() ? latticeFilePath(name) : options.path;
+    parser.lineStarts = lineStartsOf(text);
+    parser.check = options.check;
+    if (parser.check) setUnitWarningsShown(false);
     if (!latticeParseReport.empty()) {
         removeFile(kTextStreamLog);
         parser.reportFile = std::fopen(latticeParseReport.c_str(), "w");
@@ -170,15 +249,33 @@ CellPtr interpretlattice(std::string_view text, Genome& genome, const std::strin
 
     Vesk_run(*parser.environment, text);
     parserWarningSummary(parser);
+    if (options.parameters) *options.parameters = parser.parameters;
     if (latticeRejected || parser.stopped) return nullptr;
 
     std::string rest = parser.pending;
     while (!rest.empty() && static_cast<unsigned char>(rest.back()) <= 32) rest.pop_back();
     if (!rest.empty()) {
-        report(unfinishedWarning(rest));
+        parser.statementLine = lineAt(parser, parser.statementOffset);
+        if (parser.check) {
+            // An open bracket or brace keeps line ends from ending statements.
+            bool open = rest.find_first_of("[{") != std::string::npos;
+            parserFinding(parser, "",
+                          open ? "a '[' or '{' is never closed, so the rest of the file is read "
+                                 "as part of this statement"
+                               : "the last statement has no end (a ';' or a line end)");
+        } else {
+            report(unfinishedWarning(rest));
+        }
         parsetextstream(";\n");
+        if (options.parameters) *options.parameters = parser.parameters;
     }
+    if (parser.check) checkMachine(parser);
     if (!parser.machine) {
+        if (parser.check) {
+            parser.statementLine = 0;
+            parserFinding(parser, "", "no beamline: the file must end with the name of its line");
+            return nullptr;
+        }
         report(
             "[FATAL] parser.machine is still NULL due to lattice file error.\nThis was probably "
             "caused by not specifying the entire lattice cell at the end of the file.");

@@ -138,6 +138,9 @@ struct Vesk {
     int nesting = 0;
     int64_t loopSteps = 0;
     bool variableLimitReported = false;
+    // Source span of the text being handed to the callback: the text itself
+    // for plain text, the code stretch for a printed value.
+    uint32_t textStart = 0, textEnd = 0;
 };
 
 // --- environment and variables ---

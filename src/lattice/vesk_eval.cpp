@@ -149,6 +149,8 @@ void emitText(VeskNode& node) {
     Value v = Vesk_eval(node);
     if (env.stop) return;
     if (Value_is(v, "Text") && v.hasText) {
+        env.textStart = node.start;
+        env.textEnd = node.end;
         env.stop |= env.callback(v.text);
         return;
     }

@@ -4,8 +4,11 @@
 #include <vector>
 
 #include "common/text.hpp"
+#include "lattice/lattice_parameters.hpp"
+#include "lattice/parser.hpp"
 #include "model/genome.hpp"
 #include "server/project.hpp"
+#include "store/latticedir.hpp"
 
 namespace {
 
@@ -50,6 +53,24 @@ std::string pointsJson(const std::vector<std::pair<double, double>>& points) {
             format("%s{\"x\":%.4f,\"y\":%.6f}", i ? "," : "", points[i].first, points[i].second);
     }
     return json + "]";
+}
+
+// A genome as its lattice's author reads it: each parameter's value in the
+// unit the lattice file gives it. The file is interpreted with the genome,
+// as a run would (its code may declare parameters by the genome's values).
+// Levels when the file no longer declares the genome's parameters.
+std::string genomeParameters(const std::string& lattice, const std::string& latticeText,
+                             const Genome& genome) {
+    std::optional<std::vector<LatticeParameter>> parameters =
+        latticeText.empty() ? std::nullopt : latticeParameters(latticeText, lattice, genome);
+    std::string shown = parameters ? genomeInUnits(genome, *parameters) : "";
+    if (!shown.empty()) return shown;
+    Genome sorted = genome;
+    genomeSortByName(sorted);
+    for (size_t i = 0; i < sorted.names.size(); i++) {
+        shown += format("%s%s=%d", i ? " " : "", sorted.names[i].c_str(), sorted.levels[i]);
+    }
+    return shown;
 }
 
 }  // namespace
@@ -157,10 +178,13 @@ std::optional<std::string> renderLatticePage(ProjectDb& db, std::string_view nam
         "'score'}}}}});\n</script>\n";
 
     html +=
-        "<h2>Best genomes</h2>\n<p>Parameters are shown as levels (0 to 999 across the "
-        "range the lattice file gives each one); the lattice file does not tell the server "
-        "their physical units.</p>\n<table id='best'><tr><th>Score</th><th>Rechecked</th>"
+        "<h2>Best genomes</h2>\n<p>Each parameter in the unit its range has in the lattice "
+        "file.</p>\n<table id='best'><tr><th>Score</th><th>Rechecked</th>"
         "<th>Contributor</th><th>Parameters</th></tr>\n";
+    std::string latticeText;
+    if (readLatticeFile(findFileNoCase(latticeFilePath(*lattice)), latticeText) != ReadStatus::Ok) {
+        latticeText.clear();
+    }
     Stmt b = dbPrepare(db,
                        "SELECT r.score, r.rechecked, u.user, r.genome_line FROM results r JOIN "
                        "uploads u ON u.id = r.upload WHERE r.lattice = ? "
@@ -169,11 +193,7 @@ std::optional<std::string> renderLatticePage(ProjectDb& db, std::string_view nam
         dbBind(b.get(), 1, *lattice);
         while (dbStep(b.get())) {
             Genome g = genomeFromText(dbText(b.get(), 3), false);
-            genomeSortByName(g);
-            std::string params;
-            for (size_t i = 0; i < g.names.size(); i++) {
-                params += format("%s%s=%d", i ? " " : "", g.names[i].c_str(), g.levels[i]);
-            }
+            std::string params = genomeParameters(*lattice, latticeText, g);
             html += format(
                 "<tr class='genome'><td class='num'>%.6f</td><td>%s</td><td>%s</td>"
                 "<td><code>%s</code></td></tr>\n",

@@ -1,10 +1,12 @@
 // pelto-tool lattice print: interprets a lattice file the way a run would and
 // prints the beamline it makes, so that lattice authors can see what their
-// text means without running a simulation.
+// text means without running a simulation. pelto-tool lattice check: the
+// strict reading, every doubtful place with its line.
 #include <cstdio>
 #include <cstdlib>
 
 #include "beamline/cell_print.hpp"
+#include "beamline/check_lattice.hpp"
 #include "common/random.hpp"
 #include "common/text.hpp"
 #include "lattice/parser.hpp"
@@ -13,8 +15,11 @@
 #include "tool/tool.hpp"
 
 const char* const kLatticeToolUsage =
-    "  pelto-tool lattice print FILE [--genome \"TEXT\"] [--level N] [--coords] [--params]\n"
-    "                                     print the beamline a lattice file makes\n";
+    "  pelto-tool lattice print FILE [--genome \"TEXT\"] [--level N] [--coords] [--params] [--si]\n"
+    "                                     print the beamline a lattice file makes, in MeV,\n"
+    "                                     ns, m, T (--si: SI values as stored)\n"
+    "  pelto-tool lattice check FILE [--genome \"TEXT\"]\n"
+    "                                     every mistake in a lattice file, with its line\n";
 
 namespace {
 
@@ -24,6 +29,7 @@ struct PrintOptions {
     int level = -1;  // -1: parameters the genome lacks get a random level
     bool coords = false;
     bool params = false;
+    bool si = false;
 };
 
 bool parseOptions(const ToolArgs& args, PrintOptions& options) {
@@ -43,6 +49,8 @@ bool parseOptions(const ToolArgs& args, PrintOptions& options) {
             options.coords = true;
         } else if (a == "--params") {
             options.params = true;
+        } else if (a == "--si") {
+            options.si = true;
         } else if (options.file.empty() && !a.empty() && a[0] != '-') {
             options.file = a;
         } else {
@@ -71,8 +79,10 @@ int print(const PrintOptions& options) {
         setMissingLevelRule([level](std::string_view, const Genome&) { return level; });
     }
     CellPtr parameters;
+    InterpretOptions interpret;
+    interpret.path = options.file;
     CellPtr root = interpretlattice(text, genome, latticeNameOf(options.file), false,
-                                    options.params ? &parameters : nullptr);
+                                    options.params ? &parameters : nullptr, interpret);
     if (!root) {
         std::fprintf(stderr, "The lattice was rejected\n");
         return kToolRejected;
@@ -82,11 +92,31 @@ int print(const PrintOptions& options) {
         double arc = 0;
         cellPlaceTree(*root, Frame3{}, arc);
     }
-    std::fputs(Cell_print(*root, options.coords, ' ').c_str(), stdout);
+    auto printed = [&](const Cell& cell) {
+        return options.si ? Cell_print(cell, options.coords, ' ')
+                          : Cell_printInUnits(cell, options.coords);
+    };
+    std::fputs(printed(*root).c_str(), stdout);
     std::printf("Genome: %s\n", genomeToText(genome).c_str());
-    if (options.params && parameters) {
-        std::fputs(Cell_print(*parameters, options.coords, ' ').c_str(), stdout);
+    if (options.params && parameters) std::fputs(printed(*parameters).c_str(), stdout);
+    return kToolOk;
+}
+
+int check(const PrintOptions& options) {
+    std::string text;
+    ReadStatus status = readLatticeFile(options.file, text);
+    if (status != ReadStatus::Ok) {
+        std::fprintf(stderr, "Cannot read lattice file '%s'\n", options.file.c_str());
+        return kToolError;
     }
+    Genome genome = genomeFromText(options.genomeText, false);
+    std::vector<LatticeFinding> findings =
+        checkLatticeText(text, options.file, latticeNameOf(options.file), genome);
+    for (const LatticeFinding& finding : findings) {
+        std::printf("%s\n", findingText(options.file, finding).c_str());
+    }
+    if (!findings.empty()) return kToolError;
+    std::printf("%s: no problems\n", options.file.c_str());
     return kToolOk;
 }
 
@@ -101,10 +131,18 @@ std::string latticeNameOf(const std::string& path) {
 
 int runLatticeTool(const ToolArgs& args) {
     PrintOptions options;
-    if (args.empty() || args[0] != "print" || !parseOptions(args, options)) {
+    bool known = !args.empty() && (args[0] == "print" || args[0] == "check");
+    if (!known || !parseOptions(args, options)) {
         std::fputs("Usage:\n", stderr);
         std::fputs(kLatticeToolUsage, stderr);
         return kToolError;
+    }
+    if (args[0] == "check") {
+        if (options.level >= 0 || options.coords || options.params || options.si) {
+            std::fputs("lattice check takes only FILE and --genome\n", stderr);
+            return kToolError;
+        }
+        return check(options);
     }
     return print(options);
 }

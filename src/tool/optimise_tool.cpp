@@ -8,10 +8,12 @@
 #include "common/random.hpp"
 #include "common/report.hpp"
 #include "common/version.hpp"
+#include "lattice/lattice_parameters.hpp"
 #include "lattice/parser.hpp"
 #include "platform/clock.hpp"
 #include "results/checksum.hpp"
 #include "results/optimise_runs.hpp"
+#include "results/score_line.hpp"
 #include "results/text_results.hpp"
 #include "run/run.hpp"
 #include "store/latticedir.hpp"
@@ -73,6 +75,24 @@ bool isFolderLattice(const std::string& name, const std::string& text) {
            own == text;
 }
 
+// The lattice's best result, as the optimiser counts best, with its genome in
+// the parameters' own units: what the author wants to read at the end.
+void printBest(const std::string& name, const std::string& text, const ResultsList& results) {
+    const ResultRecord* best = nullptr;
+    for (const ResultRecord& r : results) {
+        if (!latticeMatches(r.scoreLine, name)) continue;
+        if (!best || r.score > best->score) best = &r;
+    }
+    if (!best) return;
+    Genome genome = genomeFromText(best->genomeLine, false);
+    std::optional<std::vector<LatticeParameter>> parameters = latticeParameters(text, name, genome);
+    std::string values = parameters ? genomeInUnits(genome, *parameters) : "";
+    // A lattice whose code no longer declares the genome's parameters still
+    // shows what was stored.
+    if (values.empty()) values = genomeToText(genome);
+    std::printf("Best %.6f: %s\n", best->score, values.c_str());
+}
+
 // Builds and tracks one run as the client would; none when it cannot.
 std::optional<RunScore> trackRun(const std::string& name, const std::string& text, uint32_t seed,
                                  const RunSettings& settings,
@@ -121,6 +141,7 @@ int optimise(const OptimiseOptions& o) {
         std::fflush(stdout);
         progress.push_back({step.run, trialModeName(step.mode), step.score, step.best});
     });
+    printBest(name, text, results);
     // The runs made are drawn even when the series stopped early.
     if (!o.plot.empty() && !progress.empty() && !writeProgressPlot(progress, o.plot)) {
         return kToolError;

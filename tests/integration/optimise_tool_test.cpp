@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <sstream>
 
 #include "support/test_support.hpp"
@@ -75,6 +76,15 @@ TEST_F(OptimiseTool, EachRunIsPrintedAndStoredWithAValidChecksum) {
         }
     }
     EXPECT_EQ(runs, 3);
+    // The last line: the best genome, each parameter in its range's unit
+    // (the capture field's range has none; solenoid fields default to T,
+    // drift lengths to m).
+    std::smatch last;
+    ASSERT_TRUE(std::regex_search(r.output, last,
+                                  std::regex("\nBest ([0-9.-]+): capturefield=[0-9.e+-]+ "
+                                             "s1f=[0-9.e+-]+T d1l=[0-9.e+-]+m s2f=.*\n$")))
+        << r.output;
+    EXPECT_DOUBLE_EQ(std::stod(last[1]), best);
     CommandResult check = tool("results check results.dat");
     EXPECT_EQ(check.status, 0) << check.output;
     EXPECT_TRUE(has(check, "3 records: 3 accepted")) << check.output;
@@ -89,21 +99,28 @@ TEST_F(OptimiseTool, EachRunIsPrintedAndStoredWithAValidChecksum) {
 }
 
 // The lattice of the optimiser-against-chance comparison: its window edges
-// are the free parameters (level 500 of 0..700 MeV is 350.35 MeV, in joules).
+// are the free parameters (level 500 of 0..700 MeV is 350.35 MeV; --si shows
+// the same in joules).
 TEST(OptimiseComparisonLattice, WindowEdgesFollowTheParameters) {
     ScratchFolder dir;
     ASSERT_EQ(runCommand("cp -r '" PELTO_SOURCE_DIR "/tests/data/optimise/.' '" + dir.path() + "'")
                   .status,
               0);
-    CommandResult r = runCommand("cd '" + dir.path() +
-                                 "' && '" PELTO_TOOL_EXE
-                                 "' lattice print lattices/energy_windows.txt --level 500");
-    EXPECT_EQ(r.status, 0) << r.output;
-    size_t windows = 0;
-    for (size_t at = 0; (at = r.output.find("minenergy=5.61323e-11 maxenergy=1.20219e-10", at)) !=
-                        std::string::npos;
-         at++) {
-        windows++;
+    struct Case {
+        const char* options;
+        const char* window;
+    };
+    for (const Case& c : {Case{"", "minenergy=350.35MeV maxenergy=750.35MeV"},
+                          Case{" --si", "minenergy=5.61323e-11 maxenergy=1.20219e-10"}}) {
+        CommandResult r = runCommand("cd '" + dir.path() +
+                                     "' && '" PELTO_TOOL_EXE
+                                     "' lattice print lattices/energy_windows.txt --level 500" +
+                                     std::string(c.options));
+        EXPECT_EQ(r.status, 0) << r.output;
+        size_t windows = 0;
+        for (size_t at = 0; (at = r.output.find(c.window, at)) != std::string::npos; at++) {
+            windows++;
+        }
+        EXPECT_EQ(windows, 6u) << c.options << r.output;
     }
-    EXPECT_EQ(windows, 6u) << r.output;
 }

@@ -312,7 +312,7 @@ TEST_F(Lattice, RunawayCodeEndsWithAFatalMessage) {
         {"#for(i=1;i>=0;i=i+1){#D#i# 1;#}#\n", "[FATAL] Lattice makes more than 2000 elements", ""},
         // A typo that redefines one element for ever; its warnings are summed up.
         {"#for(i=1;i<=4;j=i+1){#D#i# 1;#}#\n", "[FATAL] Lattice makes more than 2000 elements",
-         "[WARNING] Element 'D1' overwritten ... repeated 2000 times"},
+         "[WARNING] Element 'D1' overwritten at lattices/alpha.txt:1 ... repeated 2000 times"},
         {"D1 1\n#for(i=1;i>=0;i++){#                #}#\nD1\n",
          "[FATAL] Lattice code wrote more than 65536 bytes of text", ""},
     };
@@ -332,12 +332,14 @@ TEST_F(Lattice, RunawayCodeEndsWithAFatalMessage) {
 TEST_F(Lattice, RepeatedWarningsAreSummedUp) {
     ASSERT_TRUE(run("#for(i=1;i<=10;i++){#D1 1;#}#\nD1\n"));
     size_t shown = 0;
-    for (size_t at = 0; (at = rec.output.find("'D1' overwritten\n", at)) != std::string::npos;
+    for (size_t at = 0; (at = rec.output.find("'D1' overwritten at lattices/alpha.txt:1\n", at)) !=
+                        std::string::npos;
          at++) {
         shown++;
     }
     EXPECT_EQ(shown, 3u);
-    EXPECT_TRUE(warned("[WARNING] Element 'D1' overwritten ... repeated 9 times"));
+    EXPECT_TRUE(
+        warned("[WARNING] Element 'D1' overwritten at lattices/alpha.txt:1 ... repeated 9 times"));
 }
 
 TEST_F(Lattice, RandomBytesNeverCrashTheInterpreter) {

@@ -11,10 +11,11 @@
 #include "store/filecache.hpp"
 #include "support/test_support.hpp"
 
-// Any text does for a lattice here: the checksum covers the file's content.
+// The checksum covers the file's content; the pages show the records'
+// parameters (len, gap) in the units of their ranges here.
 inline void writeProjectLattices(const ScratchFolder& dir) {
-    dir.write("lattices/alpha.txt", "L=[0.5 2]\nD1 #L#\n");
-    dir.write("lattices/beta.txt", "M=[1 3]\nD2 #M#\n");
+    dir.write("lattices/alpha.txt", "len=[0.5m 2m]\ngap=[1T 3T]\nD1 #len#\n");
+    dir.write("lattices/beta.txt", "len=[1cm 3cm]\ngap=[5ns 9ns]\nD2 #len#\n");
 }
 
 // A record as the client writes it after a run, checksum included.
