@@ -15,15 +15,17 @@
 #include "beamline/tracking/tracking.hpp"
 
 struct ThreadSlot {
-    std::vector<Particle> products;   // decay products of this step
-    std::vector<Cell*> scratch;       // nearby-list refreshes
-    size_t first = 0, last = 0;       // the slice of the active range
-    long long counter = 0;            // particles handled, weighted
-    double start = 0, end = 0;        // monotonic seconds
-    bool missingLine = false;         // a particle had no line to refresh from
-    std::vector<BatchLane> lanes;     // the batched particles of the current chunk
-    std::vector<size_t> order;        // those lanes grouped by nearby list
-    std::unique_ptr<PushLanes> push;  // the batch being pushed
+    std::vector<Particle> products;                // decay products of this step
+    std::vector<Cell*> scratch;                    // nearby-list refreshes
+    size_t first = 0, last = 0;                    // the slice of the active range
+    long long counter = 0;                         // particles handled, weighted
+    double start = 0, end = 0;                     // monotonic seconds
+    bool missingLine = false;                      // a particle had no line to refresh from
+    std::vector<BatchLane> lanes;                  // the batched particles of the current chunk
+    std::vector<size_t> order;                     // those lanes grouped by nearby list
+    std::vector<const std::vector<Cell*>*> lists;  // the chunk's lists, in order of first use
+    std::vector<size_t> groupStarts;               // where each list's lanes begin in order
+    std::unique_ptr<PushLanes> push;               // the batch being pushed
 };
 
 struct TrackingEngine {

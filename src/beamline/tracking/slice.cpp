@@ -101,14 +101,37 @@ void pushLanes(SliceRun& run, const std::vector<Particle>& particles) {
     ThreadSlot& slot = run.slot;
     if (!slot.push) slot.push = std::make_unique<PushLanes>();
     PushLanes& batch = *slot.push;
+    // Grouped by list, beam order within a list: a chunk meets only the few
+    // lists around its particles, so each lane's group is found by a short
+    // search and the lanes are counted into place.
+    std::vector<const std::vector<Cell*>*>& lists = slot.lists;
     std::vector<size_t>& order = slot.order;
+    lists.clear();
     order.clear();
-    for (size_t j = 0; j < slot.lanes.size(); j++) {
-        if (!slot.lanes[j].stopped) order.push_back(j);
+    std::vector<size_t>& starts = slot.groupStarts;
+    starts.clear();
+    for (BatchLane& lane : slot.lanes) {
+        if (lane.stopped) continue;
+        size_t g = 0;
+        while (g < lists.size() && lists[g] != lane.list) g++;
+        if (g == lists.size()) {
+            lists.push_back(lane.list);
+            starts.push_back(0);
+        }
+        lane.group = g;
+        starts[g]++;
     }
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return std::less<const void*>()(slot.lanes[a].list, slot.lanes[b].list);
-    });
+    size_t at = 0;
+    for (size_t& start : starts) {
+        size_t n = start;
+        start = at;
+        at += n;
+    }
+    order.resize(at);
+    for (size_t j = 0; j < slot.lanes.size(); j++) {
+        const BatchLane& lane = slot.lanes[j];
+        if (!lane.stopped) order[starts[lane.group]++] = j;
+    }
     const double h = run.plan.tEnd - run.plan.time;
     for (size_t from = 0; from < order.size();) {
         const std::vector<Cell*>* list = slot.lanes[order[from]].list;

@@ -15,6 +15,7 @@ struct BatchLane {
     const std::vector<Cell*>* list = nullptr;  // its nearby list
     StepPlace place;                           // where the element search found it
     bool stopped = false;                      // the bore stopped it: no push
+    size_t group = 0;                          // its list's place among the chunk's lists
     Vec3 position, u;                          // after the push
     double properTime = 0;                     // gained in the push
 };
