@@ -7,6 +7,13 @@
 //   label says which);
 // - UniformField: 4000 pions in a uniform 2 T field along a line of four
 //   elements, decays on: the engine's own cost around a cheap field.
+// - ThreeSolenoids: 4096 muons through three solenoids whose boxes cover the
+//   whole line (every particle sees all three), decays off: the engine on the
+//   field of the reference push;
+// - ReferenceScalar, ReferenceVector: the reference push (reference_push.hpp)
+//   through the same three coils with the same particles, one lane at a time
+//   and with the widest vectors the CPU has. ThreeSolenoids over
+//   ReferenceVector is the engine's distance from the hardware.
 // Mpts/s counts the particles actually stepped (the client's work counter
 // adds an eighth on top).
 #include <benchmark/benchmark.h>
@@ -19,6 +26,7 @@
 #include "beamline/build/nearby.hpp"
 #include "beamline/build/setup.hpp"
 #include "beamline/cell_types.hpp"
+#include "beamline/tracking/simd.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "common/report.hpp"
 #include "model/cell_geometry.hpp"
@@ -27,6 +35,7 @@
 #include "model/randhash.hpp"
 #include "platform/files.hpp"
 #include "platform/process.hpp"
+#include "reference_push.hpp"
 
 namespace {
 
@@ -115,6 +124,127 @@ Simulation uniformFieldBeam() {
     return s;
 }
 
+// The three coils of ThreeSolenoids and the reference push: 0.3 m radius,
+// 0.4 m long, 0.2 m apart, 2, -2 and 2 T.
+constexpr double kCoilRadius = 0.3, kCoilLength = 0.4, kCoilPitch = 0.6;
+constexpr double kCoilField[3] = {2, -2, 2};
+constexpr int kCoilParticles = 4096;
+constexpr int kCoilSteps = 200;
+constexpr double kCoilDt = 1e-11;
+
+// Muon i of the coil beam: 150 to 250 MeV/c at up to 0.1 rad, within 5 cm of
+// the axis, spread over the first coil.
+void coilParticle(int i, Vec3& position, Vec3& u) {
+    double pMeV = 150 + 100 * randuniform(9, 6 * i);
+    double angle = 0.1 * std::sqrt(randuniform(9, 6 * i + 1));
+    double phi = 6.283185307179586 * randuniform(9, 6 * i + 2);
+    double speed = pMeV * 5.344285418948064e-22 / mass(MuPlus);
+    u = {speed * std::sin(angle) * std::cos(phi), speed * std::sin(angle) * std::sin(phi),
+         speed * std::cos(angle)};
+    position = {0.1 * (randuniform(9, 6 * i + 3) - 0.5), 0.1 * (randuniform(9, 6 * i + 4) - 0.5),
+                kCoilLength * randuniform(9, 6 * i + 5)};
+}
+
+Simulation threeSolenoids() {
+    speciesInit();
+    Simulation s;
+    s.dt = kCoilDt;
+    s.root = cellCreate(Composite, "line");
+    const double end = 2 * kCoilPitch + kCoilLength;
+    for (int i = 0; i < 3; i++) {
+        CellPtr coil = cellCreate(Machine, "coil");
+        coil->typeName = "Solenoid";
+        cellSetNumber(*coil, "radius", kCoilRadius);
+        cellSetNumber(*coil, "length", kCoilLength);
+        cellSetNumber(*coil, "field", kCoilField[i]);
+        coil->entryFrame.origin = {0, 0, i * kCoilPitch};
+        coil->arcStart = i * kCoilPitch;
+        coil->placedFrame = applyTransforms(*coil, coil->entryFrame);
+        bindCellTypeFunctions(*coil);
+        solenoidFunctions.initFn(*coil, s);
+        cellBoxSet(*coil, -1, -1, -1, 1, 1, end + 1);
+        insertChild(*s.root, coil, -1);
+    }
+    cellBoxSet(*s.root, -1, -1, -1, 1, 1, end + 1);
+    subMapBuild(*s.root, 50);
+    s.effectiveSeed = 17;
+    for (int i = 0; i < kCoilParticles; i++) {
+        Particle& p = addParticle(s, MuPlus, i);
+        coilParticle(i, p.position, p.u);
+        p.weight = 1.0 / kCoilParticles;
+        Particle_nearbythings(p);
+    }
+    return s;
+}
+
+void BM_ThreeSolenoids(benchmark::State& state) {
+    quiet();
+    double stepped = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Simulation s = threeSolenoids();
+        state.ResumeTiming();
+        for (int i = 0; i < kCoilSteps; i++) {
+            stepped += static_cast<double>(beamActiveCount(s.beam));
+            advanceStep(s, false, kTrackNormal, false);
+        }
+        state.PauseTiming();
+        s = Simulation{};
+        state.ResumeTiming();
+    }
+    state.counters["Mpts/s"] = benchmark::Counter(stepped * 1e-6, benchmark::Counter::kIsRate);
+    state.SetLabel(simdBatched() ? "batched" : "scalar");
+}
+
+void referenceRun(benchmark::State& state,
+                  void (*push)(ReferenceBeam&, const ReferenceCoil*, double, int)) {
+    speciesInit();
+    ReferenceCoil coils[3];
+    for (int i = 0; i < 3; i++) {
+        coils[i] = {0,
+                    0,
+                    i * kCoilPitch,
+                    0,
+                    0,
+                    1,
+                    1 / kCoilRadius,
+                    kCoilLength,
+                    1.44 * kCoilRadius * kCoilRadius,
+                    kCoilField[i]};
+    }
+    struct alignas(64) Lane {
+        double v[8];
+    };
+    std::vector<Lane> storage(6 * kCoilParticles / 8);
+    double* base = storage[0].v;
+    ReferenceBeam beam;
+    beam.count = kCoilParticles;
+    beam.qm = charge(MuPlus) / mass(MuPlus);
+    double* arrays[6];
+    for (int j = 0; j < 6; j++) arrays[j] = base + j * kCoilParticles;
+    beam.x = arrays[0], beam.y = arrays[1], beam.z = arrays[2];
+    beam.ux = arrays[3], beam.uy = arrays[4], beam.uz = arrays[5];
+    double stepped = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kCoilParticles; i++) {
+            Vec3 position, u;
+            coilParticle(i, position, u);
+            beam.x[i] = position.x, beam.y[i] = position.y, beam.z[i] = position.z;
+            beam.ux[i] = u.x, beam.uy[i] = u.y, beam.uz[i] = u.z;
+        }
+        push(beam, coils, kCoilDt, kCoilSteps);
+        stepped += double(kCoilParticles) * kCoilSteps;
+    }
+    benchmark::DoNotOptimize(beam.x[0]);
+    state.counters["Mpts/s"] = benchmark::Counter(stepped * 1e-6, benchmark::Counter::kIsRate);
+}
+void BM_ReferenceScalar(benchmark::State& state) {
+    referenceRun(state, referencePushScalar);
+}
+void BM_ReferenceVector(benchmark::State& state) {
+    referenceRun(state, referencePushVector);
+}
+
 void track(benchmark::State& state, Simulation (*build)()) {
     quiet();
     TrackingConfig config;
@@ -170,6 +300,9 @@ void BM_FindCrossingNone(benchmark::State& state) {
 }
 BENCHMARK(BM_FindCrossingNone);
 
+BENCHMARK(BM_ThreeSolenoids)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReferenceScalar)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReferenceVector)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecayChannel)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UniformField)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 

@@ -70,6 +70,14 @@ MatterSplitsFn matterSplitsFnOf(const Cell& cell) {
     return nullptr;
 }
 
+FieldBatchFn fieldBatchFnOf(const Cell& cell) {
+    if (!cell.fieldFn) return nullptr;
+    for (const CellType& row : kRows) {
+        if (row.functions->fieldFn == cell.fieldFn) return row.functions->fieldBatchFn;
+    }
+    return nullptr;
+}
+
 void bindCellTypeFunctions(Cell& cell) {
     const CellType* row = cellTypeFind(cell.typeName);
     const CellTypeFunctions& f = row ? *row->functions : kNone;

@@ -10,6 +10,7 @@
 // left none means the kind has no such behaviour.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -24,8 +25,26 @@ inline constexpr int kMaxMatterSplits = 8;
 using MatterSplitsFn = int (*)(const unsigned char* runData, Vec3 a, Vec3 b,
                                double fractions[kMaxMatterSplits]);
 
+// Points of a batch of particles, all at one time, in structure-of-arrays
+// form: `count` lanes, a multiple of kFieldLaneAlign, each array aligned to
+// kFieldLaneAlign doubles. Lanes past the batch's particles hold copies of a
+// real lane, so that they compute nothing unusual.
+inline constexpr size_t kFieldLaneAlign = 8;
+struct FieldLanes {
+    size_t count = 0;
+    const double* x = nullptr;
+    const double* y = nullptr;
+    const double* z = nullptr;
+    double* fields[6] = {};  // Ex, Ey, Ez, Bx, By, Bz sums, one array each
+};
+// Adds the component's fields at every lane to the sums, giving each lane
+// bit for bit what the kind's fieldFn adds at that point: a run must not
+// depend on how its particles were batched.
+using FieldBatchFn = void (*)(const unsigned char* runData, const FieldLanes& lanes, double t);
+
 struct CellTypeFunctions {
     FieldFn fieldFn = nullptr;                // adds the component's fields at a point
+    FieldBatchFn fieldBatchFn = nullptr;      // the same for a batch of points; none: per lane
     InterceptFn interceptFn = nullptr;        // may stop or change a particle during a step
     MaterialFn materialFn = nullptr;          // is a point inside the component's matter
     BoundsFn boundsFn = nullptr;              // bounding box from the run-time data
@@ -90,6 +109,9 @@ int32_t runDataSize(const Cell& cell);
 // The matterSplitsFn of the kind whose materialFn the cell has; none when
 // that kind gives none.
 MatterSplitsFn matterSplitsFnOf(const Cell& cell);
+// The fieldBatchFn of the kind whose fieldFn the cell has; none when that
+// kind gives none (the batch then calls fieldFn lane by lane).
+FieldBatchFn fieldBatchFnOf(const Cell& cell);
 
 // Binds fieldFn, interceptFn, materialFn and the draw kind of one cell from
 // its row (none and DrawNothing when it has no row).

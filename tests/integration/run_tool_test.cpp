@@ -1,14 +1,20 @@
 // pelto-tool run, as lattice authors and scripts run it.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "beamline/tracking/simd.hpp"
 #include "support/test_support.hpp"
 
 namespace {
 
 struct RunTool : ::testing::Test {
     ScratchFolder dir;
-    CommandResult tool(const std::string& args) {
-        return runCommand("cd '" + dir.path() + "' && '" PELTO_TOOL_EXE "' run " + args);
+    CommandResult tool(const std::string& args, const std::string& environment = "") {
+        return runCommand("cd '" + dir.path() + "' && " + environment +
+                          " '" PELTO_TOOL_EXE "' run " + args);
     }
     static bool has(const CommandResult& r, const std::string& text) {
         return r.output.find(text) != std::string::npos;
@@ -77,32 +83,38 @@ TEST_F(RunTool, MatterNamesItsScatteringTable) {
     EXPECT_TRUE(has(r, "[WARNING]")) << r.output;
 }
 
-TEST_F(RunTool, DemoDecayChannelGivesTheSameRunOnAnyNumberOfThreads) {
+TEST_F(RunTool, DemoDecayChannelGivesTheSameRunOnAnyThreadsAndVectorWidth) {
     // The first ns of the demo channel (its 4000 rod-source pions start at
     // 5 ns): 100 steps with decays. Score line and final beam must not
-    // depend on the threads.
+    // depend on the threads, nor on the vector width PELTO_SIMD forces.
     runCommand("cp -r '" PELTO_SOURCE_DIR "'/demo/lattices '" PELTO_SOURCE_DIR
                "'/demo/datafiles '" +
                dir.path() + "/'");
-    std::string score[3], dump[3];
-    for (int threads = 1; threads <= 3; threads++) {
-        std::string file = "d" + std::to_string(threads) + ".csv";
+    std::vector<std::pair<std::string, int>> runs{{"scalar", 1}, {"scalar", 2}, {"scalar", 3}};
+    for (const std::string& width : simdAvailable()) {
+        if (width != "scalar") runs.push_back({width, 1});
+    }
+    runs.push_back({"auto", 3});
+    std::string score[2], dump[2];
+    for (size_t i = 0; i < runs.size(); i++) {
+        const auto& [width, threads] = runs[i];
+        const std::string file = "d" + std::to_string(i) + ".csv";
         CommandResult r = tool("lattices/decay_channel.txt --seed 5 --level 500 --threads " +
-                               std::to_string(threads) + " -param:t_max=6e-9 --dump " + file);
+                                   std::to_string(threads) + " -param:t_max=6e-9 --dump " + file,
+                               "PELTO_SIMD=" + width);
         ASSERT_EQ(r.status, 0) << r.output;
         ASSERT_NE(r.output.find("after 100 steps"), std::string::npos) << r.output;
         size_t at = r.output.find("score ");
         ASSERT_NE(at, std::string::npos) << r.output;
-        score[threads - 1] = r.output.substr(at, r.output.find('\n', at) - at);
-        dump[threads - 1] = dir.read(file);
-        if (dump[threads - 1].find('\n') + 1 == dump[threads - 1].size()) {
+        const size_t k = i == 0 ? 0 : 1;
+        score[k] = r.output.substr(at, r.output.find('\n', at) - at);
+        dump[k] = dir.read(file);
+        if (dump[k].find('\n') + 1 == dump[k].size()) {
             GTEST_SKIP() << "this build cannot make the demo channel's beam";
         }
+        EXPECT_EQ(score[k], score[0]) << width << " on " << threads << " threads";
+        EXPECT_TRUE(dump[k] == dump[0]) << width << " on " << threads << " threads";
     }
-    EXPECT_EQ(score[1], score[0]);
-    EXPECT_EQ(score[2], score[0]);
-    EXPECT_TRUE(dump[1] == dump[0]);
-    EXPECT_TRUE(dump[2] == dump[0]);
 }
 
 TEST_F(RunTool, DemoBendAndRfLatticeTracks) {

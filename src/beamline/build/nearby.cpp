@@ -8,9 +8,29 @@
 
 namespace {
 
+// Lists this thread made lately. Neighbouring particles find the same
+// components, and a particle that finds a list it already holds or one made
+// for another is given that list: one copy in memory instead of one per
+// particle, and particles with one list can be pushed in one batch.
+constexpr size_t kRecentLists = 16;
+struct RecentLists {
+    NearbyList lists[kRecentLists];
+    size_t next = 0;
+};
+
 void refresh(Particle& particle, std::vector<Cell*>& found) {
     subMapQuery(*particle.line, particle.position, found);
+    if (particle.nearby && *particle.nearby == found) return;
+    thread_local RecentLists recent;
+    for (const NearbyList& list : recent.lists) {
+        if (list && *list == found) {
+            particle.nearby = list;
+            return;
+        }
+    }
     particle.nearby = std::make_shared<const std::vector<Cell*>>(found);
+    recent.lists[recent.next] = particle.nearby;
+    recent.next = (recent.next + 1) % kRecentLists;
 }
 
 }  // namespace

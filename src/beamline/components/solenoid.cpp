@@ -5,25 +5,12 @@
 #include "beamline/cell_types.hpp"
 #include "beamline/components/component_shapes.hpp"
 #include "beamline/components/solenoid.hpp"
+#include "beamline/components/solenoid_field.hpp"
 #include "beamline/species.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "model/cell_geometry.hpp"
 
 namespace {
-
-struct SolenoidData {
-    Vec3 start;               // centre of the entry face (placed frame origin)
-    Vec3 n;                   // unit axis (placed frame local z)
-    double radius = 0;        // coil inner radius a
-    double invRadius = 0;     // 1/a
-    double length = 0;        // L
-    double field = 0;         // B0, tesla
-    double outerRadius = 0;   // coil outer radius
-    double radiusLimit2 = 0;  // (1.2 a)^2: no field beyond
-    double offTime = 1e20;    // off after this time ...
-    double onTime = -1e20;    // ... and on after this one (see isOn)
-};
-static_assert(sizeof(SolenoidData) <= kSolenoidRunDataBytes);
 
 // Beyond 1.2 radii the expansion below is no longer a field at all.
 constexpr double kFieldReach = 1.2;
@@ -32,13 +19,6 @@ constexpr double kFieldReach = 1.2;
 constexpr double kBoxEndRadii = 13;
 // Outer radius of the coil when the lattice gives none, in inner radii.
 constexpr double kDefaultOuterRadii = 5;
-
-// On for OnTime < t <= OffTime when OnTime < OffTime; with the times the
-// other way round, on outside (OffTime, OnTime].
-bool isOn(const SolenoidData& d, double t) {
-    bool a = t <= d.offTime, b = t <= d.onTime, c = d.offTime <= d.onTime;
-    return (a != b) != c;
-}
 
 // Axial coordinate s from the entry face and the radial vector w.
 void axialRadial(const SolenoidData& d, Vec3 p, double& s, Vec3& w) {
@@ -64,38 +44,9 @@ void init(Cell& cell, Simulation&) {
     if (d.field == 0 || d.radius == 0) cell.fieldFn = nullptr;
 }
 
-// The field of a finite current sheet, expanded to third order in the
-// distance from the axis (so that it stays divergence-free to that order).
-void field(const unsigned char* runData, double x, double y, double z, double t, double out[6]) {
-    const auto& d = runDataAs<SolenoidData>(runData);
-    if (!isOn(d, t)) return;
-    double s;
-    Vec3 w;
-    axialRadial(d, Vec3{x, y, z}, s, w);
-    const double rho2 = norm2(w);
-    if (rho2 > d.radiusLimit2) return;
-    const double rho = std::sqrt(rho2);
-    const double q = rho * d.invRadius, q2 = q * q;
-    const double z1 = s * d.invRadius, z2 = (d.length - s) * d.invRadius;
-    const double c1 = 1 / (1 + z1 * z1), c2 = 1 / (1 + z2 * z2);
-    const double r1 = std::sqrt(c1), r2 = std::sqrt(c2);
-    const double o = z1 * r1, p = z2 * r2;
-    const double fz = 0.5 * ((o + p) + 0.75 * q2 * (o * c1 * c1 + p * c2 * c2));
-    const double fr = 0.25 * q *
-                      ((c2 * r2 - c1 * r1) + 0.375 * q2 *
-                                                 ((4 * z1 * z1 - 1) * r1 * c1 * c1 * c1 -
-                                                  (4 * z2 * z2 - 1) * r2 * c2 * c2 * c2));
-    Vec3 b = fz * d.n;
-    if (rho > 0) b = b + (fr / rho) * w;
-    b = d.field * b;
-    out[3] += b.x;
-    out[4] += b.y;
-    out[5] += b.z;
-}
-
 int material(const unsigned char* runData, double x, double y, double z, double t) {
     const auto& d = runDataAs<SolenoidData>(runData);
-    if (!isOn(d, t)) return 0;
+    if (!solenoidIsOn(d, t)) return 0;
     double s;
     Vec3 w;
     axialRadial(d, Vec3{x, y, z}, s, w);
@@ -182,7 +133,7 @@ int intercept(unsigned char* runData, const Particle& before, const Particle& af
               double t1, const StepContext& context, const ScatterData* table, Particle& hit,
               double& hitTime) {
     const auto& d = runDataAs<SolenoidData>(runData);
-    if (!isOn(d, t0) || !mayCrossCoil(d, before, after)) return 0;
+    if (!solenoidIsOn(d, t0) || !mayCrossCoil(d, before, after)) return 0;
     CoilSurface faces[4] = {{&d, 0}, {&d, 1}, {&d, 2}, {&d, 3}};
     SurfaceTest tests[4];
     for (int i = 0; i < 4; i++) tests[i] = {coilDistance, &faces[i], onCoilSurface};
@@ -259,7 +210,8 @@ void solenoidTrimBoxes(Cell& root) {
 }
 
 const CellTypeFunctions solenoidFunctions{
-    .fieldFn = field,
+    .fieldFn = solenoidField,
+    .fieldBatchFn = solenoidFieldBatch,
     .interceptFn = intercept,
     .materialFn = material,
     .boundsFn = bounds,

@@ -11,65 +11,14 @@
 #include <utility>
 #include <vector>
 
-#include "beamline/build/nearby.hpp"
 #include "beamline/simulation.hpp"
-#include "beamline/tracking/decay.hpp"
 #include "beamline/tracking/engine.hpp"
+#include "beamline/tracking/simd.hpp"
+#include "beamline/tracking/slice.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "common/report.hpp"
-#include "platform/clock.hpp"
 
 namespace {
-
-// Sub-steps one particle may take in one time step. Components that keep
-// intercepting without letting time pass would otherwise hold the step for
-// ever; a particle that needs this many is stopped where it is.
-constexpr int kMaxSubSteps = 100000;
-
-struct StepPlan {
-    Simulation* simulation;
-    TrackingEngine* engine;
-    double time, tEnd;
-    bool decays, refresh;
-    StepContext context;  // the thread index is each slice's own
-};
-
-void stopStuckParticle(Particle& p) {
-    p.state = StateStopped;
-    Cell* line = p.line;
-    if (line && p.elementIndex >= 0 && p.elementIndex < line->childCount()) {
-        lostparticlein(p, *line->children[static_cast<size_t>(p.elementIndex)]);
-    }
-}
-
-void trackSlice(const StepPlan& plan, int k) {
-    ThreadSlot& slot = plan.engine->slots[static_cast<size_t>(k)];
-    StepContext context = plan.context;
-    context.threadIndex = k;
-    const PreparedLine* line = &plan.engine->prepared;
-    slot.start = monotonicSeconds();
-    std::vector<Particle>& particles = plan.simulation->beam.particles;
-    long long handled = 0;
-    for (size_t i = slot.first; i < slot.last; i++) {
-        Particle& p = particles[i];
-        if (!(p.t <= plan.tEnd)) continue;
-        double t = std::max(p.t, plan.time);
-        int subSteps = 0;
-        while (p.state == StateActive && t < plan.tEnd) {
-            t = stepParticle(p, t, plan.tEnd, line, context);
-            if (++subSteps == kMaxSubSteps && p.state == StateActive && t < plan.tEnd) {
-                stopStuckParticle(p);
-            }
-        }
-        if (p.state == StateActive) {
-            if (plan.refresh && !nearbyRefresh(p, slot.scratch)) slot.missingLine = true;
-            if (plan.decays) decayStep(p, slot.products, *plan.simulation);
-        }
-        handled++;
-    }
-    slot.counter = handled + (handled + 7) / 8;
-    slot.end = monotonicSeconds();
-}
 
 void logPrint(const TrackingEngine& engine, const char* text) {
     std::FILE* out = engine.config.loadBalanceFile ? engine.config.loadBalanceFile : stdout;
@@ -237,7 +186,7 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
         StepPlan plan{&simulation,     &engine,
                       simulation.time, simulation.time + simulation.dt,
                       decays,          simulation.stepCount % interval == 0,
-                      context};
+                      simdBatched(),   context};
 
         if (threads >= 2) {
             normaliseWeights(engine, threads);

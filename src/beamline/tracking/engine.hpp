@@ -4,20 +4,28 @@
 // two runs in one process never share tracking state.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "beamline/particle.hpp"
 #include "beamline/tracking/line.hpp"
 #include "beamline/tracking/pool.hpp"
+#include "beamline/tracking/push_batch.hpp"
+#include "beamline/tracking/slice.hpp"
 #include "beamline/tracking/tracking.hpp"
 
 struct ThreadSlot {
-    std::vector<Particle> products;  // decay products of this step
-    std::vector<Cell*> scratch;      // nearby-list refreshes
-    size_t first = 0, last = 0;      // the slice of the active range
-    long long counter = 0;           // particles handled, weighted
-    double start = 0, end = 0;       // monotonic seconds
-    bool missingLine = false;        // a particle had no line to refresh from
+    std::vector<Particle> products;                // decay products of this step
+    std::vector<Cell*> scratch;                    // nearby-list refreshes
+    size_t first = 0, last = 0;                    // the slice of the active range
+    long long counter = 0;                         // particles handled, weighted
+    double start = 0, end = 0;                     // monotonic seconds
+    bool missingLine = false;                      // a particle had no line to refresh from
+    std::vector<BatchLane> lanes;                  // the batched particles of the current chunk
+    std::vector<size_t> order;                     // those lanes grouped by nearby list
+    std::vector<const std::vector<Cell*>*> lists;  // the chunk's lists, in order of first use
+    std::vector<size_t> groupStarts;               // where each list's lanes begin in order
+    std::unique_ptr<PushLanes> push;               // the batch being pushed
 };
 
 struct TrackingEngine {

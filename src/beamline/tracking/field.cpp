@@ -1,6 +1,7 @@
 // The equation of motion: the summed fields near a particle and the
 // fourth-order Runge-Kutta step through them.
 #include "beamline/species.hpp"
+#include "beamline/tracking/push_batch.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "model/cell.hpp"
 #include "model/relativity.hpp"
@@ -57,10 +58,12 @@ void fieldAt(const NearbyList& nearby, double x, double y, double z, double t, d
     }
 }
 
+double chargeOverMassOf(int32_t species) {
+    return species >= 0 && species < kSpeciesCount ? kChargeOverMass.value[species] : 0;
+}
+
 void pushParticle(Particle& particle, double t, double h) {
-    double qm = particle.species >= 0 && particle.species < kSpeciesCount
-                    ? kChargeOverMass.value[particle.species]
-                    : 0;
+    double qm = chargeOverMassOf(particle.species);
     Vec3 x = particle.position;
     Vec3 u = particle.u;
     double g0 = invGammaFromProperVelocity2(norm2(u));

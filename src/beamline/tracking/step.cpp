@@ -2,10 +2,12 @@
 // stops it, which matter it is in, and which component intercepts it first.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "beamline/build/rf_sync.hpp"
 #include "beamline/cell_types.hpp"
 #include "beamline/tracking/line.hpp"
+#include "beamline/tracking/step_parts.hpp"
 #include "beamline/tracking/tracking.hpp"
 #include "model/cell.hpp"
 #include "model/cell_geometry.hpp"
@@ -148,24 +150,73 @@ bool isRfCavity(const Cell& cell) {
 
 }  // namespace
 
-double stepParticle(Particle& particle, double t, double tEnd, const PreparedLine* prepared,
-                    const StepContext& context) {
-    const bool rfOnly = context.rfSync != nullptr;
+bool stepLocate(Particle& particle, const PreparedLine* prepared, StepPlace& place) {
     Cell* line = particle.line;
-    Cell* element = nullptr;
-    int32_t index = particle.elementIndex;
-    if (line && line->childCount() > 0) {
-        ElementGeometry scratch;
-        const ElementGeometry* g = nullptr;
-        double r = 0;
-        index = findElement(particle, *line, prepared, r, g, scratch);
-        element = line->children[static_cast<size_t>(index)].get();
-        if (g->bore != 0 && g->bore < r) {
-            particle.state = StateStopped;
-            lostparticlein(particle, *element);
-            return t;
+    place.element = nullptr;
+    place.index = particle.elementIndex;
+    if (!line || line->childCount() == 0) return true;
+    ElementGeometry scratch;
+    const ElementGeometry* g = nullptr;
+    double r = 0;
+    place.index = findElement(particle, *line, prepared, r, g, scratch);
+    place.element = line->children[static_cast<size_t>(place.index)].get();
+    if (g->bore != 0 && g->bore < r) {
+        particle.state = StateStopped;
+        lostparticlein(particle, *place.element);
+        return false;
+    }
+    return true;
+}
+
+double stepIntercept(Particle& particle, Particle& after, double t, double reached,
+                     const StepPlace& place, Cell* matter, const ScatterData* table,
+                     const StepContext& context) {
+    static const std::vector<Cell*> none;
+    const std::vector<Cell*>& nearby = particle.nearby ? *particle.nearby : none;
+    const bool rfOnly = context.rfSync != nullptr;
+    Cell* stopper = matter;
+    if (after.state == StateActive && !nearby.empty()) {
+        double best = 9e99;
+        // One candidate for all the components, and the hit made only when
+        // one is found: clearing a whole particle for every nearby component
+        // of every sub-step was a tenth of a run's time.
+        std::optional<Particle> hit;
+        Particle candidate;
+        Cell* hitCell = nullptr;
+        for (size_t i = nearby.size(); i-- > 0;) {
+            Cell* cell = nearby[i];
+            if (!cell->interceptFn || (rfOnly && !isRfCavity(*cell))) continue;
+            double when = 9e99;
+            int got = rfOnly ? rfSyncHit(*context.rfSync, *cell, particle, after, t, reached,
+                                         candidate, when)
+                             : cell->interceptFn(cell->runData, particle, after, t, reached,
+                                                 context, table, candidate, when);
+            if (got && when < best) {
+                best = when;
+                hit = std::move(candidate);
+                hitCell = cell;
+            }
+        }
+        if (hitCell) {
+            after = std::move(*hit);
+            reached = best;
+            stopper = hitCell;
         }
     }
+
+    after.elementIndex = place.index;
+    if (after.state != StateActive) {
+        if (!stopper) stopper = place.element;
+        if (stopper) lostparticlein(after, *stopper);
+    }
+    particle = std::move(after);
+    return reached;
+}
+
+double stepParticle(Particle& particle, double t, double tEnd, const PreparedLine* prepared,
+                    const StepContext& context) {
+    StepPlace place;
+    if (!stepLocate(particle, prepared, place)) return t;
 
     static const std::vector<Cell*> none;
     const std::vector<Cell*>& nearby = particle.nearby ? *particle.nearby : none;
@@ -175,7 +226,6 @@ double stepParticle(Particle& particle, double t, double tEnd, const PreparedLin
     Particle after = particle;
     matterStep(after, t, tEnd - t, table, context);
     double reached = tEnd;
-    Cell* stopper = matter;
     // A step that meets other matter than it began in is cut at the first
     // face: where it ends in other matter, or where its chord passes through
     // some (a window thinner than the step).
@@ -209,37 +259,5 @@ double stepParticle(Particle& particle, double t, double tEnd, const PreparedLin
         }
     }
 
-    if (after.state == StateActive && !nearby.empty()) {
-        double best = 9e99;
-        Particle hit;
-        Cell* hitCell = nullptr;
-        for (size_t i = nearby.size(); i-- > 0;) {
-            Cell* cell = nearby[i];
-            if (!cell->interceptFn || (rfOnly && !isRfCavity(*cell))) continue;
-            Particle candidate;
-            double when = 9e99;
-            int got = rfOnly ? rfSyncHit(*context.rfSync, *cell, particle, after, t, reached,
-                                         candidate, when)
-                             : cell->interceptFn(cell->runData, particle, after, t, reached,
-                                                 context, table, candidate, when);
-            if (got && when < best) {
-                best = when;
-                hit = std::move(candidate);
-                hitCell = cell;
-            }
-        }
-        if (hitCell) {
-            after = std::move(hit);
-            reached = best;
-            stopper = hitCell;
-        }
-    }
-
-    after.elementIndex = index;
-    if (after.state != StateActive) {
-        if (!stopper) stopper = element;
-        if (stopper) lostparticlein(after, *stopper);
-    }
-    particle = std::move(after);
-    return reached;
+    return stepIntercept(particle, after, t, reached, place, matter, table, context);
 }

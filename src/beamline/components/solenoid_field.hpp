@@ -1,0 +1,33 @@
+// The solenoid's field: its run data and the field of its current sheet, at
+// one point and for a batch of points.
+#pragma once
+
+#include "beamline/cell_types.hpp"
+#include "model/vec3.hpp"
+
+struct SolenoidData {
+    Vec3 start;               // centre of the entry face (placed frame origin)
+    Vec3 n;                   // unit axis (placed frame local z)
+    double radius = 0;        // coil inner radius a
+    double invRadius = 0;     // 1/a
+    double length = 0;        // L
+    double field = 0;         // B0, tesla
+    double outerRadius = 0;   // coil outer radius
+    double radiusLimit2 = 0;  // (1.2 a)^2: no field beyond
+    double offTime = 1e20;    // off after this time ...
+    double onTime = -1e20;    // ... and on after this one (see solenoidIsOn)
+};
+static_assert(sizeof(SolenoidData) <= kSolenoidRunDataBytes);
+
+// On for OnTime < t <= OffTime when OnTime < OffTime; with the times the
+// other way round, on outside (OffTime, OnTime].
+inline bool solenoidIsOn(const SolenoidData& d, double t) {
+    bool a = t <= d.offTime, b = t <= d.onTime, c = d.offTime <= d.onTime;
+    return (a != b) != c;
+}
+
+// The fieldFn and fieldBatchFn of the solenoid: both give the same bits at a
+// point.
+void solenoidField(const unsigned char* runData, double x, double y, double z, double t,
+                   double out[6]);
+void solenoidFieldBatch(const unsigned char* runData, const FieldLanes& lanes, double t);

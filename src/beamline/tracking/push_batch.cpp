@@ -1,0 +1,168 @@
+// The batched push. Its arithmetic is compiled once per vector width and
+// chosen at run time; each lane does pushParticle's operations in
+// pushParticle's order (the build forbids fused multiply-add), so that a
+// particle's path never depends on the width, on its batch or on its lane.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "beamline/tracking/push_batch.cpp"
+#include <hwy/foreach_target.h>  // must come before highway.h
+
+#include <hwy/highway.h>
+
+#include "beamline/cell_types.hpp"
+#include "beamline/tracking/push_batch.hpp"
+#include "model/cell.hpp"
+#include "model/relativity.hpp"
+
+HWY_BEFORE_NAMESPACE();
+namespace pelto_push {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// The derivative at the stage point: velocity v = u / gamma and
+// qm (E + v x B).
+void Derive(PushLanes& l, size_t count) {
+    const hn::ScalableTag<double> tag;
+    using V = hn::Vec<decltype(tag)>;
+    const V c = hn::Set(tag, kSpeedOfLight), c2 = hn::Set(tag, kSpeedOfLight2);
+    for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
+        const V ux = hn::Load(tag, l.pux + i), uy = hn::Load(tag, l.puy + i);
+        const V uz = hn::Load(tag, l.puz + i);
+        const V u2 = hn::Add(hn::Add(hn::Mul(ux, ux), hn::Mul(uy, uy)), hn::Mul(uz, uz));
+        const V g = hn::Div(c, hn::Sqrt(hn::Add(c2, u2)));
+        const V vx = hn::Mul(g, ux), vy = hn::Mul(g, uy), vz = hn::Mul(g, uz);
+        const V bx = hn::Load(tag, l.fields[3] + i), by = hn::Load(tag, l.fields[4] + i);
+        const V bz = hn::Load(tag, l.fields[5] + i);
+        const V cx = hn::Sub(hn::Mul(vy, bz), hn::Mul(vz, by));
+        const V cy = hn::Sub(hn::Mul(vz, bx), hn::Mul(vx, bz));
+        const V cz = hn::Sub(hn::Mul(vx, by), hn::Mul(vy, bx));
+        const V qm = hn::Load(tag, l.qm + i);
+        hn::Store(vx, tag, l.kx + i);
+        hn::Store(vy, tag, l.ky + i);
+        hn::Store(vz, tag, l.kz + i);
+        hn::Store(hn::Mul(qm, hn::Add(hn::Load(tag, l.fields[0] + i), cx)), tag, l.kux + i);
+        hn::Store(hn::Mul(qm, hn::Add(hn::Load(tag, l.fields[1] + i), cy)), tag, l.kuy + i);
+        hn::Store(hn::Mul(qm, hn::Add(hn::Load(tag, l.fields[2] + i), cz)), tag, l.kuz + i);
+    }
+}
+
+// After stage `stage` (1 to 4): the running sum k1 + 2 k2 + 2 k3 + k4 and
+// the next stage's point x + a k (a is h/2 or h); after the last, the step's
+// end x + h/6 sum.
+void Combine(PushLanes& l, size_t count, int stage, double a) {
+    const hn::ScalableTag<double> tag;
+    using V = hn::Vec<decltype(tag)>;
+    const V va = hn::Set(tag, a), two = hn::Set(tag, 2.0);
+    double* const sums[6] = {l.sx, l.sy, l.sz, l.sux, l.suy, l.suz};
+    const double* const ks[6] = {l.kx, l.ky, l.kz, l.kux, l.kuy, l.kuz};
+    double* const starts[6] = {l.x, l.y, l.z, l.ux, l.uy, l.uz};
+    double* const points[6] = {l.px, l.py, l.pz, l.pux, l.puy, l.puz};
+    for (int j = 0; j < 6; j++) {
+        for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
+            const V k = hn::Load(tag, ks[j] + i);
+            V sum = k;
+            if (stage == 2 || stage == 3) {
+                sum = hn::Add(hn::Load(tag, sums[j] + i), hn::Mul(two, k));
+            } else if (stage == 4) {
+                sum = hn::Add(hn::Load(tag, sums[j] + i), k);
+            }
+            const V start = hn::Load(tag, starts[j] + i);
+            if (stage < 4) {
+                hn::Store(sum, tag, sums[j] + i);
+                hn::Store(hn::Add(start, hn::Mul(va, k)), tag, points[j] + i);
+            } else {
+                hn::Store(hn::Add(start, hn::Mul(va, sum)), tag, starts[j] + i);
+            }
+        }
+    }
+}
+
+// The proper time each lane gains: h / gamma at the start.
+void ProperTime(PushLanes& l, size_t count, double h) {
+    const hn::ScalableTag<double> tag;
+    using V = hn::Vec<decltype(tag)>;
+    const V c = hn::Set(tag, kSpeedOfLight), c2 = hn::Set(tag, kSpeedOfLight2);
+    const V vh = hn::Set(tag, h);
+    for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
+        const V ux = hn::Load(tag, l.ux + i), uy = hn::Load(tag, l.uy + i);
+        const V uz = hn::Load(tag, l.uz + i);
+        const V u2 = hn::Add(hn::Add(hn::Mul(ux, ux), hn::Mul(uy, uy)), hn::Mul(uz, uz));
+        hn::Store(hn::Mul(vh, hn::Div(c, hn::Sqrt(hn::Add(c2, u2)))), tag, l.properTime + i);
+    }
+}
+
+const char* TargetName() {
+    return hwy::TargetName(HWY_TARGET);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace pelto_push
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace pelto_push {
+HWY_EXPORT(Derive);
+HWY_EXPORT(Combine);
+HWY_EXPORT(ProperTime);
+HWY_EXPORT(TargetName);
+
+namespace {
+
+// The summed fields of the listed components (last to first) at every
+// lane's stage point, each lane as fieldAt would sum them.
+void fieldsAt(PushLanes& l, size_t padded, const std::vector<Cell*>& nearby, double t) {
+    for (auto& f : l.fields) {
+        for (size_t i = 0; i < padded; i++) f[i] = 0;
+    }
+    FieldLanes lanes;
+    lanes.count = padded;
+    lanes.x = l.px;
+    lanes.y = l.py;
+    lanes.z = l.pz;
+    for (int j = 0; j < 6; j++) lanes.fields[j] = l.fields[j];
+    for (size_t c = nearby.size(); c-- > 0;) {
+        const Cell* cell = nearby[c];
+        if (!cell->fieldFn) continue;
+        if (FieldBatchFn batch = fieldBatchFnOf(*cell)) {
+            batch(cell->runData, lanes, t);
+            continue;
+        }
+        for (size_t i = 0; i < l.count; i++) {
+            double f[6];
+            for (int j = 0; j < 6; j++) f[j] = l.fields[j][i];
+            cell->fieldFn(cell->runData, l.px[i], l.py[i], l.pz[i], t, f);
+            for (int j = 0; j < 6; j++) l.fields[j][i] = f[j];
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pelto_push
+
+void pushBatch(PushLanes& l, const std::vector<Cell*>& nearby, double t, double h) {
+    using namespace pelto_push;
+    if (l.count == 0) return;
+    const size_t padded = (l.count + kFieldLaneAlign - 1) / kFieldLaneAlign * kFieldLaneAlign;
+    double* const state[7] = {l.x, l.y, l.z, l.ux, l.uy, l.uz, l.qm};
+    for (double* a : state) {
+        for (size_t i = l.count; i < padded; i++) a[i] = a[0];
+    }
+    HWY_DYNAMIC_DISPATCH(ProperTime)(l, padded, h);
+    double* const starts[6] = {l.x, l.y, l.z, l.ux, l.uy, l.uz};
+    double* const points[6] = {l.px, l.py, l.pz, l.pux, l.puy, l.puz};
+    for (int j = 0; j < 6; j++) {
+        for (size_t i = 0; i < padded; i++) points[j][i] = starts[j][i];
+    }
+    const double half = 0.5 * h;
+    const double stageTime[4] = {t, t + half, t + half, t + h};
+    const double advance[4] = {half, half, h, h / 6};
+    for (int stage = 1; stage <= 4; stage++) {
+        fieldsAt(l, padded, nearby, stageTime[stage - 1]);
+        HWY_DYNAMIC_DISPATCH(Derive)(l, padded);
+        HWY_DYNAMIC_DISPATCH(Combine)(l, padded, stage, advance[stage - 1]);
+    }
+}
+
+const char* pushBatchTarget() {
+    return HWY_DYNAMIC_DISPATCH(pelto_push::TargetName)();
+}
+#endif  // HWY_ONCE

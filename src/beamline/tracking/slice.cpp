@@ -1,0 +1,211 @@
+// One thread's share of a time step. Particles go in chunks: those whose
+// first sub-step lies in field without matter are found first, pushed in
+// batches of one nearby list at a time, and then every particle of the chunk
+// is finished in beam order (interceptions, further sub-steps, list refresh,
+// decays) exactly as if it had been stepped alone. A batch lane gives the
+// bits of the one-particle push, so batching changes the speed only.
+#include "beamline/tracking/slice.hpp"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "beamline/build/nearby.hpp"
+#include "beamline/simulation.hpp"
+#include "beamline/tracking/decay.hpp"
+#include "beamline/tracking/engine.hpp"
+#include "beamline/tracking/push_batch.hpp"
+#include "beamline/tracking/step_parts.hpp"
+#include "model/cell.hpp"
+#include "platform/clock.hpp"
+
+namespace {
+
+// Sub-steps one particle may take in one time step. Components that keep
+// intercepting without letting time pass would otherwise hold the step for
+// ever; a particle that needs this many is stopped where it is.
+constexpr int kMaxSubSteps = 100000;
+// Particles looked at together: enough to fill batches from the few lists
+// around a bunch, few enough that the chunk stays in cache.
+constexpr size_t kChunk = 512;
+
+void stopStuckParticle(Particle& p) {
+    p.state = StateStopped;
+    Cell* line = p.line;
+    if (line && p.elementIndex >= 0 && p.elementIndex < line->childCount()) {
+        lostparticlein(p, *line->children[static_cast<size_t>(p.elementIndex)]);
+    }
+}
+
+struct SliceRun {
+    const StepPlan& plan;
+    ThreadSlot& slot;
+    StepContext context;
+    const PreparedLine* line;
+};
+
+// The particle's remaining sub-steps from t, then its list refresh and decays.
+void finishParticle(SliceRun& run, Particle& p, double t, int subSteps) {
+    const StepPlan& plan = run.plan;
+    while (p.state == StateActive && t < plan.tEnd) {
+        t = stepParticle(p, t, plan.tEnd, run.line, run.context);
+        if (++subSteps == kMaxSubSteps && p.state == StateActive && t < plan.tEnd) {
+            stopStuckParticle(p);
+        }
+    }
+    if (p.state == StateActive) {
+        if (plan.refresh && !nearbyRefresh(p, run.slot.scratch)) run.slot.missingLine = true;
+        if (plan.decays) decayStep(p, run.slot.products, *plan.simulation);
+    }
+}
+
+// Whether a list lets its particles be pushed in a batch: some field, and no
+// matter (which needs its own sub-steps and draws).
+bool batchableList(const std::vector<Cell*>& cells) {
+    bool field = false;
+    for (const Cell* cell : cells) {
+        if (cell->scatterData && cell->materialFn) return false;
+        if (cell->fieldFn) field = true;
+    }
+    return field;
+}
+
+// Finds the chunk's particles whose whole first sub-step may be a batched
+// push and does their element search (which may stop one at the bore).
+void gatherLanes(SliceRun& run, std::vector<Particle>& particles, size_t first, size_t last) {
+    std::vector<BatchLane>& lanes = run.slot.lanes;
+    lanes.clear();
+    const StepPlan& plan = run.plan;
+    if (!(plan.time < plan.tEnd)) return;
+    const std::vector<Cell*>* checked = nullptr;
+    bool allowed = false;
+    for (size_t i = first; i < last; i++) {
+        Particle& p = particles[i];
+        if (!(p.t <= plan.time) || p.state != StateActive || !p.nearby) continue;
+        if (chargeOverMassOf(p.species) == 0) continue;
+        if (p.nearby.get() != checked) {
+            checked = p.nearby.get();
+            allowed = batchableList(*checked);
+        }
+        if (!allowed) continue;
+        BatchLane lane;
+        lane.index = i;
+        lane.list = checked;
+        lane.stopped = !stepLocate(p, run.line, lane.place);
+        lanes.push_back(lane);
+    }
+}
+
+// Pushes the gathered lanes, one list at a time, through the whole step.
+void pushLanes(SliceRun& run, const std::vector<Particle>& particles) {
+    ThreadSlot& slot = run.slot;
+    if (!slot.push) slot.push = std::make_unique<PushLanes>();
+    PushLanes& batch = *slot.push;
+    // Grouped by list, beam order within a list: a chunk meets only the few
+    // lists around its particles, so each lane's group is found by a short
+    // search and the lanes are counted into place.
+    std::vector<const std::vector<Cell*>*>& lists = slot.lists;
+    std::vector<size_t>& order = slot.order;
+    lists.clear();
+    order.clear();
+    std::vector<size_t>& starts = slot.groupStarts;
+    starts.clear();
+    for (BatchLane& lane : slot.lanes) {
+        if (lane.stopped) continue;
+        size_t g = 0;
+        while (g < lists.size() && lists[g] != lane.list) g++;
+        if (g == lists.size()) {
+            lists.push_back(lane.list);
+            starts.push_back(0);
+        }
+        lane.group = g;
+        starts[g]++;
+    }
+    size_t at = 0;
+    for (size_t& start : starts) {
+        size_t n = start;
+        start = at;
+        at += n;
+    }
+    order.resize(at);
+    for (size_t j = 0; j < slot.lanes.size(); j++) {
+        const BatchLane& lane = slot.lanes[j];
+        if (!lane.stopped) order[starts[lane.group]++] = j;
+    }
+    const double h = run.plan.tEnd - run.plan.time;
+    for (size_t from = 0; from < order.size();) {
+        const std::vector<Cell*>* list = slot.lanes[order[from]].list;
+        size_t to = from;
+        while (to < order.size() && to - from < kPushLanes && slot.lanes[order[to]].list == list) {
+            to++;
+        }
+        batch.count = to - from;
+        for (size_t n = 0; n < batch.count; n++) {
+            const Particle& p = particles[slot.lanes[order[from + n]].index];
+            batch.x[n] = p.position.x;
+            batch.y[n] = p.position.y;
+            batch.z[n] = p.position.z;
+            batch.ux[n] = p.u.x;
+            batch.uy[n] = p.u.y;
+            batch.uz[n] = p.u.z;
+            batch.qm[n] = chargeOverMassOf(p.species);
+        }
+        pushBatch(batch, *list, run.plan.time, h);
+        for (size_t n = 0; n < batch.count; n++) {
+            BatchLane& lane = slot.lanes[order[from + n]];
+            lane.position = {batch.x[n], batch.y[n], batch.z[n]};
+            lane.u = {batch.ux[n], batch.uy[n], batch.uz[n]};
+            lane.properTime = batch.properTime[n];
+        }
+        from = to;
+    }
+}
+
+void trackChunk(SliceRun& run, std::vector<Particle>& particles, size_t first, size_t last,
+                long long& handled) {
+    const StepPlan& plan = run.plan;
+    if (plan.batched) {
+        gatherLanes(run, particles, first, last);
+        pushLanes(run, particles);
+    } else {
+        run.slot.lanes.clear();
+    }
+    size_t next = 0;
+    const std::vector<BatchLane>& lanes = run.slot.lanes;
+    for (size_t i = first; i < last; i++) {
+        Particle& p = particles[i];
+        if (!(p.t <= plan.tEnd)) continue;
+        double t = std::max(p.t, plan.time);
+        int subSteps = 0;
+        if (next < lanes.size() && lanes[next].index == i) {
+            const BatchLane& lane = lanes[next++];
+            if (!lane.stopped) {
+                Particle after = p;
+                after.position = lane.position;
+                after.u = lane.u;
+                after.properTime += lane.properTime;
+                t = stepIntercept(p, after, t, plan.tEnd, lane.place, nullptr, nullptr,
+                                  run.context);
+            }
+            subSteps = 1;
+        }
+        finishParticle(run, p, t, subSteps);
+        handled++;
+    }
+}
+
+}  // namespace
+
+void trackSlice(const StepPlan& plan, int k) {
+    ThreadSlot& slot = plan.engine->slots[static_cast<size_t>(k)];
+    SliceRun run{plan, slot, plan.context, &plan.engine->prepared};
+    run.context.threadIndex = k;
+    slot.start = monotonicSeconds();
+    std::vector<Particle>& particles = plan.simulation->beam.particles;
+    long long handled = 0;
+    for (size_t first = slot.first; first < slot.last; first += kChunk) {
+        trackChunk(run, particles, first, std::min(slot.last, first + kChunk), handled);
+    }
+    slot.counter = handled + (handled + 7) / 8;
+    slot.end = monotonicSeconds();
+}
