@@ -8,6 +8,7 @@
 #include "common/text.hpp"
 #include "results/duplicate_check.hpp"
 #include "results/optimiser_pool.hpp"
+#include "results/trial_ratios.hpp"
 
 namespace {
 
@@ -46,9 +47,8 @@ int chooseTrialType(size_t poolSize, const OptimiserSettings& settings) {
             break;
         }
     }
-    // With few results there is little to learn from: mostly explore.
-    double randomShare = std::pow(static_cast<double>(std::max<size_t>(poolSize, 1)), -0.4);
-    if (randomShare > uniform(1)) return TrialRandom;
+    // With few results there is little to learn from: explore.
+    if (randomShare(poolSize) > uniform(1)) return TrialRandom;
     return chosen;
 }
 
@@ -57,7 +57,11 @@ MadeGenome makeTrial(const ResultsList& results, const std::string& lattice, int
     OptimiserPool pool = buildPool(results, lattice);
     size_t n = pool.size();
     MadeGenome made;
-    if (mode == kModeByRatios) mode = chooseTrialType(n, settings);
+    if (mode == kModeByRatios) {
+        OptimiserSettings learnt = settings;
+        if (settings.learn) learnt.ratios = learntRatios(pool, settings.ratios);
+        mode = chooseTrialType(n, learnt);
+    }
     made.mode = mode;
     const char* name = trialModeName(mode);
     reportf("Making new genome, TrialType=%s...", name);
@@ -78,7 +82,8 @@ MadeGenome makeTrial(const ResultsList& results, const std::string& lattice, int
             made.genome =
                 n < static_cast<size_t>(trial.minimumPool) ? Genome{} : trial.make(context);
             made.candidates++;
-        } while (made.candidates < kMaxCandidates && poolHoldsGenome(pool, made.genome));
+        } while (!trial.repeats && made.candidates < kMaxCandidates &&
+                 poolHoldsGenome(pool, made.genome));
     }
     reportProgress(format("Making new genome, TrialType=%s... Done", name));
     if (isTrialType(mode)) genomeSet(made.genome, "#gen", mode);

@@ -14,6 +14,7 @@
 // What the caller's configuration decides.
 struct OptimiserSettings {
     std::array<double, kTrialTypeCount> ratios = defaultTrialRatios();
+    bool learn = true;  // reweight the ratios by the pool's recent results (trial_ratios.hpp)
 
     static constexpr std::array<double, kTrialTypeCount> defaultTrialRatios() {
         std::array<double, kTrialTypeCount> ratios{};

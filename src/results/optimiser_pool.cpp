@@ -7,6 +7,7 @@
 #include "common/random.hpp"
 #include "platform/files.hpp"
 #include "results/binary_results.hpp"
+#include "results/pool_scores.hpp"
 #include "results/text_results.hpp"
 
 namespace {
@@ -34,6 +35,7 @@ void poolAddLocal(OptimiserPool& pool, const ResultsList& results, const std::st
     for (const ResultRecord& record : results) {
         if (latticeMatches(record.scoreLine, lattice)) pool.records.push_back(&record);
     }
+    pool.localCount = pool.records.size();
 }
 
 void poolAddSampleFile(OptimiserPool& pool, const std::string& lattice) {
@@ -76,7 +78,7 @@ Parent tournament(const OptimiserPool& pool) {
     double best = -9e99;
     int64_t kept = at;  // stays the first visited if no score beats the floor
     for (int64_t i = 0; i < k; i++, at = (at + step) % n) {
-        double score = pool[static_cast<size_t>(at)].score;
+        double score = poolScore(pool, static_cast<size_t>(at));
         if (score > best) {
             best = score;
             kept = at;
@@ -85,7 +87,7 @@ Parent tournament(const OptimiserPool& pool) {
     const ResultRecord& record = pool[static_cast<size_t>(kept)];
     parent.genome = genomeFromText(record.genomeLine, true);
     genomeDropMeta(parent.genome);
-    parent.score = record.score;
+    parent.score = poolScore(pool, static_cast<size_t>(kept));
     parent.found = true;
     return parent;
 }

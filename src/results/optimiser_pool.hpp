@@ -3,6 +3,8 @@
 // first), and the tournament that picks parents from it.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,9 +13,20 @@
 #include "results/record.hpp"
 #include "store/latticedir.hpp"
 
+// What the pool says about its own scores (results/pool_scores.hpp), worked
+// out once per pool when a trial first asks.
+struct PoolScores {
+    std::vector<double> smoothed;  // per record: the mean over its genome's repeats
+    std::vector<uint32_t> group;   // per record: its genome's index among the distinct ones
+    bool repeatsDiffer = false;    // some genome was scored twice with different scores
+    bool repeatsAgree = false;     // some genome was scored twice with the same score
+};
+
 struct OptimiserPool {
     std::vector<const ResultRecord*> records;  // into the caller's list or `samples`
     ResultsList samples;                       // the sample file's records, owned here
+    size_t localCount = 0;                     // records[0 .. localCount) are local, oldest first
+    mutable std::optional<PoolScores> scores;  // see poolScores
 
     size_t size() const { return records.size(); }
     const ResultRecord& operator[](size_t i) const { return *records[i]; }
@@ -35,10 +48,10 @@ struct Parent {
     bool found = false;  // false only for an empty pool
 };
 
-// The best of a random number of distinct records, visited by a walk with a
-// random start and a step prime to the pool size. The exponent drawn in
-// [0, 1.25) makes small tournaments (exploration) and large ones (the best
-// record) both common.
+// The best (by smoothed score, see poolScore) of a random number of distinct
+// records, visited by a walk with a random start and a step prime to the pool
+// size. The exponent drawn in [0, 1.25) makes small tournaments (exploration)
+// and large ones (the best record) both common.
 Parent tournament(const OptimiserPool& pool);
 // Two tournament winners, the second redrawn (at most 10 times) while it
 // equals the first.

@@ -2,62 +2,16 @@
 // and steps along it.
 #include <algorithm>
 #include <cmath>
-#include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/random.hpp"
 #include "common/report.hpp"
 #include "common/text.hpp"
+#include "results/pool_scores.hpp"
+#include "results/record_levels.hpp"
 #include "results/trial_types.hpp"
 
 namespace {
-
-// The levels a pool record has for the parent's parameters, in the parent's
-// order; a parameter the record lacks counts as the middle level.
-class ParentLevels {
-  public:
-    ParentLevels(const Genome& parent, int32_t missing) : parent_(parent), missing_(missing) {
-        for (size_t j = 0; j < parent.names.size(); j++) {
-            auto [at, added] = index_.try_emplace(parent.names[j], j);
-            first_.push_back(at->second);
-            (void)added;
-        }
-        levels_.resize(parent.names.size());
-    }
-
-    // As genomeGet on the record read with metadata: the last entry of a
-    // name counts.
-    const std::vector<int32_t>& read(const std::string& genomeLine) {
-        std::fill(levels_.begin(), levels_.end(), missing_);
-        size_t position = 0;
-        genomeScanText(genomeLine, true, [&](std::string_view name, int32_t level) {
-            // Results of one lattice mostly list their parameters in the
-            // same order: try the parent's name at this position first.
-            size_t j = position++;
-            if (j < first_.size() && equalNoCase(parent_.names[j], name)) {
-                levels_[first_[j]] = level;
-                return true;
-            }
-            lower_.assign(name);
-            for (char& c : lower_) c = lowerAscii(c);
-            auto at = index_.find(lower_);
-            if (at != index_.end()) levels_[at->second] = level;
-            return true;
-        });
-        // A name the parent holds twice reads the same level for both.
-        for (size_t j = 0; j < levels_.size(); j++) levels_[j] = levels_[first_[j]];
-        return levels_;
-    }
-
-  private:
-    const Genome& parent_;
-    int32_t missing_;
-    std::unordered_map<std::string, size_t> index_;
-    std::vector<size_t> first_;
-    std::vector<int32_t> levels_;
-    std::string lower_;
-};
 
 struct Neighbour {
     double distance2;
@@ -76,7 +30,7 @@ Genome trialLocalGrad(const TrialContext& context) {
     size_t k = static_cast<size_t>(std::floor(std::pow(static_cast<double>(n), uniform(1))));
     k = std::clamp<size_t>(k, 1, n);
 
-    ParentLevels reader(p, static_cast<int32_t>(context.levels / 2));
+    RecordLevels reader(p, static_cast<int32_t>(context.levels / 2));
     size_t m = static_cast<size_t>(p.count());
     std::vector<Neighbour> all;
     all.reserve(n);
@@ -107,7 +61,7 @@ Genome trialLocalGrad(const TrialContext& context) {
     std::vector<double> moved(m), squares(m);
     for (const Neighbour& near : all) {
         const std::vector<int32_t>& r = reader.read(pool[near.record].genomeLine);
-        double scoreDiff = pool[near.record].score - parent.score;
+        double scoreDiff = poolScore(pool, near.record) - parent.score;
         for (size_t j = 0; j < m; j++) {
             double diff = static_cast<double>(r[j]) - p.levels[j];
             moved[j] += scoreDiff * diff;

@@ -7,10 +7,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/random.hpp"
 #include "model/genome.hpp"
 #include "results/optimiser_pool.hpp"
 
-inline constexpr int kTrialTypeCount = 13;
+inline constexpr int kTrialTypeCount = 16;
 
 enum TrialTypeIndex {
     TrialRandom,
@@ -26,6 +27,9 @@ enum TrialTypeIndex {
     TrialCellDouble,
     TrialCellDelete,
     TrialCellCommute,
+    TrialParzen,
+    TrialCovariance,
+    TrialRerun,
 };
 
 // What a trial type reads besides the pool size.
@@ -37,7 +41,8 @@ struct TrialContext {
 
 using TrialFunction = Genome (*)(const TrialContext& context);
 
-enum class TrialParents { None, One, Two, OneAndNeighbours };
+// Elite: the best results of the pool, not tournament winners.
+enum class TrialParents { None, One, Two, OneAndNeighbours, Elite };
 
 struct TrialType {
     TrialTypeIndex index;
@@ -46,6 +51,7 @@ struct TrialType {
     TrialParents parents;
     int minimumPool;  // a smaller pool gives the empty genome
     TrialFunction make;
+    bool repeats = false;  // may return a genome of the pool on purpose: no duplicate check
 };
 
 Genome trialRandom(const TrialContext& context);
@@ -61,6 +67,16 @@ Genome trialTopoSmooth(const TrialContext& context);
 Genome trialCellDouble(const TrialContext& context);
 Genome trialCellDelete(const TrialContext& context);
 Genome trialCellCommute(const TrialContext& context);
+Genome trialParzen(const TrialContext& context);
+Genome trialCovariance(const TrialContext& context);
+Genome trialRerun(const TrialContext& context);
+
+// The parts of the model trials that their tests pin down.
+size_t parzenGoodCount(size_t poolSize);
+size_t covarianceEliteSize(size_t poolSize, size_t parameters);
+// The covariance trial's step-size factor: 1 widened or narrowed by each of
+// the recent covariance trials that did or did not reach the top `elite`.
+double covarianceStepScale(const OptimiserPool& pool, size_t elite);
 
 // clang-format off
 inline constexpr std::array<TrialType, kTrialTypeCount> kTrialTypes{{
@@ -77,6 +93,9 @@ inline constexpr std::array<TrialType, kTrialTypeCount> kTrialTypes{{
     {TrialCellDouble,  "CellDouble",  1, TrialParents::One,              1, trialCellDouble},   // one numbered cell repeated
     {TrialCellDelete,  "CellDelete",  1, TrialParents::One,              1, trialCellDelete},   // one numbered cell removed
     {TrialCellCommute, "CellCommute", 1, TrialParents::One,              1, trialCellCommute},  // two neighbouring cells swapped
+    {TrialParzen,      "Parzen",      4, TrialParents::Elite,            2, trialParzen},       // the likeliest of candidates from a model of the good results
+    {TrialCovariance,  "Covariance",  4, TrialParents::Elite,            2, trialCovariance},   // a step drawn from the spread of the best results
+    {TrialRerun,       "Rerun",       1, TrialParents::Elite,            1, trialRerun, true},  // one of the best genomes run again
 }};
 // clang-format on
 
@@ -87,6 +106,13 @@ constexpr bool trialTableInOrder() {
     return true;
 }
 static_assert(trialTableInOrder(), "kTrialTypes rows must follow TrialTypeIndex");
+
+// A standard normal draw from two uniform ones (Box-Muller), so that the
+// tests' scripted draws steer it as they steer every other choice.
+inline double gaussianDraw() {
+    double radius = std::sqrt(-2 * std::log(1 - uniform(1)));
+    return radius * std::cos(6.283185307179586 * uniform(1));
+}
 
 // A level computed in floating point, truncated towards zero. Values beyond
 // the 32-bit range (a far extrapolation, a long gradient step) saturate, and

@@ -77,7 +77,8 @@ TEST_F(ConfigTest, AFileWithOnlyThreadsBecomesTheFullFileInTableOrder) {
     EXPECT_EQ(settings.threadCount, 2);
     EXPECT_EQ(valueOf("TrialType"),
               "Random=0;Mutate=3;Crossover=3;Interpolate=3;Extrapolate=3;MuSpherical=3;MuOne=3;"
-              "Extreme=1;LocalGrad=3;TopoSmooth=1;CellDouble=1;CellDelete=1;CellCommute=1;");
+              "Extreme=1;LocalGrad=3;TopoSmooth=1;CellDouble=1;CellDelete=1;CellCommute=1;"
+              "Parzen=4;Covariance=4;Rerun=1;");
     // Nothing but the file itself is left in the folder.
     EXPECT_EQ(listFolder(dir.path(), false), std::vector<std::string>{"config.txt"});
 }

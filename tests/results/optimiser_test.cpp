@@ -28,17 +28,17 @@ TEST(ChooseTrialType, RatiosScannedFromTheLastTypeAndSmallPoolsExplore) {
         double u, v;  // fractions of the two draws
         int expected;
     };
-    // Default ratios sum to 26; scanning down from CellCommute, u = 0.5 is
-    // used up by the first type, u = 25.5 only by Mutate.
+    // Default ratios sum to 35; scanning down from Rerun, u = 0.5 is used
+    // up by the first type, u = 34.5 only by Mutate, u = 16.5 by Extreme.
     const Case cases[] = {
-        {1000, defaults, 0.5 / 26, 0.5, TrialCellCommute},
-        {1000, defaults, 25.5 / 26, 0.5, TrialMutate},
-        {1000, defaults, 7.5 / 26, 0.5, TrialExtreme},
-        {1000, defaults, 7.5 / 26, 0.06, TrialRandom},  // 1000^-0.4 = 0.063 > v
-        {10, defaults, 7.5 / 26, 0.39, TrialRandom},    // 10^-0.4 = 0.398
-        {10, defaults, 7.5 / 26, 0.40, TrialExtreme},
-        {0, defaults, 0.5 / 26, 0.999, TrialRandom},  // no records: always random
-        {1, defaults, 0.5 / 26, 0.999, TrialRandom},
+        {1000, defaults, 0.5 / 35, 0.5, TrialRerun},
+        {1000, defaults, 34.5 / 35, 0.5, TrialMutate},
+        {1000, defaults, 16.5 / 35, 0.5, TrialExtreme},
+        {1000, defaults, 16.5 / 35, 0.06, TrialRandom},  // 1000^-0.4 = 0.063 > v
+        {10, defaults, 16.5 / 35, 0.39, TrialRandom},    // 10^-0.4 = 0.398
+        {10, defaults, 16.5 / 35, 0.40, TrialExtreme},
+        {0, defaults, 0.5 / 35, 0.999, TrialRandom},  // no records: always random
+        {1, defaults, 0.5 / 35, 0.999, TrialRandom},
         {1000, none, 0.5, 0.9, TrialRandom},  // all ratios 0
     };
     for (const Case& c : cases) {

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "optimise_problems.hpp"
+#include "optimiser_support.hpp"
+#include "results/optimise_runs.hpp"
+#include "results_fixture.hpp"
+
+namespace {
+
+struct Series {
+    int runsTo90 = 0;       // 0: never
+    double bestAt[3] = {};  // after 100, 200, 400 runs
+};
+
+Series runSeries(const WindowProblem& problem, int runs, uint32_t seed,
+                 const OptimiserSettings& settings = OptimiserSettings{}) {
+    ResultsList results;
+    listInit(results);
+    OptimiseRequest request{problem.name, runs, settings, "", "v4.44d", nullptr};
+    std::mt19937 noise(seed);
+    std::normal_distribution<double> gauss(0, problem.noise);
+    ScoreRun score = [&](Genome& genome, int) -> std::optional<RunScore> {
+        double s = windowScore(problem, genome);
+        if (problem.noise > 0) s += gauss(noise);
+        return RunScore{s, 1};
+    };
+    seedRandom(seed);
+    Series series;
+    optimiseRuns(request, results, score, [&](const OptimiseStep& step) {
+        if (series.runsTo90 == 0 && step.best >= 0.9 * kWindowPeak) series.runsTo90 = step.run;
+        for (int i = 0; i < 3; i++) {
+            if (step.run == 100 << i) series.bestAt[i] = step.best;
+        }
+    });
+    return series;
+}
+
+int median(std::vector<int> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+// The table scripts/optimise-benchmark.sh prints for the lattices, from their
+// score functions in moments: run with --gtest_also_run_disabled_tests
+// (OPT_PROBLEMS=name,... and OPT_SEEDS=N narrow it, OPT_RATIOS changes the mix).
+TEST(OptimiseProblems, DISABLED_Table) {
+    InScratchFolder folder;
+    MessageRecorder messages;
+    OptimiserSettings settings;
+    // OPT_RATIOS=13:8,14:8 tries other ratios (trial-type index:ratio).
+    if (const char* r = std::getenv("OPT_RATIOS")) {
+        for (const char* at = r; *at;) {
+            char* end = nullptr;
+            long type = std::strtol(at, &end, 10);
+            if (*end != ':' || type < 0 || type >= kTrialTypeCount) break;
+            settings.ratios[static_cast<size_t>(type)] = std::strtod(end + 1, &end);
+            at = *end == ',' ? end + 1 : end;
+        }
+    }
+    const char* only = std::getenv("OPT_PROBLEMS");
+    int seeds = std::getenv("OPT_SEEDS") ? std::atoi(std::getenv("OPT_SEEDS")) : 5;
+    for (const WindowProblem& problem : windowProblems()) {
+        if (only && !std::strstr(only, problem.name)) continue;
+        std::vector<int> to90;
+        std::printf("%-18s", problem.name);
+        for (uint32_t seed = 1; seed <= static_cast<uint32_t>(seeds); seed++) {
+            Series s = runSeries(problem, 400, seed, settings);
+            to90.push_back(s.runsTo90 == 0 ? 9999 : s.runsTo90);
+            std::printf(" %4d (%5.1f %5.1f %5.1f)", s.runsTo90, s.bestAt[0], s.bestAt[1],
+                        s.bestAt[2]);
+        }
+        std::printf("  median %d\n", median(to90));
+    }
+}
+
+// Regression: the default mix reaches 90 % of the peak within 400 runs on
+// the corner, the interior and the coupled problem, for seeds 1 to 3. What
+// was measured (best after 400 runs): corner 100 on every seed, interior
+// 99.7 to 99.9 with one seed at 95.8, coupled 96.6 to 99.0. The twelve-
+// parameter problem is left out: no seed of it passes reliably yet.
+TEST(OptimiseProblems, DefaultMixReachesNinetyPercentOnCornerInteriorAndCoupledPeaks) {
+    InScratchFolder folder;
+    MessageRecorder messages;
+    for (const WindowProblem& problem : windowProblems()) {
+        std::string name = problem.name;
+        if (name != "energy_windows" && name != "interior_windows" && name != "coupled_windows") {
+            continue;
+        }
+        for (uint32_t seed = 1; seed <= 3; seed++) {
+            Series s = runSeries(problem, 400, seed);
+            EXPECT_GT(s.runsTo90, 0) << name << " seed " << seed << ": best " << s.bestAt[2];
+        }
+    }
+}
