@@ -67,11 +67,7 @@ bool parseOptions(const ToolArgs& args, PrintOptions& options) {
 
 int print(const PrintOptions& options) {
     std::string text;
-    ReadStatus status = readLatticeFile(options.file, text);
-    if (status != ReadStatus::Ok) {
-        std::fprintf(stderr, "Cannot read lattice file '%s'\n", options.file.c_str());
-        return kToolError;
-    }
+    if (!readToolLattice(options.file, text)) return kToolError;
     Genome genome = genomeFromText(options.genomeText, true);
     seedRandom(tickCountMs());
     if (options.level >= 0) {
@@ -104,11 +100,7 @@ int print(const PrintOptions& options) {
 
 int check(const PrintOptions& options) {
     std::string text;
-    ReadStatus status = readLatticeFile(options.file, text);
-    if (status != ReadStatus::Ok) {
-        std::fprintf(stderr, "Cannot read lattice file '%s'\n", options.file.c_str());
-        return kToolError;
-    }
+    if (!readToolLattice(options.file, text)) return kToolError;
     Genome genome = genomeFromText(options.genomeText, false);
     std::vector<LatticeFinding> findings =
         checkLatticeText(text, options.file, latticeNameOf(options.file), genome);

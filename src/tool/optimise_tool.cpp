@@ -112,10 +112,7 @@ std::optional<RunScore> trackRun(const std::string& name, const std::string& tex
 int optimise(const OptimiseOptions& o) {
     std::string name = latticeNameOf(o.file);
     std::string text;
-    if (readLatticeFile(o.file, text) != ReadStatus::Ok) {
-        std::fprintf(stderr, "Cannot read lattice file '%s'\n", o.file.c_str());
-        return kToolError;
-    }
+    if (!readToolLattice(o.file, text)) return kToolError;
     if (!isFolderLattice(name, text)) {
         std::fprintf(stderr, "'%s' is not the lattice file '%s' of this folder\n", o.file.c_str(),
                      latticeFilePath(name).c_str());

@@ -44,13 +44,7 @@ void printCheck(CheckTally& tally, const std::string& where, const RecordCheck& 
 }
 
 int check(const std::string& path) {
-    if (!isRegularFile(path)) {
-        std::fprintf(
-            stderr,
-            fileExists(path) ? "Cannot open '%s': not a plain file\n" : "Cannot open '%s'\n",
-            path.c_str());
-        return kToolError;
-    }
+    if (!checkPlainFile(path)) return kToolError;
     CheckTally tally;
     if (isBinaryResultsPath(path)) {
         BinaryLoadStatus status = BinaryLoadStatus::Ok;
@@ -125,13 +119,7 @@ int plot(const ToolArgs& args) {
     }
     if (csv.empty()) csv = csvBeside(picture);
     if (!checkOutputName(picture, "plot") || !checkOutputName(csv, "CSV")) return kToolError;
-    if (!isRegularFile(file)) {
-        std::fprintf(
-            stderr,
-            fileExists(file) ? "Cannot open '%s': not a plain file\n" : "Cannot open '%s'\n",
-            file.c_str());
-        return kToolError;
-    }
+    if (!checkPlainFile(file)) return kToolError;
     std::vector<ProgressPoint> points =
         latticeProgress(loadResultsAny(file, kProgramFormat), lattice);
     if (points.empty()) {

@@ -123,26 +123,12 @@ void printBeam(const Simulation& simulation, const Genome& genome) {
 }
 
 bool writeDump(const std::string& path, const Simulation& simulation) {
-    // Like every name from outside, the dump stays inside the program folder.
-    if (!isSafeRelativePath(path)) {
-        std::fprintf(stderr, "Refused dump file name '%s': give a path inside this folder\n",
-                     path.c_str());
-        return false;
-    }
-    if (!writeFileAtomic(path, beamDumpCsv(simulation.beam))) {
-        std::fprintf(stderr, "Cannot write '%s'\n", path.c_str());
-        return false;
-    }
-    return true;
+    return checkOutputName(path, "dump") && writeToolFile(path, beamDumpCsv(simulation.beam));
 }
 
 int run(const RunToolOptions& o) {
     std::string text;
-    ReadStatus status = readLatticeFile(o.file, text);
-    if (status != ReadStatus::Ok) {
-        std::fprintf(stderr, "Cannot read lattice file '%s'\n", o.file.c_str());
-        return kToolError;
-    }
+    if (!readToolLattice(o.file, text)) return kToolError;
     SetupRequest request = runRequest(latticeNameOf(o.file), std::move(text));
     request.commandLine = o.commandLine;
     request.seed = o.seed;

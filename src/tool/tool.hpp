@@ -50,6 +50,11 @@ SetupRequest runRequest(const std::string& latticeName, std::string latticeText)
 // "lattices/alpha.txt" is the lattice alpha.
 std::string latticeNameOf(const std::string& path);
 
+// Inputs named on the command line; each says what is wrong and returns
+// false when it cannot be used.
+bool readToolLattice(const std::string& path, std::string& text);
+bool checkPlainFile(const std::string& path);
+
 // Pictures: pelto-tool writes CSV, scripts/pelto-plot draws it.
 // Output names stay inside this folder, as every name from outside does;
 // says so and returns false otherwise.

@@ -1,6 +1,8 @@
 #include <cstdio>
 
 #include "common/report.hpp"
+#include "lattice/parser.hpp"
+#include "platform/files.hpp"
 #include "tool/tool.hpp"
 
 void installToolMessageSink() {
@@ -22,4 +24,18 @@ void installToolMessageSink() {
     sink.readKey = []() { return static_cast<int>('a'); };
     sink.messageBox = [](const std::string& text) { std::fprintf(stderr, "\n%s\n", text.c_str()); };
     setMessageSink(sink);
+}
+
+bool readToolLattice(const std::string& path, std::string& text) {
+    if (readLatticeFile(path, text) == ReadStatus::Ok) return true;
+    std::fprintf(stderr, "Cannot read lattice file '%s'\n", path.c_str());
+    return false;
+}
+
+bool checkPlainFile(const std::string& path) {
+    if (isRegularFile(path)) return true;
+    std::fprintf(stderr,
+                 fileExists(path) ? "Cannot open '%s': not a plain file\n" : "Cannot open '%s'\n",
+                 path.c_str());
+    return false;
 }

@@ -3,6 +3,7 @@
 // the tracking step does it.
 #pragma once
 
+#include <cmath>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -14,6 +15,17 @@
 #include "model/cell_geometry.hpp"
 #include "model/relativity.hpp"
 #include "support/test_support.hpp"
+
+// A frame turned by `angle` in the z-x plane (so that no axis is along z)
+// and moved to `origin`.
+inline Frame3 turnedFrame(double angle, Vec3 origin = Vec3{}) {
+    Frame3 f;
+    f.origin = origin;
+    double c = std::cos(angle), s = std::sin(angle);
+    double axes[9] = {c, 0, s, 0, 1, 0, -s, 0, c};
+    for (int i = 0; i < 9; i++) f.axes[i] = axes[i];
+    return f;
+}
 
 using NumberAttributes = std::initializer_list<std::pair<const char*, double>>;
 

@@ -31,15 +31,6 @@ std::vector<std::string> vectorWidths() {
     return widths;
 }
 
-// A frame turned by `angle` in the z-x plane, so that no axis is along z.
-Frame3 turnedFrame(double angle) {
-    Frame3 f;
-    double c = std::cos(angle), s = std::sin(angle);
-    double axes[9] = {c, 0, s, 0, 1, 0, -s, 0, c};
-    for (int i = 0; i < 9; i++) f.axes[i] = axes[i];
-    return f;
-}
-
 }  // namespace
 
 TEST(PushBatch, EachWidthIsTheOneItClaimsAndUnknownNamesAreRefused) {

@@ -28,16 +28,6 @@ Vec3 fieldAtPoint(const Cell& cell, Vec3 p, double t = 0) {
             componentField(cell, p, t, 5)};
 }
 
-// A frame turned by `angle` in the z-x plane and moved to `origin`.
-Frame3 turnedFrame(double angle, Vec3 origin) {
-    Frame3 f;
-    f.origin = origin;
-    double c = std::cos(angle), s = std::sin(angle);
-    double axes[9] = {c, 0, s, 0, 1, 0, -s, 0, c};
-    for (int i = 0; i < 9; i++) f.axes[i] = axes[i];
-    return f;
-}
-
 }  // namespace
 
 // Reference: the on-axis field of a finite current sheet,
