@@ -1,12 +1,14 @@
 #include "results/pool_scores.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <functional>
 #include <queue>
 #include <string>
 #include <unordered_map>
 
 #include "common/text.hpp"
+#include "model/genome.hpp"
 
 namespace {
 
@@ -18,37 +20,30 @@ struct Repeats {
     int count = 0;
 };
 
-// "#runs=N" in a genome line, 1 when absent: a quarantined result's score is
-// already the mean of that many runs.
-double runsOf(std::string_view line) {
-    size_t at = line.find("#runs=");
-    if (at == std::string_view::npos) return 1;
-    int runs = 0;
-    for (size_t i = at + 6; i < line.size() && line[i] >= '0' && line[i] <= '9' && runs < 100000;
-         i++) {
-        runs = runs * 10 + (line[i] - '0');
-    }
+// One pass over a genome line: its key (the parameters as the genome reader
+// takes them, so that two ways of writing one genome are one genome) and its
+// "#runs", 1 when absent: a quarantined result's score is already the mean
+// of that many runs.
+double scanRecord(const std::string& genomeLine, std::string& key) {
+    key.clear();
+    key.reserve(genomeLine.size());
+    int32_t runs = 1;
+    genomeScanText(genomeLine, true, [&](std::string_view name, int32_t level) {
+        if (!name.empty() && name[0] == '#') {
+            if (equalNoCase(name, "#runs")) runs = level;
+            return true;
+        }
+        for (char c : name) key += lowerAscii(c);
+        char digits[16];
+        key += '=';
+        key.append(digits, std::to_chars(digits, digits + sizeof digits, level).ptr);
+        key += ';';
+        return true;
+    });
     return std::max(runs, 1);
 }
 
 }  // namespace
-
-std::string genomeKeyOf(const std::string& genomeLine) {
-    std::string key;
-    key.reserve(genomeLine.size());
-    size_t start = 0;
-    while (start < genomeLine.size()) {
-        size_t end = genomeLine.find(';', start);
-        if (end == std::string::npos) end = genomeLine.size();
-        std::string_view entry(genomeLine.data() + start, end - start);
-        if (!entry.empty() && entry[0] != '#') {
-            for (char c : entry) key += lowerAscii(c);
-            key += ';';
-        }
-        start = end + 1;
-    }
-    return key;
-}
 
 const PoolScores& poolScores(const OptimiserPool& pool) {
     if (pool.scores) return *pool.scores;
@@ -59,13 +54,13 @@ const PoolScores& poolScores(const OptimiserPool& pool) {
     std::unordered_map<std::string, uint32_t> groups;
     groups.reserve(n);
     std::vector<Repeats> repeats;
+    std::string key;
     for (size_t i = 0; i < n; i++) {
         const ResultRecord& record = pool[i];
-        auto [at, added] = groups.try_emplace(genomeKeyOf(record.genomeLine),
-                                              static_cast<uint32_t>(repeats.size()));
+        double weight = scanRecord(record.genomeLine, key);
+        auto [at, added] = groups.try_emplace(key, static_cast<uint32_t>(repeats.size()));
         if (added) repeats.emplace_back();
         Repeats& r = repeats[at->second];
-        double weight = runsOf(record.genomeLine);
         if (r.count > 0 && record.score != r.first) r.differ = true;
         if (r.count == 0) r.first = record.score;
         r.sum += weight * record.score;

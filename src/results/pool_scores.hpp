@@ -17,10 +17,6 @@ inline double poolScore(const OptimiserPool& pool, size_t i) {
     return poolScores(pool).smoothed[i];
 }
 
-// The genome line without its metadata entries, as the key that tells
-// repeats of one genome apart from other genomes.
-std::string genomeKeyOf(const std::string& genomeLine);
-
 // Records of distinct genomes, best smoothed score first, at most `count`.
 std::vector<size_t> poolBest(const OptimiserPool& pool, size_t count);
 
