@@ -153,6 +153,29 @@ TEST(ModelTrials, ParzenDrawsWhereTheGoodResultsAre) {
     EXPECT_GT(near, 180);  // measured 200 of 200
 }
 
+// Few good results must not pin the model to them: with one good result
+// among four, a kernel as narrow as their spread would give candidates within
+// a level or two of it for ever (as it did with one width for all points,
+// their spread). Its kernel is as wide as the gap to its neighbours, here the
+// range's ends, so candidates land more than 100 levels away, while most
+// still fall nearer to it than the rest are.
+TEST(ModelTrials, ParzenKeepsExploringAroundFewGoodResults) {
+    ResultsList results = resultsOf(
+        {{line(500, 500), 9}, {line(100, 900), 1}, {line(900, 100), 2}, {line(50, 50), 0}});
+    OptimiserPool pool = localPool(results);
+    ASSERT_EQ(parzenGoodCount(pool.size()), 1u);
+    seedRandom(3);
+    int far = 0, nearer = 0;
+    for (int i = 0; i < 200; i++) {
+        Genome g = run(trialParzen, pool);
+        int a = genomeGet(g, "a"), b = genomeGet(g, "b");
+        if (std::abs(a - 500) > 100 || std::abs(b - 500) > 100) far++;
+        if (std::abs(a - 500) < 250 && std::abs(b - 500) < 250) nearer++;
+    }
+    EXPECT_GT(far, 100);     // measured 200 of 200; 0 with the spread's width
+    EXPECT_GT(nearer, 120);  // measured 189 of 200
+}
+
 // Rerun returns one of the best genomes as it is (no duplicate check), the
 // one with the fewest runs behind its score.
 TEST(ModelTrials, RerunRepeatsTheLeastTestedOfTheBest) {

@@ -33,6 +33,10 @@ Series runSeries(const WindowProblem& problem, int runs, uint32_t seed,
     seedRandom(seed);
     Series series;
     optimiseRuns(request, results, score, [&](const OptimiseStep& step) {
+        if (std::getenv("OPT_TRACE")) {
+            std::printf("%d %d %.1f %.1f %s\n", step.run, step.mode, step.score, step.best,
+                        results[results.count() - 1].genomeLine.c_str());
+        }
         if (series.runsTo90 == 0 && step.best >= 0.9 * kWindowPeak) series.runsTo90 = step.run;
         for (int i = 0; i < 3; i++) {
             if (step.run == 100 << i) series.bestAt[i] = step.best;
@@ -50,7 +54,8 @@ int median(std::vector<int> v) {
 
 // The table scripts/optimise-benchmark.sh prints for the lattices, from their
 // score functions in moments: run with --gtest_also_run_disabled_tests
-// (OPT_PROBLEMS=name,... and OPT_SEEDS=N narrow it, OPT_RATIOS changes the mix).
+// (OPT_PROBLEMS=name,... and OPT_SEEDS=N narrow it, OPT_RATIOS changes the mix,
+// OPT_TRACE prints every run).
 TEST(OptimiseProblems, DISABLED_Table) {
     InScratchFolder folder;
     MessageRecorder messages;
@@ -67,12 +72,14 @@ TEST(OptimiseProblems, DISABLED_Table) {
     }
     const char* only = std::getenv("OPT_PROBLEMS");
     int seeds = std::getenv("OPT_SEEDS") ? std::atoi(std::getenv("OPT_SEEDS")) : 5;
+    // OPT_FIRST_SEED=S starts the seeds at S instead of 1.
+    int first = std::getenv("OPT_FIRST_SEED") ? std::atoi(std::getenv("OPT_FIRST_SEED")) : 1;
     for (const WindowProblem& problem : windowProblems()) {
         if (only && !std::strstr(only, problem.name)) continue;
         std::vector<int> to90;
         std::printf("%-18s", problem.name);
-        for (uint32_t seed = 1; seed <= static_cast<uint32_t>(seeds); seed++) {
-            Series s = runSeries(problem, 400, seed, settings);
+        for (int seed = first; seed < first + seeds; seed++) {
+            Series s = runSeries(problem, 400, static_cast<uint32_t>(seed), settings);
             to90.push_back(s.runsTo90 == 0 ? 9999 : s.runsTo90);
             std::printf(" %4d (%5.1f %5.1f %5.1f)", s.runsTo90, s.bestAt[0], s.bestAt[1],
                         s.bestAt[2]);
@@ -82,21 +89,30 @@ TEST(OptimiseProblems, DISABLED_Table) {
 }
 
 // Regression: the default mix reaches 90 % of the peak within 400 runs on
-// the corner, the interior and the coupled problem, for seeds 1 to 3. What
-// was measured (best after 400 runs): corner 100 on every seed, interior
-// 99.7 to 99.9 with one seed at 95.8, coupled 96.6 to 99.0. The twelve-
-// parameter problem is left out: no seed of it passes reliably yet.
-TEST(OptimiseProblems, DefaultMixReachesNinetyPercentOnCornerInteriorAndCoupledPeaks) {
+// most seeds of the corner, the interior and the coupled problem. Single
+// seeds are a lottery (the same mix needs 50 to 250 runs on the corner
+// problem, and a few seeds never leave the flat stretch where nothing
+// passes), so the test counts seeds. Measured on seeds 1 to 8: corner 8,
+// interior 7, coupled 6; over seeds 1 to 30: 30, 26 and 22. The twelve-
+// parameter problem is left out: fewer than a third of its seeds pass.
+TEST(OptimiseProblems, DefaultMixReachesNinetyPercentOnMostSeeds) {
     InScratchFolder folder;
     MessageRecorder messages;
-    for (const WindowProblem& problem : windowProblems()) {
-        std::string name = problem.name;
-        if (name != "energy_windows" && name != "interior_windows" && name != "coupled_windows") {
-            continue;
+    struct Case {
+        std::string name;
+        int least;  // of 8 seeds
+    };
+    for (const Case& c :
+         {Case{"energy_windows", 7}, Case{"interior_windows", 6}, Case{"coupled_windows", 5}}) {
+        const WindowProblem* problem = nullptr;
+        for (const WindowProblem& p : windowProblems()) {
+            if (p.name == c.name) problem = &p;
         }
-        for (uint32_t seed = 1; seed <= 3; seed++) {
-            Series s = runSeries(problem, 400, seed);
-            EXPECT_GT(s.runsTo90, 0) << name << " seed " << seed << ": best " << s.bestAt[2];
+        ASSERT_NE(problem, nullptr) << c.name;
+        int reached = 0;
+        for (uint32_t seed = 1; seed <= 8; seed++) {
+            if (runSeries(*problem, 400, seed).runsTo90 > 0) reached++;
         }
+        EXPECT_GE(reached, c.least) << c.name;
     }
 }
