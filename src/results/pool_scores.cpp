@@ -1,11 +1,10 @@
 #include "results/pool_scores.hpp"
 
 #include <algorithm>
-#include <charconv>
+#include <cstdint>
 #include <functional>
 #include <queue>
 #include <string>
-#include <unordered_map>
 
 #include "common/text.hpp"
 #include "model/genome.hpp"
@@ -20,27 +19,33 @@ struct Repeats {
     int count = 0;
 };
 
-// One pass over a genome line: its key (the parameters as the genome reader
-// takes them, so that two ways of writing one genome are one genome) and its
-// "#runs", 1 when absent: a quarantined result's score is already the mean
-// of that many runs.
-double scanRecord(const std::string& genomeLine, std::string& key) {
-    key.clear();
-    key.reserve(genomeLine.size());
-    int32_t runs = 1;
+// One pass over a genome line: its key and its "#runs", 1 when absent (a
+// quarantined result's score is already the mean of that many runs). The
+// key is a 64-bit hash of the parameters as the genome reader takes them
+// (names in any letter case, the levels as numbers), so that two ways of
+// writing one genome are one genome. Hashing instead of building each key
+// as text keeps a pool of 100 000 records within milliseconds; two of them
+// sharing a hash by chance is about as likely as 1 in 10^9.
+uint64_t scanRecord(const std::string& genomeLine, int32_t& runs) {
+    uint64_t key = 0x9e3779b97f4a7c15ull;
+    int32_t count = 1;
     genomeScanText(genomeLine, true, [&](std::string_view name, int32_t level) {
         if (!name.empty() && name[0] == '#') {
-            if (equalNoCase(name, "#runs")) runs = level;
+            if (equalNoCase(name, "#runs")) count = level;
             return true;
         }
-        for (char c : name) key += lowerAscii(c);
-        char digits[16];
-        key += '=';
-        key.append(digits, std::to_chars(digits, digits + sizeof digits, level).ptr);
-        key += ';';
+        uint64_t h = 0;
+        for (char c : name)
+            h = h * 31 + static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        h = (h << 32 | static_cast<uint32_t>(level)) ^ (h >> 32);
+        // A multiply and a shift per parameter (splitmix64's finaliser),
+        // in text order.
+        key = (key ^ h) * 0xbf58476d1ce4e5b9ull;
+        key ^= key >> 31;
         return true;
     });
-    return std::max(runs, 1);
+    runs = std::max(count, 1);
+    return key;
 }
 
 }  // namespace
@@ -51,22 +56,36 @@ const PoolScores& poolScores(const OptimiserPool& pool) {
     size_t n = pool.size();
     scores.smoothed.resize(n);
     scores.group.resize(n);
-    std::unordered_map<std::string, uint32_t> groups;
-    groups.reserve(n);
+    // Group of each key: an open-addressing table twice the pool's size, so
+    // that grouping 100 000 records costs no allocation per record.
+    size_t slots = 16;
+    while (slots < 2 * n) slots *= 2;
+    std::vector<uint64_t> slotKey(slots);
+    std::vector<uint32_t> slotGroup(slots, UINT32_MAX);
     std::vector<Repeats> repeats;
-    std::string key;
     for (size_t i = 0; i < n; i++) {
         const ResultRecord& record = pool[i];
-        double weight = scanRecord(record.genomeLine, key);
-        auto [at, added] = groups.try_emplace(key, static_cast<uint32_t>(repeats.size()));
-        if (added) repeats.emplace_back();
-        Repeats& r = repeats[at->second];
+        if (record.genomeRuns == 0) {
+            record.genomeKey = scanRecord(record.genomeLine, record.genomeRuns);
+        }
+        double weight = record.genomeRuns;
+        uint64_t key = record.genomeKey;
+        size_t slot = (key ^ key >> 29) & (slots - 1);
+        while (slotGroup[slot] != UINT32_MAX && slotKey[slot] != key)
+            slot = (slot + 1) & (slots - 1);
+        if (slotGroup[slot] == UINT32_MAX) {
+            slotKey[slot] = key;
+            slotGroup[slot] = static_cast<uint32_t>(repeats.size());
+            repeats.emplace_back();
+        }
+        uint32_t group = slotGroup[slot];
+        Repeats& r = repeats[group];
         if (r.count > 0 && record.score != r.first) r.differ = true;
         if (r.count == 0) r.first = record.score;
         r.sum += weight * record.score;
         r.weight += weight;
         r.count++;
-        scores.group[i] = at->second;
+        scores.group[i] = group;
     }
     for (size_t i = 0; i < n; i++) {
         const Repeats& r = repeats[scores.group[i]];

@@ -2,6 +2,7 @@
 // and its provenance, and the score as a number.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -16,6 +17,12 @@ struct ResultRecord {
     std::string genomeLine;
     std::string scoreLine;
     double score = 0;
+    // What the optimiser reads from the genome line on every call, kept from
+    // the first read so that a pool of 100 000 records is not parsed again
+    // for each genome it makes (results/pool_scores.cpp). `genomeRuns` 0:
+    // not read yet. The genome line of a record is not changed once made.
+    mutable uint64_t genomeKey = 0;
+    mutable int32_t genomeRuns = 0;
 };
 
 using ResultsList = List<ResultRecord>;
