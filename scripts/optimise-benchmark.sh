@@ -20,7 +20,7 @@ shift || true
 seeds=("$@")
 [ ${#seeds[@]} -gt 0 ] || seeds=(1 2 3 4 5)
 [ -x "$tool" ] || { echo "No $tool: build the release preset first (or set PELTO_TOOL)" >&2; exit 1; }
-lattices=(energy_windows interior_windows coupled_windows twelve_windows)
+lattices=(energy_windows interior_windows centred_windows coupled_windows twelve_windows)
 
 folder_for() {  # lattice, kind, seed -> a fresh program folder
     local folder="$root/run/optimise-benchmark/$1-$2-$3"

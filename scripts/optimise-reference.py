@@ -83,6 +83,7 @@ def coupled_windows(x):
 PROBLEMS = {
     "energy_windows": ([f"E{k}" for k in range(1, 7)], 0, 700, edge_windows),
     "interior_windows": ([f"E{k}" for k in range(1, 7)], -150, 850, edge_windows),
+    "centred_windows": ([f"E{k}" for k in range(1, 7)], -350, 350, edge_windows),
     "coupled_windows": ([f"{c}{k}" for k in range(1, 4) for c in "XY"], 0, 500, coupled_windows),
     "twelve_windows": ([f"E{k}" for k in range(1, 13)], 0, 700, edge_windows),
 }

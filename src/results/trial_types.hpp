@@ -81,21 +81,21 @@ double covarianceStepScale(const OptimiserPool& pool, size_t elite);
 // clang-format off
 inline constexpr std::array<TrialType, kTrialTypeCount> kTrialTypes{{
     {TrialRandom,      "Random",      0, TrialParents::None,             0, trialRandom},       // every parameter drawn afresh
-    {TrialMutate,      "Mutate",      3, TrialParents::One,              1, trialMutate},       // every level moved, mostly a little
-    {TrialCrossover,   "Crossover",   3, TrialParents::Two,              2, trialCrossover},    // each level from one parent or the other
-    {TrialInterpolate, "Interpolate", 3, TrialParents::Two,              2, trialInterpolate},  // a point between two parents
-    {TrialExtrapolate, "Extrapolate", 3, TrialParents::Two,              2, trialExtrapolate},  // a point beyond two parents
-    {TrialMuSpherical, "MuSpherical", 3, TrialParents::One,              1, trialMuSpherical},  // a step of random length in a random direction
-    {TrialMuOne,       "MuOne",       3, TrialParents::One,              1, trialMuOne},        // one level moved
-    {TrialExtreme,     "Extreme",     1, TrialParents::One,              1, trialExtreme},      // some levels pushed to or from the edges
-    {TrialLocalGrad,   "LocalGrad",   3, TrialParents::OneAndNeighbours, 1, trialLocalGrad},    // a step up the slope of the nearest results
-    {TrialTopoSmooth,  "TopoSmooth",  1, TrialParents::One,              1, trialTopoSmooth},   // levels drawn towards their numbered neighbours
+    {TrialMutate,      "Mutate",      1, TrialParents::One,              1, trialMutate},       // every level moved, mostly a little
+    {TrialCrossover,   "Crossover",   1, TrialParents::Two,              2, trialCrossover},    // each level from one parent or the other
+    {TrialInterpolate, "Interpolate", 2, TrialParents::Two,              2, trialInterpolate},  // a point between two parents
+    {TrialExtrapolate, "Extrapolate", 1, TrialParents::Two,              2, trialExtrapolate},  // a point beyond two parents
+    {TrialMuSpherical, "MuSpherical", 1, TrialParents::One,              1, trialMuSpherical},  // a step of random length in a random direction
+    {TrialMuOne,       "MuOne",       1, TrialParents::One,              1, trialMuOne},        // one level moved
+    {TrialExtreme,     "Extreme",     2, TrialParents::One,              1, trialExtreme},      // some levels pushed to or from the edges
+    {TrialLocalGrad,   "LocalGrad",   8, TrialParents::OneAndNeighbours, 1, trialLocalGrad},    // a step up the slope of the nearest results
+    {TrialTopoSmooth,  "TopoSmooth",  6, TrialParents::One,              1, trialTopoSmooth},   // levels drawn towards their numbered neighbours
     {TrialCellDouble,  "CellDouble",  1, TrialParents::One,              1, trialCellDouble},   // one numbered cell repeated
     {TrialCellDelete,  "CellDelete",  1, TrialParents::One,              1, trialCellDelete},   // one numbered cell removed
-    {TrialCellCommute, "CellCommute", 1, TrialParents::One,              1, trialCellCommute},  // two neighbouring cells swapped
-    {TrialParzen,      "Parzen",      4, TrialParents::Elite,            2, trialParzen},       // the likeliest of candidates from a model of the good results
-    {TrialCovariance,  "Covariance",  4, TrialParents::Elite,            2, trialCovariance},   // a step drawn from the spread of the best results
-    {TrialRerun,       "Rerun",       1, TrialParents::Elite,            1, trialRerun, true},  // one of the best genomes run again
+    {TrialCellCommute, "CellCommute", 0, TrialParents::One,              1, trialCellCommute},  // two neighbouring cells swapped
+    {TrialParzen,      "Parzen",      8, TrialParents::Elite,            2, trialParzen},       // the likeliest of candidates from a model of the good results
+    {TrialCovariance,  "Covariance",  8, TrialParents::Elite,            2, trialCovariance},   // a step drawn from the spread of the best results
+    {TrialRerun,       "Rerun",       2, TrialParents::Elite,            1, trialRerun, true},  // one of the best genomes run again
 }};
 // clang-format on
 

@@ -76,9 +76,9 @@ TEST_F(ConfigTest, AFileWithOnlyThreadsBecomesTheFullFileInTableOrder) {
     EXPECT_EQ(list[0].value, "2");
     EXPECT_EQ(settings.threadCount, 2);
     EXPECT_EQ(valueOf("TrialType"),
-              "Random=0;Mutate=3;Crossover=3;Interpolate=3;Extrapolate=3;MuSpherical=3;MuOne=3;"
-              "Extreme=1;LocalGrad=3;TopoSmooth=1;CellDouble=1;CellDelete=1;CellCommute=1;"
-              "Parzen=4;Covariance=4;Rerun=1;");
+              "Random=0;Mutate=1;Crossover=1;Interpolate=2;Extrapolate=1;MuSpherical=1;MuOne=1;"
+              "Extreme=2;LocalGrad=8;TopoSmooth=6;CellDouble=1;CellDelete=1;CellCommute=0;"
+              "Parzen=8;Covariance=8;Rerun=2;");
     // Nothing but the file itself is left in the folder.
     EXPECT_EQ(listFolder(dir.path(), false), std::vector<std::string>{"config.txt"});
 }
@@ -169,7 +169,7 @@ TEST_F(ConfigTest, ValuesTurnIntoSettings) {
     EXPECT_EQ(settings.removedStore, "");
     EXPECT_EQ(settings.trialRatios[1], 7);
     EXPECT_EQ(settings.trialRatios[7], 999);
-    EXPECT_EQ(settings.trialRatios[2], 3);
+    EXPECT_EQ(settings.trialRatios[2], kTrialTypes[2].defaultRatio);  // not named: default
     EXPECT_EQ(settings.priority, Priority::Background);
 
     dir.write("config.txt", "Results file maximum size before pruning (MB, 0 to disable): 4096\n");

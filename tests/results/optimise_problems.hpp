@@ -112,6 +112,7 @@ inline const std::vector<WindowProblem>& windowProblems() {
     static const std::vector<WindowProblem> problems{
         {"energy_windows", 6, 0, 700, edgeWindows},       // peak in a corner
         {"interior_windows", 6, -150, 850, edgeWindows},  // peak inside the box
+        {"centred_windows", 6, -350, 350, edgeWindows},   // peak at the box's centre
         {"coupled_windows", 6, 0, 500, coupledWindows},   // peak in a rotated valley
         {"twelve_windows", 12, 0, 700, edgeWindows},      // twelve parameters, corner
         {"noisy_windows", 6, -150, 850, edgeWindows, 1.5},

@@ -89,30 +89,36 @@ TEST(OptimiseProblems, DISABLED_Table) {
 }
 
 // Regression: the default mix reaches 90 % of the peak within 400 runs on
-// most seeds of the corner, the interior and the coupled problem. Single
-// seeds are a lottery (the same mix needs 50 to 250 runs on the corner
-// problem, and a few seeds never leave the flat stretch where nothing
-// passes), so the test counts seeds. Measured on seeds 1 to 8: corner 8,
-// interior 7, coupled 6; over seeds 1 to 30: 30, 26 and 22. The twelve-
-// parameter problem is left out: fewer than a third of its seeds pass.
+// most seeds of the corner, the interior, the centred and the coupled
+// problem, and fast where the peak is at the centre. Single seeds are a
+// lottery (the same mix needs 14 to 153 runs on the corner problem, and a few
+// seeds never leave the flat stretch where nothing passes), so the test
+// counts seeds and takes a median. Measured on seeds 1 to 8: corner 8,
+// interior 7, centred 8 (median 29 runs; 70 with the mix of ratios 3 and 1
+// that came before the model trials), coupled 6; over seeds 1 to 30: 30, 27,
+// 30 and 23. The twelve-parameter problem is left out: half its seeds pass.
 TEST(OptimiseProblems, DefaultMixReachesNinetyPercentOnMostSeeds) {
     InScratchFolder folder;
     MessageRecorder messages;
     struct Case {
         std::string name;
-        int least;  // of 8 seeds
+        int least;       // of 8 seeds
+        int medianMost;  // runs to 90 %
     };
-    for (const Case& c :
-         {Case{"energy_windows", 7}, Case{"interior_windows", 6}, Case{"coupled_windows", 5}}) {
+    for (const Case& c : {Case{"energy_windows", 7, 400}, Case{"interior_windows", 6, 400},
+                          Case{"centred_windows", 7, 50}, Case{"coupled_windows", 5, 400}}) {
         const WindowProblem* problem = nullptr;
         for (const WindowProblem& p : windowProblems()) {
             if (p.name == c.name) problem = &p;
         }
         ASSERT_NE(problem, nullptr) << c.name;
-        int reached = 0;
+        std::vector<int> runs;
         for (uint32_t seed = 1; seed <= 8; seed++) {
-            if (runSeries(*problem, 400, seed).runsTo90 > 0) reached++;
+            int to90 = runSeries(*problem, 400, seed).runsTo90;
+            runs.push_back(to90 == 0 ? 9999 : to90);
         }
-        EXPECT_GE(reached, c.least) << c.name;
+        EXPECT_GE(std::count_if(runs.begin(), runs.end(), [](int r) { return r < 9999; }), c.least)
+            << c.name;
+        EXPECT_LE(median(runs), c.medianMost) << c.name;
     }
 }

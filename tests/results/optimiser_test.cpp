@@ -19,7 +19,9 @@ std::string text(const Genome& g) {
 }  // namespace
 
 TEST(ChooseTrialType, RatiosScannedFromTheLastTypeAndSmallPoolsExplore) {
+    // A fixed mix, so that the cases follow the scan and not the defaults.
     OptimiserSettings defaults;
+    defaults.ratios = {0, 3, 3, 3, 3, 3, 3, 1, 3, 1, 1, 1, 1, 4, 4, 1};
     OptimiserSettings none;
     none.ratios.fill(0);
     struct Case {
@@ -28,7 +30,7 @@ TEST(ChooseTrialType, RatiosScannedFromTheLastTypeAndSmallPoolsExplore) {
         double u, v;  // fractions of the two draws
         int expected;
     };
-    // Default ratios sum to 35; scanning down from Rerun, u = 0.5 is used
+    // These ratios sum to 35; scanning down from Rerun, u = 0.5 is used
     // up by the first type, u = 34.5 only by Mutate, u = 16.5 by Extreme.
     const Case cases[] = {
         {1000, defaults, 0.5 / 35, 0.5, TrialRerun},
