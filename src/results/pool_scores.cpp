@@ -35,8 +35,7 @@ uint64_t scanRecord(const std::string& genomeLine, int32_t& runs) {
             return true;
         }
         uint64_t h = 0;
-        for (char c : name)
-            h = h * 31 + static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        for (char c : name) h = h * 31 + static_cast<unsigned char>(lowerAscii(c));
         h = (h << 32 | static_cast<uint32_t>(level)) ^ (h >> 32);
         // A multiply and a shift per parameter (splitmix64's finaliser),
         // in text order.

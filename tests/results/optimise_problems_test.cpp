@@ -32,8 +32,9 @@ Series runSeries(const WindowProblem& problem, int runs, uint32_t seed,
     };
     seedRandom(seed);
     Series series;
+    bool trace = std::getenv("OPT_TRACE") != nullptr;
     optimiseRuns(request, results, score, [&](const OptimiseStep& step) {
-        if (std::getenv("OPT_TRACE")) {
+        if (trace) {
             std::printf("%d %d %.1f %.1f %s\n", step.run, step.mode, step.score, step.best,
                         results[results.count() - 1].genomeLine.c_str());
         }
