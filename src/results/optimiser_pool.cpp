@@ -13,7 +13,7 @@
 namespace {
 
 constexpr double kTournamentExponentLow = 0.0;
-constexpr double kTournamentExponentHigh = 1.25;
+constexpr double kTournamentExponentHigh = 2.0;
 constexpr int kSecondParentRedraws = 10;
 
 ResultsList loadSampleFile(const std::string& path, const std::string& lattice) {

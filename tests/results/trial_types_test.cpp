@@ -29,14 +29,15 @@ TEST(Tournament, VisitsDistinctRecordsAndKeepsTheBest) {
         std::vector<double> draws;
         std::string winner;
     };
-    // Exponent near its top: 6^1.25 = 9.4 hits, 4 distinct records (k).
-    // Steps 2 and 3 share a divisor with 6 and are redrawn; step 5 walks
-    // 0, 5, 4, 3.
+    // Exponent 1.25: 6^1.25 = 9.4 hits, 4 distinct records (k). Steps 2 and
+    // 3 share a divisor with 6 and are redrawn; step 5 walks 0, 5, 4, 3.
+    // Near the top of 2: 36 hits, 5 distinct records.
     const Case cases[] = {
         {{0.0, below(0, 6), below(0, 5)}, "a=000;"},  // one visit; metadata dropped
         {{0.0, below(2, 6), below(0, 5)}, "a=002;"},
-        {{0.9999, below(0, 6), below(1, 5), below(2, 5), below(4, 5)}, "a=005;"},
-        {{0.9999, below(1, 6), below(0, 5)}, "a=001;"},  // 1, 2, 3, 4: best is 1
+        {{0.625, below(0, 6), below(1, 5), below(2, 5), below(4, 5)}, "a=005;"},
+        {{0.625, below(1, 6), below(0, 5)}, "a=001;"},  // 1, 2, 3, 4: best is 1
+        {{0.9999, below(2, 6), below(0, 5)}, "a=005;"},  // 2, 3, 4, 5, 0: not 1
     };
     for (const Case& c : cases) {
         ScriptedDraws draws(c.draws);
