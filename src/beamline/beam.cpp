@@ -22,6 +22,10 @@ void beamReserve(Beam& beam, size_t k) {
     if (beam.capacity < beam.particles.size() + k) beamSetCapacity(beam, beam.capacity + k + 5000);
 }
 
+void beamReserveExact(Beam& beam, size_t k) {
+    if (beam.capacity < beam.particles.size() + k) beamSetCapacity(beam, beam.particles.size() + k);
+}
+
 Particle& beamInsertActive(Beam& beam, Particle particle) {
     std::vector<Particle>& all = beam.particles;
     if (all.size() == beam.capacity) beamSetCapacity(beam, beam.capacity + 1);

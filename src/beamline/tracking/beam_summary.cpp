@@ -44,6 +44,15 @@ std::vector<const Particle*> canonicalOrder(const Beam& beam) {
     return order;
 }
 
+std::vector<const Particle*> canonicalOrder(const Beam& beam, bool (*keep)(const Particle&)) {
+    std::vector<const Particle*> order;
+    for (const Particle& p : beam.particles) {
+        if (keep(p)) order.push_back(&p);
+    }
+    std::sort(order.begin(), order.end(), canonicalLess);
+    return order;
+}
+
 std::vector<StateTotal> beamStateTotals(const Beam& beam) {
     std::map<int32_t, StateTotal> totals;
     for (const Particle* p : canonicalOrder(beam)) {

@@ -18,6 +18,9 @@ struct StateTotal {
 
 // Particles ordered by id, species, state, then the remaining numbers.
 std::vector<const Particle*> canonicalOrder(const Beam& beam);
+// Those that `keep` accepts, in the same order: sums over a few particles of
+// a large beam need no pointer to every particle.
+std::vector<const Particle*> canonicalOrder(const Beam& beam, bool (*keep)(const Particle&));
 
 // One entry per state present, in ascending state code.
 std::vector<StateTotal> beamStateTotals(const Beam& beam);
