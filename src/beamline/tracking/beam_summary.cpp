@@ -55,11 +55,26 @@ std::vector<const Particle*> canonicalOrder(const Beam& beam, bool (*keep)(const
 
 std::vector<StateTotal> beamStateTotals(const Beam& beam) {
     std::map<int32_t, StateTotal> totals;
-    for (const Particle* p : canonicalOrder(beam)) {
-        StateTotal& total = totals[p->state];
-        total.state = p->state;
+    for (const Particle& p : beam.particles) {
+        StateTotal& total = totals[p.state];
+        total.state = p.state;
         total.count++;
-        total.weight += p->weight;
+    }
+    // Each state's weight is summed over its own particles in canonical
+    // order, which is the order they have among all the particles: the
+    // sums are those of one walk over the whole beam, and the order held at
+    // any time is that of the largest state, in four bytes a particle.
+    const std::vector<Particle>& all = beam.particles;
+    std::vector<uint32_t> order;
+    for (auto& [state, total] : totals) {
+        order.clear();
+        order.reserve(static_cast<size_t>(total.count));
+        for (size_t i = 0; i < all.size(); i++) {
+            if (all[i].state == state) order.push_back(static_cast<uint32_t>(i));
+        }
+        std::sort(order.begin(), order.end(),
+                  [&all](uint32_t a, uint32_t b) { return canonicalLess(&all[a], &all[b]); });
+        for (uint32_t i : order) total.weight += all[i].weight;
     }
     std::vector<StateTotal> out;
     for (const auto& entry : totals) out.push_back(entry.second);

@@ -47,7 +47,7 @@ double wrongEnergyScore(const std::vector<const Particle*>& muons) {
 }
 
 double beamlinePosition(const Particle& p) {
-    const Cell* line = p.line;
+    const Cell* line = particleLine(p);
     if (!line || p.elementIndex < 0 || p.elementIndex >= line->childCount()) return -1;
     const Cell& element = *line->children[static_cast<size_t>(p.elementIndex)];
     double s = 0, r = 0;
