@@ -86,13 +86,18 @@ std::string stateLabel(int32_t state) {
     return *name ? std::string(name) : format("%d", state);
 }
 
-std::string beamDumpCsv(const Beam& beam) {
-    std::string out = std::string(kBeamDumpHeader) + "\n";
+void beamDumpCsv(const Beam& beam, const std::function<void(std::string_view)>& write) {
+    write(std::string(kBeamDumpHeader) + "\n");
     for (const Particle* p : canonicalOrder(beam)) {
-        out += format("%d,%s,%s,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g\n", p->id,
-                      speciesLabel(p->species).c_str(), stateLabel(p->state).c_str(), p->weight,
-                      p->position.x, p->position.y, p->position.z, p->u.x, p->u.y, p->u.z, p->t,
-                      p->properTime);
+        write(format("%d,%s,%s,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g,%.17g\n", p->id,
+                     speciesLabel(p->species).c_str(), stateLabel(p->state).c_str(), p->weight,
+                     p->position.x, p->position.y, p->position.z, p->u.x, p->u.y, p->u.z, p->t,
+                     p->properTime));
     }
+}
+
+std::string beamDumpCsv(const Beam& beam) {
+    std::string out;
+    beamDumpCsv(beam, [&out](std::string_view line) { out += line; });
     return out;
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "beamline/beam.hpp"
@@ -33,3 +35,6 @@ inline constexpr const char* kBeamDumpHeader =
 // The header and one line per particle (active and inactive), numbers with
 // %.17g, lines ending in LF.
 std::string beamDumpCsv(const Beam& beam);
+// The same a line at a time, so that the dump of a large beam (about 200
+// bytes a particle) never has to be held whole.
+void beamDumpCsv(const Beam& beam, const std::function<void(std::string_view)>& write);
