@@ -18,11 +18,12 @@ struct StateTotal {
     double weight = 0;
 };
 
-// Particles ordered by id, species, state, then the remaining numbers.
-std::vector<const Particle*> canonicalOrder(const Beam& beam);
-// Those that `keep` accepts, in the same order: sums over a few particles of
-// a large beam need no pointer to every particle.
+// The canonical order: by id, species, state, then the remaining numbers.
+// The particles that `keep` accepts, in that order.
 std::vector<const Particle*> canonicalOrder(const Beam& beam, bool (*keep)(const Particle&));
+// Every particle in that order, holding about a sixteenth of the beam's
+// order at a time rather than a pointer to every particle.
+void canonicalWalk(const Beam& beam, const std::function<void(const Particle&)>& visit);
 
 // One entry per state present, in ascending state code.
 std::vector<StateTotal> beamStateTotals(const Beam& beam);
