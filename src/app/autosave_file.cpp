@@ -84,8 +84,12 @@ bool writeParticle(std::FILE* f, const Particle& p) {
            writeI32(f, p.drawCount);
 }
 bool readParticle(std::FILE* f, Particle& p) {
-    return readF64(f, p.weight) && readI32(f, p.id) && readI32(f, p.species) &&
-           readI32(f, p.state) && readVec(f, p.position) && readVec(f, p.u) &&
+    int32_t species = 0;
+    if (!readF64(f, p.weight) || !readI32(f, p.id) || !readI32(f, species)) return false;
+    // The record holds species indices in 8 bits; nothing larger was ever a species.
+    if (species < -128 || species > 127) return false;
+    p.species = species;
+    return readI32(f, p.state) && readVec(f, p.position) && readVec(f, p.u) &&
            readI32(f, p.elementIndex) && readF64(f, p.properTime) && readF64(f, p.t) &&
            readF64(f, p.nextDecay) && readI32(f, p.decaysLeft) && readU32(f, p.seed) &&
            readI32(f, p.drawCount);
@@ -113,7 +117,7 @@ bool readBeam(std::FILE* f, int64_t bytesLeft, Beam& beam, Cell* root) {
     beam.particles.resize(static_cast<size_t>(count));
     for (Particle& p : beam.particles) {
         if (!readParticle(f, p)) return false;
-        p.line = root;
+        setParticleLine(p, root);
     }
     beam.activeEnd = static_cast<size_t>(active);
     return true;

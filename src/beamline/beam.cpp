@@ -7,6 +7,10 @@
 #include "beamline/simulation.hpp"
 #include "beamline/tracking/decay.hpp"
 
+// Every particle of a large beam pays for each byte of the record.
+static_assert(sizeof(Particle) <= 112, "a particle record larger than 112 bytes");
+static_assert(kSpeciesCount <= 127, "species indices must fit the particle's 8 bits");
+
 void beamClear(Beam& beam) {
     beam.particles = {};
     beam.activeEnd = 0;
@@ -20,6 +24,10 @@ void beamSetCapacity(Beam& beam, size_t capacity) {
 
 void beamReserve(Beam& beam, size_t k) {
     if (beam.capacity < beam.particles.size() + k) beamSetCapacity(beam, beam.capacity + k + 5000);
+}
+
+void beamReserveExact(Beam& beam, size_t k) {
+    if (beam.capacity < beam.particles.size() + k) beamSetCapacity(beam, beam.particles.size() + k);
 }
 
 Particle& beamInsertActive(Beam& beam, Particle particle) {
@@ -44,7 +52,7 @@ Particle& addParticle(Simulation& simulation, int32_t species, int32_t id) {
     p.id = id;
     p.seed = randhash_p(simulation.effectiveSeed, static_cast<uint32_t>(id));
     p.species = species;
-    p.line = simulation.root.get();
+    setParticleLine(p, simulation.root.get());
     Particle& placed = beamInsertActive(beam, std::move(p));
     scheduleDecays(placed, simulation.n_decays);
     return placed;

@@ -33,6 +33,11 @@ void beamSetCapacity(Beam& beam, size_t capacity);
 // Makes room for k more particles: when short, capacity grows to
 // capacity + k + 5000.
 void beamReserve(Beam& beam, size_t k);
+// Makes room for k more particles at once, for a source that knows how many
+// it adds: when short, capacity grows to exactly the particles held + k.
+// Growing by the rules as the source adds them would copy the array every
+// 30 %, and a copy holds the old and the new array at the same moment.
+void beamReserveExact(Beam& beam, size_t k);
 // Puts a particle at activeEnd, moving the first inactive particle to the end
 // of the array; activeEnd and the count grow by one. The caller has made room.
 Particle& beamInsertActive(Beam& beam, Particle particle);

@@ -5,9 +5,12 @@
 
 #include "common/text.hpp"
 #include "model/cell_grid.hpp"
+#include "model/particle_place.hpp"
 
 Cell::Cell() = default;
-Cell::~Cell() = default;
+Cell::~Cell() {
+    if (hasPlaces) placeForgetLine(this);
+}
 
 CellPtr cellCreate(int32_t kind, std::string_view name) {
     CellPtr cell = std::make_shared<Cell>();

@@ -95,6 +95,9 @@ struct Cell {
     LossSum lostEnergy;          // sum of weight x kinetic energy in eV
     LossSum lostWeightPositive;  // part of lostWeight of positive species
     LossSum lostWeightNegative;  // part of lostWeight of negative species
+    // Particles were placed on this line (particle_place.hpp): its pairs
+    // go with it.
+    bool hasPlaces = false;
 
     Cell();
     ~Cell();

@@ -100,6 +100,9 @@ double emittance(double sx, double sxx, double sg, double sgg, double sxg, doubl
 
 }  // namespace
 
+static_assert(kMaxEnvelopePlanes < (size_t{1} << 23),
+              "plane counts must fit the particle's 24 bits");
+
 bool envelopeStart(EnvelopeRecorder& recorder, Simulation& simulation) {
     recorder.planes.clear();
     recorder.arcStart.clear();
@@ -131,7 +134,7 @@ void envelopeRecord(EnvelopeRecorder& recorder, Simulation& simulation) {
     for (size_t i = 0; i < simulation.beam.particles.size(); i++) {
         Particle& p = simulation.beam.particles[i];
         if (p.planesCounted >= planeCount) continue;
-        if (p.line != root || p.elementIndex < 0 ||
+        if (particleLine(p) != root || p.elementIndex < 0 ||
             static_cast<size_t>(p.elementIndex) >= recorder.line.elements.size() || p.species < 0 ||
             p.species >= kSpeciesCount) {
             continue;

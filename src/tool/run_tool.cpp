@@ -122,8 +122,17 @@ void printBeam(const Simulation& simulation, const Genome& genome) {
     std::printf("genome %s\n", genomeToText(genome).c_str());
 }
 
+// Written as it is made: a beam of millions of particles makes a dump of
+// hundreds of megabytes.
 bool writeDump(const std::string& path, const Simulation& simulation) {
-    return checkOutputName(path, "dump") && writeToolFile(path, beamDumpCsv(simulation.beam));
+    if (!checkOutputName(path, "dump")) return false;
+    AtomicFileWriter writer(path);
+    if (writer.isOpen()) {
+        beamDumpCsv(simulation.beam, [&writer](std::string_view line) { writer.append(line); });
+        if (writer.commit()) return true;
+    }
+    std::fprintf(stderr, "Cannot write '%s'\n", path.c_str());
+    return false;
 }
 
 int run(const RunToolOptions& o) {

@@ -147,7 +147,7 @@ TEST(AutoSave, SaveAndRestoreGiveBackTheRunningSimulation) {
     EXPECT_EQ(s.beam.activeEnd, 2u);
     for (size_t i = 0; i < 3; i++) {
         expectSameParticle(s.beam.particles[i], saved.beam.particles[i]);
-        EXPECT_EQ(s.beam.particles[i].line, s.root.get());
+        EXPECT_EQ(particleLine(s.beam.particles[i]), s.root.get());
     }
     EXPECT_EQ(genomeToText(g), "bfield=042;len=999;#runs=3;#queued=1;");
     EXPECT_TRUE(q.pending);

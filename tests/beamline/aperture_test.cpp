@@ -97,7 +97,7 @@ struct Apertures : ::testing::Test {
     }
     Result cross(Cell& ap, Particle before, std::vector<Cell*> nearby = {}, int thread = 0) {
         if (nearby.empty()) nearby = {&ap};
-        before.nearby = nearbyOf(nearby);
+        setNearbyList(before, nearby);
         Particle after = before;
         pushParticle(after, 0, kStep);
         Result r;

@@ -21,7 +21,7 @@ TEST(Beam, NewParticlesJoinTheActiveRangeAndPushTheFirstInactiveOneBack) {
     ASSERT_EQ(s.beam.particles.size(), 4u);
     EXPECT_EQ(s.beam.particles[2].id, 7);
     EXPECT_EQ(s.beam.particles[3].state, StateStopped);  // moved to the end
-    EXPECT_EQ(p.line, s.root.get());
+    EXPECT_EQ(particleLine(p), s.root.get());
     EXPECT_EQ(p.weight, 1);
     EXPECT_EQ(p.elementIndex, -1);
     // The key is hashed from the effective seed and the id; the pion's
@@ -48,5 +48,13 @@ TEST(Beam, GrowthRules) {
     EXPECT_EQ(s.beam.capacity, before);
     beamReserve(s.beam, before);
     EXPECT_EQ(s.beam.capacity, before + before + 5000);
+    EXPECT_GE(s.beam.particles.capacity(), s.beam.capacity);
+    // A source that knows its count gets exactly that room, and none when
+    // there is enough already.
+    size_t held = s.beam.particles.size();
+    beamReserveExact(s.beam, s.beam.capacity - held);
+    EXPECT_EQ(s.beam.capacity, before + before + 5000);
+    beamReserveExact(s.beam, s.beam.capacity);
+    EXPECT_EQ(s.beam.capacity, held + before + before + 5000);
     EXPECT_GE(s.beam.particles.capacity(), s.beam.capacity);
 }

@@ -191,7 +191,7 @@ TEST(BendMagnet, DemoMapBendsTheDesignMomentumByItsAngle) {
     const double pMeV = kSpeedOfLight * 1.02 * field / angle * 1e-6;
     // A negative muon bends towards +x, towards the pole's centre.
     Particle p = particleAt(MuMinus, Vec3{0, 0, -2.4}, Vec3{0, 0, properSpeedOf(MuMinus, pMeV)});
-    p.nearby = std::make_shared<const std::vector<Cell*>>(std::vector<Cell*>{b.get()});
+    setNearbyList(p, {b.get()});
     double t = 0;
     for (int i = 0; i < 200000 && p.position.z < 2.4; i++, t += 1e-11) pushParticle(p, t, 1e-11);
     EXPECT_GT(p.u.x, 0);

@@ -174,12 +174,12 @@ TEST(NearbyLists, ParticlesThatFindTheSameComponentsShareOneList) {
         const int where = i % 3;
         p.position = {0.01 * (i % 5), 0, where == 0 ? 0.3 : where == 1 ? 1.0 : 1.7};
         Particle_nearbythings(p);
-        seen[where].push_back(p.nearby.get());
+        seen[where].push_back(nearbyList(p));
     }
     const size_t sizes[3] = {1, 2, 1};
     for (int where = 0; where < 3; where++) {
         for (const void* list : seen[where]) EXPECT_EQ(list, seen[where][0]) << where;
-        EXPECT_EQ(s.beam.particles[static_cast<size_t>(where)].nearby->size(), sizes[where]);
+        EXPECT_EQ(nearbyList(s.beam.particles[static_cast<size_t>(where)])->size(), sizes[where]);
     }
     EXPECT_NE(seen[0][0], seen[2][0]);
 }

@@ -91,7 +91,7 @@ TEST(StepParticle, ElementSearchBoreAndEarliestHit) {
         SCOPED_TRACE(c.name);
         for (Cell* e : elements) e->lostWeight = 0;
         Particle p = movingParticle(MuPlus, 200, {0, 0, 1});
-        p.line = line.root.get();
+        setParticleLine(p, line.root.get());
         p.position = c.position;
         p.elementIndex = c.startIndex;
         Particle_nearbythings(p);
@@ -188,9 +188,9 @@ TEST(AdvanceStep, NearbyListsAreRefreshedEveryIntervalFromStepZero) {
     // drift in it afterwards.
     std::vector<int64_t> refreshed;
     for (int step = 0; step < 25; step++) {
-        s.beam.particles[0].nearby = nearbyOf({});
+        setNearbyList(s.beam.particles[0], {});
         advanceStep(s, false, kTrackNormal, true);
-        if (s.beam.particles[0].nearbyCount() != 0) refreshed.push_back(step);
+        if (nearbyCount(s.beam.particles[0]) != 0) refreshed.push_back(step);
     }
     EXPECT_EQ(refreshed, (std::vector<int64_t>{0, 10, 20}));
 }
@@ -205,11 +205,20 @@ TEST(AdvanceStep, AStepInWhichEveryParticleDecays) {
     for (size_t i = 280; i < 300; i++) s.beam.particles[i].state = StateStopped;
     std::stable_partition(s.beam.particles.begin(), s.beam.particles.end(),
                           [](const Particle& p) { return p.state == StateActive; });
+    // In an array that is exactly full: the products take their parents'
+    // places, so the array must not be copied into a larger one.
+    std::vector<Particle> particles = std::move(s.beam.particles);
+    beamClear(s.beam);
+    beamReserveExact(s.beam, particles.size());
+    s.beam.particles.assign(particles.begin(), particles.end());
     s.beam.activeEnd = 280;
+    const Particle* array = s.beam.particles.data();
     configureThreads(s, 3);
     advanceStep(s, true, kTrackNormal, true);
     ASSERT_EQ(s.beam.particles.size(), 300u);
     EXPECT_EQ(s.beam.activeEnd, 280u);
+    EXPECT_EQ(s.beam.capacity, 300u);
+    EXPECT_EQ(s.beam.particles.data(), array);
     double weight = 0;
     for (size_t i = 0; i < s.beam.particles.size(); i++) {
         const Particle& p = s.beam.particles[i];

@@ -37,10 +37,6 @@ inline CellPtr uniformFieldCell(double bx, double by, double bz, double ex = 0, 
     return cell;
 }
 
-inline NearbyList nearbyOf(std::vector<Cell*> cells) {
-    return std::make_shared<const std::vector<Cell*>>(std::move(cells));
-}
-
 // A particle of the species with momentum pMeV (MeV/c) along `direction`.
 inline Particle movingParticle(int32_t species, double pMeV, Vec3 direction, uint32_t seed = 1) {
     speciesInit();

@@ -65,7 +65,7 @@ TEST(Push, UniformMagneticFieldKeepsSpeedAndCirclesWithTheLarmorRadius) {
     // steps are 5 ps (h w = 0.0092: 4e-10 in all); at 10 ps it would be 3e-8.
     CellPtr field = uniformFieldCell(0, 0, 5);
     Particle p = movingParticle(PiPlus, 200, {0, 1, 0});
-    p.nearby = nearbyOf({field.get()});
+    setNearbyList(p, {field.get()});
     const double u0 = norm(p.u);
     const double h = 5e-12;
     const double larmor = 200e6 / (kLight * 5);
@@ -92,14 +92,14 @@ TEST(Push, ElectricFieldAcceleratesAsQE) {
     // grows linearly: after 1 ns, u = qE t / m (to rounding).
     CellPtr field = uniformFieldCell(0, 0, 0, 0, 0, 1e6);
     Particle p = movingParticle(Proton, 0, {0, 0, 1});
-    p.nearby = nearbyOf({field.get()});
+    setNearbyList(p, {field.get()});
     for (int step = 0; step < 100; step++) pushParticle(p, step * 1e-11, 1e-11);
     EXPECT_NEAR(p.u.z / (charge(Proton) * 1e6 * 1e-9 / mass(Proton)), 1, 1e-12);
     // The field sums over the nearby components, so two halves are the whole.
     CellPtr half1 = uniformFieldCell(0, 0, 0, 0, 0, 5e5);
     CellPtr half2 = uniformFieldCell(0, 0, 0, 0, 0, 5e5);
     Particle q = movingParticle(Proton, 0, {0, 0, 1});
-    q.nearby = nearbyOf({half1.get(), half2.get()});
+    setNearbyList(q, {half1.get(), half2.get()});
     for (int step = 0; step < 100; step++) pushParticle(q, step * 1e-11, 1e-11);
     EXPECT_DOUBLE_EQ(q.u.z, p.u.z);
 }
@@ -109,7 +109,7 @@ TEST(Push, NeutralsAndFieldFreeParticlesMoveStraight) {
     CellPtr field = uniformFieldCell(0, 0, 5);
     for (int32_t species : {PiZero, PiPlus}) {
         Particle p = movingParticle(species, 100, {0, 1, 0});
-        if (species == PiZero) p.nearby = nearbyOf({field.get()});
+        if (species == PiZero) setNearbyList(p, {field.get()});
         Vec3 u0 = p.u;
         pushParticle(p, 0, 1e-9);
         EXPECT_EQ(p.u.x, u0.x);
@@ -210,7 +210,7 @@ TEST(FindCrossing, FindsAPlaneOnACurvedTrackToAFemtosecond) {
     // issue asks for 1e-12 s.
     CellPtr field = uniformFieldCell(0, 0, 5);
     Particle before = movingParticle(PiPlus, 200, {0, 1, 0});
-    before.nearby = nearbyOf({field.get()});
+    setNearbyList(before, {field.get()});
     const double t0 = 3e-9, h = 2e-10;
     Particle after = before;
     pushParticle(after, t0, h);
@@ -259,9 +259,9 @@ TEST(LostParticle, LossSumsBySignOfChargeAndSafeUnderThreads) {
         for (int i = 0; i < perThread; i++) {
             Particle p = movingParticle(species, 200, {0, 0, 1});
             p.weight = 0.25;
-            p.nearby = nearbyOf({wall.get()});
+            setNearbyList(p, {wall.get()});
             lostparticlein(p, *wall);
-            if (p.nearby) ADD_FAILURE() << "the nearby list is kept";
+            if (nearbyList(p)) ADD_FAILURE() << "the nearby list is kept";
         }
     };
     std::thread a(lose, PiPlus), b(lose, PiMinus), c(lose, PiZero);

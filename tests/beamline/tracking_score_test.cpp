@@ -37,7 +37,7 @@ Simulation simulationOf(const std::vector<Muon>& muons, bool withLine = true) {
         p.position = {0, 0, m.z};
         p.nextDecay = m.nextDecay;
         p.t = m.t;
-        p.line = s.root.get();
+        setParticleLine(p, s.root.get());
         p.elementIndex = m.z < 4 ? 0 : 1;
         (m.state == StateActive ? active : inactive).push_back(p);
     }

@@ -8,55 +8,44 @@
 
 namespace {
 
-// Lists this thread made lately. Neighbouring particles find the same
-// components, and a particle that finds a list it already holds or one made
-// for another is given that list: one copy in memory instead of one per
-// particle, and particles with one list can be pushed in one batch.
-constexpr size_t kRecentLists = 16;
-struct RecentLists {
-    NearbyList lists[kRecentLists];
-    size_t next = 0;
-};
-
-void refresh(Particle& particle, std::vector<Cell*>& found) {
-    subMapQuery(*particle.line, particle.position, found);
-    if (particle.nearby && *particle.nearby == found) return;
-    thread_local RecentLists recent;
-    for (const NearbyList& list : recent.lists) {
-        if (list && *list == found) {
-            particle.nearby = list;
-            return;
-        }
-    }
-    particle.nearby = std::make_shared<const std::vector<Cell*>>(found);
-    recent.lists[recent.next] = particle.nearby;
-    recent.next = (recent.next + 1) % kRecentLists;
+// Neighbouring particles find the same components, and every particle that
+// finds a list is given the one entry of that list on its line: one copy in
+// memory instead of one per particle, and particles with one list can be
+// pushed in one batch.
+void refresh(Particle& particle, Cell& line, std::vector<Cell*>& found) {
+    subMapQuery(line, particle.position, found);
+    const std::vector<Cell*>* held = nearbyList(particle);
+    if (held && *held == found) return;
+    particle.place = placeOf(&line, found);
 }
 
 }  // namespace
 
 void Particle_nearbythings(Particle& particle) {
-    if (!particle.line) {
+    Cell* line = particleLine(particle);
+    if (!line) {
         report("[WARNING] bl is NULL in Particle_nearbythings");
         return;
     }
     std::vector<Cell*> found;
-    refresh(particle, found);
+    refresh(particle, *line, found);
 }
 
 bool nearbyRefresh(Particle& particle, std::vector<Cell*>& scratch) {
-    if (!particle.line) return false;
-    refresh(particle, scratch);
+    Cell* line = particleLine(particle);
+    if (!line) return false;
+    refresh(particle, *line, scratch);
     return true;
 }
 
 void Particle_seg_nearbythings(Particle* first, Particle* last) {
     std::vector<Cell*> found;
     for (Particle* p = first; p != last; p++) {
-        if (!p->line) {
+        Cell* line = particleLine(*p);
+        if (!line) {
             report("[WARNING] bl is NULL in Particle_seg_nearbythings");
             continue;
         }
-        refresh(*p, found);
+        refresh(*p, *line, found);
     }
 }

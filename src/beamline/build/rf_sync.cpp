@@ -81,9 +81,9 @@ void logPosition(const Simulation& track, const Particle& p) {
     std::string text = format("t=%.9g,x=%.9g,y=%.9g,z=%.9g %d:%s [", track.time, p.position.x,
                               p.position.y, p.position.z, p.elementIndex,
                               known ? root.children[p.elementIndex]->name.c_str() : "-");
-    if (p.nearby) {
+    if (const std::vector<Cell*>* nearby = nearbyList(p)) {
         const char* separator = "";
-        for (const Cell* c : *p.nearby) {
+        for (const Cell* c : *nearby) {
             text += separator + c->name;
             separator = ",";
         }

@@ -106,12 +106,13 @@ bool plateStops(const ApertureData& d, Vec3 local) {
 bool reachesPlaneFirst(const unsigned char* self, const Particle& before, const Particle& after,
                        double t0, double t1, const StepContext& context, const ScatterData* table,
                        double crossing) {
-    if (!before.nearby) return true;
+    const std::vector<Cell*>* nearby = nearbyList(before);
+    if (!nearby) return true;
     const double earlier = crossing - kSameTime * (t1 - t0);
     StepContext probe = context;
     probe.probing = true;
     bool first = true;
-    for (Cell* cell : *before.nearby) {
+    for (Cell* cell : *nearby) {
         if (cell->runData == self || !cell->interceptFn) continue;
         Particle hit;
         double when = 9e99;

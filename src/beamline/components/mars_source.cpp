@@ -86,6 +86,9 @@ bool loadMarsSource(const Frame3& frame, const std::string& path, double timespr
     MarsSpecies species;
     const int64_t total = n * copies.total;
     int64_t done = 0;
+    // At most this many: lines of species left out add none. Room that is
+    // never filled is never touched, so it costs no memory.
+    beamReserveExact(simulation.beam, static_cast<size_t>(total));
     for (int32_t k = 1; k <= copies.total; k++) {
         for (const MarsSourceLine& line : file.lines) {
             if (line.index >= n) break;

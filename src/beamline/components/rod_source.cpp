@@ -221,6 +221,7 @@ bool loadRodSource(const RodSourceData& rod, const std::string& path, const std:
     const double toTheRodStart = 0.5 * rod.length;
     const int64_t total = n * copies.total;
     int64_t done = 0;
+    beamReserveExact(simulation.beam, static_cast<size_t>(total));
     for (int32_t k = 1; k <= copies.total; k++) {
         for (int32_t i = 0; i < n; i++) {
             const RodSourceLine& line = file.lines[static_cast<size_t>(i)];

@@ -113,7 +113,6 @@ int slowestThread(const TrackingEngine& engine, int threads) {
 void mergeBeam(TrackingEngine& engine, Beam& beam, int threads) {
     size_t k = 0;
     for (int i = 0; i < threads; i++) k += engine.slots[static_cast<size_t>(i)].products.size();
-    if (k > 0) beamReserve(beam, k);
     std::vector<Particle>& all = beam.particles;
     const size_t activeEnd = beam.activeEnd;
 
@@ -137,6 +136,10 @@ void mergeBeam(TrackingEngine& engine, Beam& beam, int threads) {
     const size_t wanted = w + k + stopped.size();
     if (wanted > tailStart) {
         size_t grow = wanted - tailStart;
+        // Room only for what the beam gains: the decayed parents make way
+        // for their products, so a beam whose products replace their parents
+        // never copies its array (which would hold it twice for a moment).
+        beamReserve(beam, grow);
         size_t moving = std::min(grow, tailLength);
         all.resize(all.size() + grow);
         for (size_t j = 0; j < moving; j++) {

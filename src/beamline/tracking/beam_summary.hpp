@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "beamline/beam.hpp"
@@ -16,8 +18,12 @@ struct StateTotal {
     double weight = 0;
 };
 
-// Particles ordered by id, species, state, then the remaining numbers.
-std::vector<const Particle*> canonicalOrder(const Beam& beam);
+// The canonical order: by id, species, state, then the remaining numbers.
+// The particles that `keep` accepts, in that order.
+std::vector<const Particle*> canonicalOrder(const Beam& beam, bool (*keep)(const Particle&));
+// Every particle in that order, holding about a sixteenth of the beam's
+// order at a time rather than a pointer to every particle.
+void canonicalWalk(const Beam& beam, const std::function<void(const Particle&)>& visit);
 
 // One entry per state present, in ascending state code.
 std::vector<StateTotal> beamStateTotals(const Beam& beam);
@@ -30,3 +36,6 @@ inline constexpr const char* kBeamDumpHeader =
 // The header and one line per particle (active and inactive), numbers with
 // %.17g, lines ending in LF.
 std::string beamDumpCsv(const Beam& beam);
+// The same a line at a time, so that the dump of a large beam (about 200
+// bytes a particle) never has to be held whole.
+void beamDumpCsv(const Beam& beam, const std::function<void(std::string_view)>& write);

@@ -28,7 +28,7 @@ struct Derivative {
 };
 
 // Whether any listed component has a field; none means a straight line.
-bool anyField(const NearbyList& nearby) {
+bool anyField(const std::vector<Cell*>* nearby) {
     if (!nearby) return false;
     for (const Cell* cell : *nearby) {
         if (cell->fieldFn) return true;
@@ -36,7 +36,7 @@ bool anyField(const NearbyList& nearby) {
     return false;
 }
 
-Derivative derivative(const NearbyList& nearby, double qm, double s, Vec3 x, Vec3 u) {
+Derivative derivative(const std::vector<Cell*>* nearby, double qm, double s, Vec3 x, Vec3 u) {
     double g = invGammaFromProperVelocity2(norm2(u));
     Vec3 v = g * u;
     double f[6];
@@ -48,7 +48,8 @@ Derivative derivative(const NearbyList& nearby, double qm, double s, Vec3 x, Vec
 
 }  // namespace
 
-void fieldAt(const NearbyList& nearby, double x, double y, double z, double t, double fields[6]) {
+void fieldAt(const std::vector<Cell*>* nearby, double x, double y, double z, double t,
+             double fields[6]) {
     for (int i = 0; i < 6; i++) fields[i] = 0;
     if (!nearby) return;
     for (size_t i = nearby->size(); i-- > 0;) {
@@ -68,12 +69,12 @@ void pushParticle(Particle& particle, double t, double h) {
     Vec3 u = particle.u;
     double g0 = invGammaFromProperVelocity2(norm2(u));
     particle.properTime += h * g0;
-    if (qm == 0 || !anyField(particle.nearby)) {
+    const std::vector<Cell*>* nearby = nearbyList(particle);
+    if (qm == 0 || !anyField(nearby)) {
         // No force: the Runge-Kutta stages would all agree.
         particle.position = x + (h * g0) * u;
         return;
     }
-    const NearbyList& nearby = particle.nearby;
     double half = 0.5 * h;
     Derivative k1 = derivative(nearby, qm, t, x, u);
     Derivative k2 = derivative(nearby, qm, t + half, x + half * k1.dx, u + half * k1.du);

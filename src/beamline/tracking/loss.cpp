@@ -12,5 +12,5 @@ void lostparticlein(Particle& particle, Cell& cell) {
                     : 0;
     if (q > 0) cell.lostWeightPositive.add(w);
     if (q < 0) cell.lostWeightNegative.add(w);
-    particle.nearby.reset();
+    dropNearbyList(particle);
 }

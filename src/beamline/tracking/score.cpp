@@ -47,7 +47,7 @@ double wrongEnergyScore(const std::vector<const Particle*>& muons) {
 }
 
 double beamlinePosition(const Particle& p) {
-    const Cell* line = p.line;
+    const Cell* line = particleLine(p);
     if (!line || p.elementIndex < 0 || p.elementIndex >= line->childCount()) return -1;
     const Cell& element = *line->children[static_cast<size_t>(p.elementIndex)];
     double s = 0, r = 0;
@@ -57,8 +57,9 @@ double beamlinePosition(const Particle& p) {
 
 // How far the leading 0.001 of muon weight got, as a share of the line's
 // length, less 2. Active muons lead by position; the inactive ones come
-// before them all in the walk.
-double distanceScore(const Simulation& simulation, const std::vector<const Particle*>& order) {
+// before them all in the walk. Only muons count, so the walk holds only
+// them (`muons`, in canonical order).
+double distanceScore(const Simulation& simulation, const std::vector<const Particle*>& muons) {
     const Cell* root = simulation.root.get();
     if (!root || root->children.empty()) return -2;
     const Cell& lastElement = *root->children.back();
@@ -69,8 +70,7 @@ double distanceScore(const Simulation& simulation, const std::vector<const Parti
         double position;
     };
     std::vector<Placed> active, inactive;
-    for (size_t i = 0; i < order.size(); i++) {
-        const Particle* p = order[i];
+    for (const Particle* p : muons) {
         (p->state == StateActive ? active : inactive).push_back({p, beamlinePosition(*p)});
     }
     // Ties keep the canonical order.
@@ -81,7 +81,6 @@ double distanceScore(const Simulation& simulation, const std::vector<const Parti
 
     double weight = 0, sum = 0;
     for (size_t i = walk.size(); i-- > 0 && weight < kFull;) {
-        if (!isMuon(*walk[i].p)) continue;
         weight += walk[i].p->weight;
         sum += walk[i].p->weight * walk[i].position;
     }
@@ -94,18 +93,15 @@ double distanceScore(const Simulation& simulation, const std::vector<const Parti
 }  // namespace
 
 double scoreOf(const Simulation& simulation) {
-    std::vector<const Particle*> order = canonicalOrder(simulation.beam);
-    std::vector<const Particle*> muons;
+    const std::vector<const Particle*> muons = canonicalOrder(simulation.beam, isMuon);
     double finished = 0, wrongEnergy = 0;
-    for (const Particle* p : order) {
-        if (!isMuon(*p)) continue;
-        muons.push_back(p);
+    for (const Particle* p : muons) {
         if (p->state == StateFinished) finished += p->weight;
         if (p->state == StateWrongEnergy) wrongEnergy += p->weight;
     }
     if (finished >= kFull) return 100 * finished;
     double s3 = wrongEnergy >= kNone ? wrongEnergyScore(muons) : 0;
-    double s4 = wrongEnergy < kFull ? distanceScore(simulation, order) : 0;
+    double s4 = wrongEnergy < kFull ? distanceScore(simulation, muons) : 0;
     double s2 = blend(wrongEnergy, s3, s4);
     return blend(finished, 100 * finished, s2);
 }

@@ -31,7 +31,7 @@ constexpr size_t kChunk = 512;
 
 void stopStuckParticle(Particle& p) {
     p.state = StateStopped;
-    Cell* line = p.line;
+    Cell* line = particleLine(p);
     if (line && p.elementIndex >= 0 && p.elementIndex < line->childCount()) {
         lostparticlein(p, *line->children[static_cast<size_t>(p.elementIndex)]);
     }
@@ -81,10 +81,11 @@ void gatherLanes(SliceRun& run, std::vector<Particle>& particles, size_t first, 
     bool allowed = false;
     for (size_t i = first; i < last; i++) {
         Particle& p = particles[i];
-        if (!(p.t <= plan.time) || p.state != StateActive || !p.nearby) continue;
-        if (chargeOverMassOf(p.species) == 0) continue;
-        if (p.nearby.get() != checked) {
-            checked = p.nearby.get();
+        if (!(p.t <= plan.time) || p.state != StateActive) continue;
+        const std::vector<Cell*>* list = nearbyList(p);
+        if (!list || chargeOverMassOf(p.species) == 0) continue;
+        if (list != checked) {
+            checked = list;
             allowed = batchableList(*checked);
         }
         if (!allowed) continue;

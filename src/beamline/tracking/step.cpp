@@ -151,7 +151,7 @@ bool isRfCavity(const Cell& cell) {
 }  // namespace
 
 bool stepLocate(Particle& particle, const PreparedLine* prepared, StepPlace& place) {
-    Cell* line = particle.line;
+    Cell* line = particleLine(particle);
     place.element = nullptr;
     place.index = particle.elementIndex;
     if (!line || line->childCount() == 0) return true;
@@ -172,7 +172,8 @@ double stepIntercept(Particle& particle, Particle& after, double t, double reach
                      const StepPlace& place, Cell* matter, const ScatterData* table,
                      const StepContext& context) {
     static const std::vector<Cell*> none;
-    const std::vector<Cell*>& nearby = particle.nearby ? *particle.nearby : none;
+    const std::vector<Cell*>* list = nearbyList(particle);
+    const std::vector<Cell*>& nearby = list ? *list : none;
     const bool rfOnly = context.rfSync != nullptr;
     Cell* stopper = matter;
     if (after.state == StateActive && !nearby.empty()) {
@@ -219,7 +220,8 @@ double stepParticle(Particle& particle, double t, double tEnd, const PreparedLin
     if (!stepLocate(particle, prepared, place)) return t;
 
     static const std::vector<Cell*> none;
-    const std::vector<Cell*>& nearby = particle.nearby ? *particle.nearby : none;
+    const std::vector<Cell*>* list = nearbyList(particle);
+    const std::vector<Cell*>& nearby = list ? *list : none;
     bool anyMatter = false;
     Cell* matter = matterAt(nearby, particle.position, t, anyMatter);
     const ScatterData* table = matter ? matter->scatterData : nullptr;

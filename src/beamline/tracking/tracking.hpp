@@ -37,8 +37,10 @@ inline constexpr int kTrackNormal = 1;  // every component acts
 inline constexpr int kTrackRfSync = 2;  // only RF cavities intercept, no scattering
 
 // The summed fields of the components in `nearby` (last to first) at a point:
-// Ex, Ey, Ez in V/m, Bx, By, Bz in T; zero when none has a field.
-void fieldAt(const NearbyList& nearby, double x, double y, double z, double t, double fields[6]);
+// Ex, Ey, Ez in V/m, Bx, By, Bz in T; zero when none has a field or there is
+// no list.
+void fieldAt(const std::vector<Cell*>* nearby, double x, double y, double z, double t,
+             double fields[6]);
 
 // One fourth-order Runge-Kutta step of length h (seconds) from time t in the
 // fields of the particle's nearby components. The particle's `t` field is
@@ -70,7 +72,7 @@ Crossing findCrossing(const Particle& before, double t0, const Particle& after, 
                       const StepContext& step);
 
 // Records a lost particle in the loss sums of `cell` (safe under threads) and
-// drops its nearby list.
+// drops its nearby list (the particle keeps its line).
 void lostparticlein(Particle& particle, Cell& cell);
 
 // Advances the particle from t towards tEnd by one sub-step (element search,
