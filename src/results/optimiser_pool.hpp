@@ -52,9 +52,9 @@ struct Parent {
 // records, visited by a walk with a random start and a step prime to the pool
 // size: n^x draws for an exponent x drawn in [0, 2), so that small
 // tournaments (exploration) are common and half of them visit most of the
-// pool (and so mostly pick the best). Measured on the benchmark problems over a hundred seeds, a top
-// of 1.25 (a fifth reaching the best) was slower on all five and left the
-// twelve-parameter search stuck on more seeds.
+// pool (and so mostly pick the best). Measured on the benchmark problems over
+// a hundred seeds, a top of 1.25 (a fifth reaching the best) was slower on
+// all five and left the twelve-parameter search stuck on more seeds.
 Parent tournament(const OptimiserPool& pool);
 // Two tournament winners, the second redrawn (at most 10 times) while it
 // equals the first.
