@@ -22,7 +22,7 @@ struct Repeats {
 // One pass over a genome line: its key and its "#runs", 1 when absent (a
 // quarantined result's score is already the mean of that many runs). The
 // key is a 64-bit hash of the parameters as the genome reader takes them
-// (names in any letter case, the levels as numbers), so that two ways of
+// (names in any letter case and any order, the levels as numbers), so that two ways of
 // writing one genome are one genome. Hashing instead of building each key
 // as text keeps a pool of 100 000 records within milliseconds; two of them
 // sharing a hash by chance is about as likely as 1 in 10^9.
@@ -37,10 +37,12 @@ uint64_t scanRecord(const std::string& genomeLine, int32_t& runs) {
         uint64_t h = 0;
         for (char c : name) h = h * 31 + static_cast<unsigned char>(lowerAscii(c));
         h = (h << 32 | static_cast<uint32_t>(level)) ^ (h >> 32);
-        // A multiply and a shift per parameter (splitmix64's finaliser),
-        // in text order.
-        key = (key ^ h) * 0xbf58476d1ce4e5b9ull;
-        key ^= key >> 31;
+        // Each parameter mixed on its own (splitmix64's finaliser) and the
+        // results added, so that the order the parameters are written in
+        // does not make another genome.
+        h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ull;
+        h = (h ^ (h >> 27)) * 0x94d049bb133111ebull;
+        key += h ^ (h >> 31);
         return true;
     });
     runs = std::max(count, 1);

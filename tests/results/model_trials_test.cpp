@@ -35,8 +35,9 @@ TEST(PoolScores, RepeatsOfAGenomeShareTheirMeanWeightedByRuns) {
     };
     const Case cases[] = {
         {{{"a=001;", 1}, {"a=002;", 2}}, {1, 2}, false, false},
-        // Metadata and letter case do not make another genome.
+        // Metadata, letter case and order do not make another genome.
         {{{"a=001;#gen=3;", 1}, {"A=001;", 3}, {"a=002;", 5}}, {2, 2, 5}, true, false},
+        {{{"a=001;b=002;", 1}, {"b=002;a=001;", 3}, {"a=002;b=001;", 5}}, {2, 2, 5}, true, false},
         // A quarantined record holds the mean of its "#runs" runs.
         {{{"a=001;#runs=3;", 4}, {"a=001;", 0}}, {3, 3}, true, false},
         {{{"a=001;", 4}, {"a=001;#gen=15;", 4}, {"b=001;", 1}}, {4, 4, 1}, false, true},
