@@ -1,6 +1,7 @@
 #include "results/pool_scores.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <queue>
@@ -8,6 +9,7 @@
 
 #include "common/text.hpp"
 #include "model/genome.hpp"
+#include "results/record_levels.hpp"
 
 namespace {
 
@@ -47,6 +49,72 @@ uint64_t scanRecord(const std::string& genomeLine, int32_t& runs) {
     });
     runs = std::max(count, 1);
     return key;
+}
+
+// On a lattice whose repeats differ (its scores carry noise), the best
+// genomes' scores are also pooled with their near neighbours' (within a few
+// percent of every parameter's range, weighted by how near): a lucky score
+// alone on its hill falls to the level of the designs around it, and a
+// design among good neighbours is trusted before it is run again. Only the
+// best few hundred distinct genomes take part: they are what parents and the
+// top of the pool are drawn from, and pairing them stays within milliseconds.
+// The radius: 3.5 % of the range in every parameter. Measured on the noisy
+// benchmark problem with its noise raised to 15 (the peak is 99.8), over 200
+// seeds the noise-free score of the genome the pool rates best after 400
+// runs rose from 52.5 to 58.0 on average (no pooling; 2 % and 8 % also
+// helped, less); with noise 5 it stayed within a point.
+constexpr size_t kNeighbourGenomes = 200;
+constexpr double kNeighbourRadius = 0.035;
+
+void poolWithNeighbours(const OptimiserPool& pool, PoolScores& scores,
+                        const std::vector<Repeats>& repeats) {
+    std::vector<size_t> firsts;
+    std::vector<bool> seen(repeats.size());
+    for (size_t i = 0; i < pool.size(); i++) {
+        if (!seen[scores.group[i]]) {
+            seen[scores.group[i]] = true;
+            firsts.push_back(i);
+        }
+    }
+    size_t m = std::min(kNeighbourGenomes, firsts.size());
+    if (m < 2) return;
+    std::partial_sort(firsts.begin(), firsts.begin() + static_cast<std::ptrdiff_t>(m), firsts.end(),
+                      [&](size_t a, size_t b) { return scores.smoothed[a] > scores.smoothed[b]; });
+    firsts.resize(m);
+    Genome names = genomeFromText(pool[firsts[0]].genomeLine, false);
+    size_t d = static_cast<size_t>(names.count());
+    if (d == 0) return;
+    double levels = static_cast<double>(genomeLevelCount(names.digits));
+    RecordLevels reader(names, static_cast<int32_t>(levels / 2));
+    std::vector<double> points(m * d);
+    for (size_t i = 0; i < m; i++) {
+        const std::vector<int32_t>& r = reader.read(pool[firsts[i]].genomeLine);
+        for (size_t j = 0; j < d; j++) points[i * d + j] = r[j];
+    }
+    double radius = kNeighbourRadius * levels;
+    double radius2 = radius * radius * static_cast<double>(d);
+    std::vector<double> pooled(repeats.size(), NAN);
+    for (size_t i = 0; i < m; i++) {
+        const Repeats& own = repeats[scores.group[firsts[i]]];
+        double sum = own.sum, weight = own.weight;
+        for (size_t k = 0; k < m; k++) {
+            if (k == i) continue;
+            double dist2 = 0;
+            for (size_t j = 0; j < d; j++) {
+                double step = points[i * d + j] - points[k * d + j];
+                dist2 += step * step;
+            }
+            if (dist2 >= radius2) continue;
+            const Repeats& near = repeats[scores.group[firsts[k]]];
+            double w = 1 - dist2 / radius2;
+            sum += w * near.sum;
+            weight += w * near.weight;
+        }
+        pooled[scores.group[firsts[i]]] = sum / weight;
+    }
+    for (size_t i = 0; i < pool.size(); i++) {
+        if (!std::isnan(pooled[scores.group[i]])) scores.smoothed[i] = pooled[scores.group[i]];
+    }
 }
 
 }  // namespace
@@ -100,6 +168,7 @@ const PoolScores& poolScores(const OptimiserPool& pool) {
             scores.repeatsAgree = true;
         }
     }
+    if (scores.repeatsDiffer) poolWithNeighbours(pool, scores, repeats);
     pool.scores = std::move(scores);
     return *pool.scores;
 }

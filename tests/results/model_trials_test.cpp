@@ -36,8 +36,9 @@ TEST(PoolScores, RepeatsOfAGenomeShareTheirMeanWeightedByRuns) {
     const Case cases[] = {
         {{{"a=001;", 1}, {"a=002;", 2}}, {1, 2}, false, false},
         // Metadata, letter case and order do not make another genome.
-        {{{"a=001;#gen=3;", 1}, {"A=001;", 3}, {"a=002;", 5}}, {2, 2, 5}, true, false},
-        {{{"a=001;b=002;", 1}, {"b=002;a=001;", 3}, {"a=002;b=001;", 5}}, {2, 2, 5}, true, false},
+        // (The other genomes lie far away: a noisy pool also pools near ones.)
+        {{{"a=001;#gen=3;", 1}, {"A=001;", 3}, {"a=502;", 5}}, {2, 2, 5}, true, false},
+        {{{"a=001;b=002;", 1}, {"b=002;a=001;", 3}, {"a=502;b=001;", 5}}, {2, 2, 5}, true, false},
         // A quarantined record holds the mean of its "#runs" runs.
         {{{"a=001;#runs=3;", 4}, {"a=001;", 0}}, {3, 3}, true, false},
         {{{"a=001;", 4}, {"a=001;#gen=15;", 4}, {"b=001;", 1}}, {4, 4, 1}, false, true},
@@ -51,6 +52,36 @@ TEST(PoolScores, RepeatsOfAGenomeShareTheirMeanWeightedByRuns) {
         }
         EXPECT_EQ(scores.repeatsDiffer, c.differ) << c.records[0].first;
         EXPECT_EQ(scores.repeatsAgree, c.agree) << c.records[0].first;
+    }
+}
+
+// Once repeats show noise, the best genomes' scores are pooled with their
+// near neighbours': two close genomes move towards each other, a lone one and
+// one beyond the radius (3.5 % of the range) keep their own. Without noise
+// nothing is pooled.
+TEST(PoolScores, NoisyPoolsPoolNearNeighboursOnly) {
+    const std::vector<std::pair<std::string, double>> records = {
+        {"a=500;", 10}, {"a=900;", 6}, {"a=910;", 2}, {"a=300;", 4}, {"a=340;", 8}};
+    for (bool noisy : {false, true}) {
+        std::vector<std::pair<std::string, double>> all = records;
+        all.push_back({"a=100;", 1});
+        all.push_back({"a=100;", noisy ? 3 : 1});
+        ResultsList results = resultsOf(all);
+        OptimiserPool pool = localPool(results);
+        const PoolScores& scores = poolScores(pool);
+        EXPECT_EQ(scores.repeatsDiffer, noisy);
+        EXPECT_DOUBLE_EQ(scores.smoothed[0], 10);  // alone
+        EXPECT_DOUBLE_EQ(scores.smoothed[3], 4);   // 40 levels from a=340: beyond
+        EXPECT_DOUBLE_EQ(scores.smoothed[4], 8);
+        if (noisy) {
+            EXPECT_LT(scores.smoothed[1], 6);
+            EXPECT_GT(scores.smoothed[2], 2);
+            EXPECT_NEAR(scores.smoothed[1] + scores.smoothed[2], 8, 1e-9);  // equal weights
+            EXPECT_DOUBLE_EQ(scores.smoothed[5], 2);
+        } else {
+            EXPECT_DOUBLE_EQ(scores.smoothed[1], 6);
+            EXPECT_DOUBLE_EQ(scores.smoothed[2], 2);
+        }
     }
 }
 
