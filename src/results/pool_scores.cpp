@@ -24,8 +24,8 @@ struct Repeats {
 // One pass over a genome line: its key and its "#runs", 1 when absent (a
 // quarantined result's score is already the mean of that many runs). The
 // key is a 64-bit hash of the parameters as the genome reader takes them
-// (names in any letter case and any order, the levels as numbers), so that two ways of
-// writing one genome are one genome. Hashing instead of building each key
+// (names in any letter case and any order, the levels as numbers), so that
+// two ways of writing one genome are one genome. Hashing instead of building each key
 // as text keeps a pool of 100 000 records within milliseconds; two of them
 // sharing a hash by chance is about as likely as 1 in 10^9.
 uint64_t scanRecord(const std::string& genomeLine, int32_t& runs) {
