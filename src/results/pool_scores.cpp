@@ -51,6 +51,35 @@ uint64_t scanRecord(const std::string& genomeLine, int32_t& runs) {
     return key;
 }
 
+// The first record of each distinct genome, best smoothed score first, at
+// most `count`.
+std::vector<size_t> bestDistinct(const PoolScores& scores, size_t count) {
+    auto better = [&](size_t a, size_t b) {
+        // Among equals the later record first, so that an elite on a plateau
+        // follows the search across it instead of holding its first points.
+        return scores.smoothed[a] > scores.smoothed[b] ||
+               (scores.smoothed[a] == scores.smoothed[b] && a > b);
+    };
+    // Repeats share a score, so the best `count` distinct genomes lie among
+    // the best `count` records once each group keeps its first record.
+    size_t n = scores.group.size();
+    std::vector<bool> taken(
+        n == 0 ? 0 : *std::max_element(scores.group.begin(), scores.group.end()) + 1);
+    std::vector<size_t> firsts;
+    firsts.reserve(n);
+    for (size_t i = 0; i < n; i++) {
+        if (!taken[scores.group[i]]) {
+            taken[scores.group[i]] = true;
+            firsts.push_back(i);
+        }
+    }
+    count = std::min(count, firsts.size());
+    std::partial_sort(firsts.begin(), firsts.begin() + static_cast<std::ptrdiff_t>(count),
+                      firsts.end(), better);
+    firsts.resize(count);
+    return firsts;
+}
+
 // On a lattice whose repeats differ (its scores carry noise), the best
 // genomes' scores are also pooled with their near neighbours' (within a few
 // percent of every parameter's range, weighted by how near): a lucky score
@@ -68,19 +97,10 @@ constexpr double kNeighbourRadius = 0.035;
 
 void poolWithNeighbours(const OptimiserPool& pool, PoolScores& scores,
                         const std::vector<Repeats>& repeats) {
-    std::vector<size_t> firsts;
-    std::vector<bool> seen(repeats.size());
-    for (size_t i = 0; i < pool.size(); i++) {
-        if (!seen[scores.group[i]]) {
-            seen[scores.group[i]] = true;
-            firsts.push_back(i);
-        }
-    }
-    size_t m = std::min(kNeighbourGenomes, firsts.size());
+    // Each genome's repeats are averaged already: pair the best genomes.
+    std::vector<size_t> firsts = bestDistinct(scores, kNeighbourGenomes);
+    size_t m = firsts.size();
     if (m < 2) return;
-    std::partial_sort(firsts.begin(), firsts.begin() + static_cast<std::ptrdiff_t>(m), firsts.end(),
-                      [&](size_t a, size_t b) { return scores.smoothed[a] > scores.smoothed[b]; });
-    firsts.resize(m);
     Genome names = genomeFromText(pool[firsts[0]].genomeLine, false);
     size_t d = static_cast<size_t>(names.count());
     if (d == 0) return;
@@ -174,32 +194,7 @@ const PoolScores& poolScores(const OptimiserPool& pool) {
 }
 
 std::vector<size_t> poolBest(const OptimiserPool& pool, size_t count) {
-    const PoolScores& scores = poolScores(pool);
-    std::vector<size_t> order(pool.size());
-    for (size_t i = 0; i < order.size(); i++) order[i] = i;
-    auto better = [&](size_t a, size_t b) {
-        // Among equals the later record first, so that an elite on a plateau
-        // follows the search across it instead of holding its first points.
-        return scores.smoothed[a] > scores.smoothed[b] ||
-               (scores.smoothed[a] == scores.smoothed[b] && a > b);
-    };
-    // Repeats share a score, so the best `count` distinct genomes lie among
-    // the best `count` records once each group keeps its first record.
-    std::vector<bool> taken(
-        pool.size() == 0 ? 0 : *std::max_element(scores.group.begin(), scores.group.end()) + 1);
-    std::vector<size_t> firsts;
-    firsts.reserve(pool.size());
-    for (size_t i : order) {
-        if (!taken[scores.group[i]]) {
-            taken[scores.group[i]] = true;
-            firsts.push_back(i);
-        }
-    }
-    count = std::min(count, firsts.size());
-    std::partial_sort(firsts.begin(), firsts.begin() + static_cast<std::ptrdiff_t>(count),
-                      firsts.end(), better);
-    firsts.resize(count);
-    return firsts;
+    return bestDistinct(poolScores(pool), count);
 }
 
 std::vector<RecentTrial> poolRecentTrials(const OptimiserPool& pool, size_t window, size_t top) {

@@ -36,7 +36,7 @@ TEST(Tournament, VisitsDistinctRecordsAndKeepsTheBest) {
         {{0.0, below(0, 6), below(0, 5)}, "a=000;"},  // one visit; metadata dropped
         {{0.0, below(2, 6), below(0, 5)}, "a=002;"},
         {{0.625, below(0, 6), below(1, 5), below(2, 5), below(4, 5)}, "a=005;"},
-        {{0.625, below(1, 6), below(0, 5)}, "a=001;"},  // 1, 2, 3, 4: best is 1
+        {{0.625, below(1, 6), below(0, 5)}, "a=001;"},   // 1, 2, 3, 4: best is 1
         {{0.9999, below(2, 6), below(0, 5)}, "a=005;"},  // 2, 3, 4, 5, 0: not 1
     };
     for (const Case& c : cases) {
