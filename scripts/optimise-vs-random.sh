@@ -16,7 +16,7 @@ seeds=("$@")
 
 only_random="TrialType ratios: Random=1;Mutate=0;Crossover=0;Interpolate=0;Extrapolate=0;"
 only_random+="MuSpherical=0;MuOne=0;Extreme=0;LocalGrad=0;TopoSmooth=0;CellDouble=0;"
-only_random+="CellDelete=0;CellCommute=0;Parzen=0;Covariance=0;Rerun=0;"
+only_random+="CellDelete=0;CellCommute=0;Parzen=0;Covariance=0;Rerun=0;Shift=0;"
 
 best_of() {  # folder, seed -> the last BEST-SO-FAR
     (cd "$1" && "$tool" optimise lattices/energy_windows.txt --runs "$runs" --seed "$2" \

@@ -104,3 +104,11 @@ Genome trialExtreme(const TrialContext& context) {
     }
     return g;
 }
+
+Genome trialShift(const TrialContext& context) {
+    Genome g = tournament(context.pool).genome;
+    double radius = std::pow(static_cast<double>(context.levels), uniform(1));
+    double d = radius * (uniform(2) - 1);
+    for (size_t i = 0; i < g.levels.size(); i++) setLevelAt(g, i, g.levels[i] + d);
+    return g;
+}

@@ -11,7 +11,7 @@
 #include "model/genome.hpp"
 #include "results/optimiser_pool.hpp"
 
-inline constexpr int kTrialTypeCount = 16;
+inline constexpr int kTrialTypeCount = 17;
 
 enum TrialTypeIndex {
     TrialRandom,
@@ -30,6 +30,7 @@ enum TrialTypeIndex {
     TrialParzen,
     TrialCovariance,
     TrialRerun,
+    TrialShift,
 };
 
 // What a trial type reads besides the pool size.
@@ -70,6 +71,7 @@ Genome trialCellCommute(const TrialContext& context);
 Genome trialParzen(const TrialContext& context);
 Genome trialCovariance(const TrialContext& context);
 Genome trialRerun(const TrialContext& context);
+Genome trialShift(const TrialContext& context);
 
 // The parts of the model trials that their tests pin down.
 size_t parzenGoodCount(size_t poolSize);
@@ -96,6 +98,7 @@ inline constexpr std::array<TrialType, kTrialTypeCount> kTrialTypes{{
     {TrialParzen,      "Parzen",      8, TrialParents::Elite,            2, trialParzen},       // the likeliest of candidates from a model of the good results
     {TrialCovariance,  "Covariance",  8, TrialParents::Elite,            2, trialCovariance},   // a step drawn from the spread of the best results
     {TrialRerun,       "Rerun",       2, TrialParents::Elite,            1, trialRerun, true},  // one of the best genomes run again
+    {TrialShift,       "Shift",       8, TrialParents::One,              1, trialShift},        // every level moved by one common step
 }};
 // clang-format on
 

@@ -118,7 +118,7 @@ TEST(TrialTypes, BlendsOfTwoParentsUseSharedParametersOnly) {
     EXPECT_TRUE(draws.allUsed());  // ten redraws of the second parent, no more
 }
 
-TEST(TrialTypes, SphericalAndSingleStepsHaveTheDrawnLength) {
+TEST(TrialTypes, SphericalSingleAndCommonStepsHaveTheDrawnLength) {
     ResultsList results = resultsOf({{"a=500;b=500;c=500;", 1}});
     OptimiserPool pool = localPool(results);
     {
@@ -131,6 +131,15 @@ TEST(TrialTypes, SphericalAndSingleStepsHaveTheDrawnLength) {
         // R = 31.62, d = R * 0.5 on entry b only; order kept.
         ScriptedDraws draws(concat({pick(0, 1), {0.5, 0.75, below(1, 3)}}));
         EXPECT_EQ(text(run(trialMuOne, pool)), "a=500;b=515;c=500;");
+        EXPECT_TRUE(draws.allUsed());
+    }
+    // Shift: one common step of +-R/2 for every entry, clamped at the edges.
+    ResultsList edges = resultsOf({{"a=990;b=500;c=005;", 1}});
+    OptimiserPool edgePool = localPool(edges);
+    for (auto [draw, expected] :
+         {std::pair{0.75, "a=999;b=515;c=020;"}, std::pair{0.25, "a=974;b=484;c=000;"}}) {
+        ScriptedDraws draws(concat({pick(0, 1), {0.5, draw}}));
+        EXPECT_EQ(text(run(trialShift, edgePool)), expected);
         EXPECT_TRUE(draws.allUsed());
     }
 }
