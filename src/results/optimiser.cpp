@@ -35,7 +35,7 @@ const char* trialModeName(int mode) {
     return "Unknown";
 }
 
-int chooseTrialType(size_t poolSize, const OptimiserSettings& settings) {
+int chooseTrialType(size_t poolSize, bool transmits, const OptimiserSettings& settings) {
     double sum = 0;
     for (double ratio : settings.ratios) sum += ratio;
     double u = uniform(sum);
@@ -48,7 +48,7 @@ int chooseTrialType(size_t poolSize, const OptimiserSettings& settings) {
         }
     }
     // With few results there is little to learn from: explore.
-    if (randomShare(poolSize) > uniform(1)) return TrialRandom;
+    if (randomShare(poolSize, transmits) > uniform(1)) return TrialRandom;
     return chosen;
 }
 
@@ -60,7 +60,9 @@ MadeGenome makeTrial(const ResultsList& results, const std::string& lattice, int
     if (mode == kModeByRatios) {
         OptimiserSettings learnt = settings;
         if (settings.learn) learnt.ratios = learntRatios(pool, settings.ratios);
-        mode = chooseTrialType(n, learnt);
+        bool transmits = false;
+        for (size_t i = 0; i < n && !transmits; i++) transmits = pool[i].score > 0;
+        mode = chooseTrialType(n, transmits, learnt);
     }
     made.mode = mode;
     const char* name = trialModeName(mode);

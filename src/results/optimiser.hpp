@@ -37,8 +37,9 @@ struct MadeGenome {
     int candidates = 0;        // how many were made
 };
 
-// A trial type by the ratios; small pools mostly give Random.
-int chooseTrialType(size_t poolSize, const OptimiserSettings& settings);
+// A trial type by the ratios; small pools mostly give Random, and more so
+// while none of their results transmits (randomShare).
+int chooseTrialType(size_t poolSize, bool transmits, const OptimiserSettings& settings);
 
 // The genome to evaluate next. `digits` overrides the level count read from
 // the pool. The results list is not changed.

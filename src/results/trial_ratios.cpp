@@ -20,12 +20,13 @@ size_t topCount(size_t poolSize) {
 
 }  // namespace
 
-double randomShare(size_t poolSize) {
+double randomShare(size_t poolSize, bool transmits) {
     // Measured on the benchmark lattices (scripts/optimise-benchmark.sh):
-    // shares that fall faster than this, to a few percent by twenty
-    // results, leave searches stuck on the flat stretches where no design
-    // passes anything, which only fresh random genomes leave.
-    return std::pow(static_cast<double>(std::max<size_t>(poolSize, 1)), -0.4);
+    // shares that fall faster than n^-0.4 leave searches stuck on the flat
+    // stretches where no design passes anything, which fresh random genomes
+    // leave most surely; once a design passes, they only slow the climb.
+    double n = static_cast<double>(std::max<size_t>(poolSize, 1));
+    return transmits ? 1 / n : std::pow(n, -0.4);
 }
 
 TrialRatios learntRatios(const OptimiserPool& pool, const TrialRatios& configured) {

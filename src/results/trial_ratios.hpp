@@ -11,9 +11,11 @@
 
 using TrialRatios = std::array<double, kTrialTypeCount>;
 
-// The share of purely random genomes: max(1, n)^-0.4, all of them for an
-// empty or one-record pool, 30 % at 20 records, 9 % at 400.
-double randomShare(size_t poolSize);
+// The share of purely random genomes: all of them for an empty or
+// one-record pool; then max(1, n)^-0.4 (30 % at 20 records, 9 % at 400)
+// while no result of the pool transmits any beam (every score is a
+// penalty, zero or below), 1/n (5 % at 20 records) once one does.
+double randomShare(size_t poolSize, bool transmits);
 
 // The configured ratios learnt from the pool's last local results: a type's
 // ratio is scaled by how often its results reached the top of the pool

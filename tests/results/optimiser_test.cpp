@@ -26,6 +26,7 @@ TEST(ChooseTrialType, RatiosScannedFromTheLastTypeAndSmallPoolsExplore) {
     none.ratios.fill(0);
     struct Case {
         size_t pool;
+        bool transmits;  // some result of the pool scores above zero
         const OptimiserSettings& settings;
         double u, v;  // fractions of the two draws
         int expected;
@@ -33,19 +34,22 @@ TEST(ChooseTrialType, RatiosScannedFromTheLastTypeAndSmallPoolsExplore) {
     // These ratios sum to 35; scanning down from Rerun, u = 0.5 is used
     // up by the first type, u = 34.5 only by Mutate, u = 16.5 by Extreme.
     const Case cases[] = {
-        {1000, defaults, 0.5 / 35, 0.5, TrialRerun},
-        {1000, defaults, 34.5 / 35, 0.5, TrialMutate},
-        {1000, defaults, 16.5 / 35, 0.5, TrialExtreme},
-        {1000, defaults, 16.5 / 35, 0.06, TrialRandom},  // 1000^-0.4 = 0.063 > v
-        {10, defaults, 16.5 / 35, 0.39, TrialRandom},    // 10^-0.4 = 0.398
-        {10, defaults, 16.5 / 35, 0.40, TrialExtreme},
-        {0, defaults, 0.5 / 35, 0.999, TrialRandom},  // no records: always random
-        {1, defaults, 0.5 / 35, 0.999, TrialRandom},
-        {1000, none, 0.5, 0.9, TrialRandom},  // all ratios 0
+        {1000, false, defaults, 0.5 / 35, 0.5, TrialRerun},
+        {1000, false, defaults, 34.5 / 35, 0.5, TrialMutate},
+        {1000, false, defaults, 16.5 / 35, 0.5, TrialExtreme},
+        {1000, false, defaults, 16.5 / 35, 0.06, TrialRandom},  // 1000^-0.4 = 0.063 > v
+        {10, false, defaults, 16.5 / 35, 0.39, TrialRandom},    // 10^-0.4 = 0.398
+        {10, false, defaults, 16.5 / 35, 0.40, TrialExtreme},
+        {10, true, defaults, 16.5 / 35, 0.099, TrialRandom},  // 1/10 once a result transmits
+        {10, true, defaults, 16.5 / 35, 0.101, TrialExtreme},
+        {0, false, defaults, 0.5 / 35, 0.999, TrialRandom},  // no records: always random
+        {1, true, defaults, 0.5 / 35, 0.999, TrialRandom},
+        {1000, false, none, 0.5, 0.9, TrialRandom},  // all ratios 0
     };
     for (const Case& c : cases) {
         ScriptedDraws draws({c.u, c.v});
-        EXPECT_EQ(chooseTrialType(c.pool, c.settings), c.expected) << c.pool << " " << c.u;
+        EXPECT_EQ(chooseTrialType(c.pool, c.transmits, c.settings), c.expected)
+            << c.pool << " " << c.u << " " << c.v;
         EXPECT_TRUE(draws.allUsed());
     }
 }
