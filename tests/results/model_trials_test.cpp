@@ -251,3 +251,32 @@ TEST(TrialRatios, TypesThatReachTheTopAreChosenMoreWithinTheirBounds) {
     EXPECT_EQ(fixed[TrialRerun], 0);
     EXPECT_EQ(fixed[TrialMutate], configured[TrialMutate]);
 }
+
+// The random share reads the pool: about 20^-0.4 = 30 % of the genomes are
+// fresh random ones while all twenty results are penalties, about 1/20 once
+// one of them transmits. 400 draws each; the bounds sit five binomial
+// standard deviations (about 9 and 4 draws) from the expected 120 and 20.
+TEST(TrialRatios, RandomShareFallsOnceAResultTransmits) {
+    InScratchFolder folder;
+    MessageRecorder messages;
+    for (bool transmits : {false, true}) {
+        std::vector<std::pair<std::string, double>> records;
+        for (int i = 0; i < 20; i++) {
+            records.push_back({"a=" + std::to_string(100 + 37 * i) + ";", -0.5 + 0.01 * i});
+        }
+        if (transmits) records.back().second = 0.1;
+        ResultsList results = resultsOf(records);
+        seedRandom(7);
+        int random = 0;
+        for (int k = 0; k < 400; k++) {
+            MadeGenome made =
+                makeTrial(results, "lat", kModeByRatios, std::nullopt, OptimiserSettings{});
+            random += made.mode == TrialRandom;
+        }
+        if (transmits) {
+            EXPECT_LT(random, 40);
+        } else {
+            EXPECT_GT(random, 75);
+        }
+    }
+}
