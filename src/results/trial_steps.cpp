@@ -105,6 +105,10 @@ Genome trialExtreme(const TrialContext& context) {
     return g;
 }
 
+// The diagonal of the box, which random directions in many dimensions almost
+// never follow: designs whose parameters must all rise or fall together
+// (every window, every field) cannot be reached one parameter at a time
+// when each single move makes the score worse.
 Genome trialShift(const TrialContext& context) {
     Genome g = tournament(context.pool).genome;
     double radius = std::pow(static_cast<double>(context.levels), uniform(1));
