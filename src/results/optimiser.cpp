@@ -8,6 +8,7 @@
 #include "common/text.hpp"
 #include "results/duplicate_check.hpp"
 #include "results/optimiser_pool.hpp"
+#include "results/pool_scores.hpp"
 #include "results/trial_ratios.hpp"
 
 namespace {
@@ -60,9 +61,7 @@ MadeGenome makeTrial(const ResultsList& results, const std::string& lattice, int
     if (mode == kModeByRatios) {
         OptimiserSettings learnt = settings;
         if (settings.learn) learnt.ratios = learntRatios(pool, settings.ratios);
-        bool transmits = false;
-        for (size_t i = 0; i < n && !transmits; i++) transmits = pool[i].score > 0;
-        mode = chooseTrialType(n, transmits, learnt);
+        mode = chooseTrialType(n, poolScores(pool).transmits, learnt);
     }
     made.mode = mode;
     const char* name = trialModeName(mode);

@@ -20,6 +20,7 @@ struct PoolScores {
     std::vector<uint32_t> group;   // per record: its genome's index among the distinct ones
     bool repeatsDiffer = false;    // some genome was scored twice with different scores
     bool repeatsAgree = false;     // some genome was scored twice with the same score
+    bool transmits = false;        // some result scored above zero: not only penalties
 };
 
 struct OptimiserPool {

@@ -175,6 +175,7 @@ const PoolScores& poolScores(const OptimiserPool& pool) {
         r.weight += weight;
         r.count++;
         scores.group[i] = group;
+        scores.transmits = scores.transmits || record.score > 0;
     }
     for (size_t i = 0; i < n; i++) {
         const Repeats& r = repeats[scores.group[i]];

@@ -17,6 +17,13 @@ void setLevelAt(Genome& genome, size_t i, double value) {
     genome.levels[i] = static_cast<int32_t>(std::clamp<int64_t>(truncLevel(value), 0, top));
 }
 
+// A signed step: its length log-uniform between 1 and L, then a uniform
+// fraction of that either way.
+double signedStep(int64_t levels) {
+    double radius = std::pow(static_cast<double>(levels), uniform(1));
+    return radius * (uniform(2) - 1);
+}
+
 }  // namespace
 
 Genome trialRandom(const TrialContext&) {
@@ -63,8 +70,7 @@ Genome trialMuSpherical(const TrialContext& context) {
 Genome trialMuOne(const TrialContext& context) {
     Genome g = tournament(context.pool).genome;
     if (g.count() == 0) return g;
-    double radius = std::pow(static_cast<double>(context.levels), uniform(1));
-    double d = radius * (uniform(2) - 1);
+    double d = signedStep(context.levels);
     size_t i = static_cast<size_t>(randomBelow(g.count()));
     setLevelAt(g, i, g.levels[i] + d);
     return g;
@@ -111,8 +117,7 @@ Genome trialExtreme(const TrialContext& context) {
 // when each single move makes the score worse.
 Genome trialShift(const TrialContext& context) {
     Genome g = tournament(context.pool).genome;
-    double radius = std::pow(static_cast<double>(context.levels), uniform(1));
-    double d = radius * (uniform(2) - 1);
+    double d = signedStep(context.levels);
     for (size_t i = 0; i < g.levels.size(); i++) setLevelAt(g, i, g.levels[i] + d);
     return g;
 }
