@@ -78,6 +78,14 @@ FieldBatchFn fieldBatchFnOf(const Cell& cell) {
     return nullptr;
 }
 
+InterceptsBatchFn interceptsBatchFnOf(const Cell& cell) {
+    if (!cell.interceptFn) return nullptr;
+    for (const CellType& row : kRows) {
+        if (row.functions->interceptFn == cell.interceptFn) return row.functions->interceptsBatchFn;
+    }
+    return nullptr;
+}
+
 void bindCellTypeFunctions(Cell& cell) {
     const CellType* row = cellTypeFind(cell.typeName);
     const CellTypeFunctions& f = row ? *row->functions : kNone;

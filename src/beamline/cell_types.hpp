@@ -42,6 +42,20 @@ struct FieldLanes {
 // depend on how its particles were batched.
 using FieldBatchFn = void (*)(const unsigned char* runData, const FieldLanes& lanes, double t);
 
+// The start and end points of a batch of steps that all began at one time:
+// `count` lanes in structure-of-arrays form.
+struct StepLanes {
+    size_t count = 0;
+    const double *x0 = nullptr, *y0 = nullptr, *z0 = nullptr;  // where each step began
+    const double *x1 = nullptr, *y1 = nullptr, *z1 = nullptr;  // where the push ended it
+};
+// Sets may[i] for every lane whose step the kind's interceptFn could act on
+// (a step that began at t0) and leaves the others as they are: a lane it
+// leaves unset is one for which interceptFn returns 0, so a step may skip
+// the interception search only when every component leaves it unset.
+using InterceptsBatchFn = void (*)(const unsigned char* runData, const StepLanes& lanes, double t0,
+                                   uint8_t* may);
+
 struct CellTypeFunctions {
     FieldFn fieldFn = nullptr;                // adds the component's fields at a point
     FieldBatchFn fieldBatchFn = nullptr;      // the same for a batch of points; none: per lane
@@ -50,6 +64,8 @@ struct CellTypeFunctions {
     BoundsFn boundsFn = nullptr;              // bounding box from the run-time data
     InitFn initFn = nullptr;                  // reads attributes into the run-time data
     MatterSplitsFn matterSplitsFn = nullptr;  // with materialFn: where a chord meets the matter
+    // Which steps of a batch interceptFn may act on; none: it is asked of every step.
+    InterceptsBatchFn interceptsBatchFn = nullptr;
 };
 
 // How the window draws a kind. The drawing lives above this folder, so a row
@@ -112,6 +128,9 @@ MatterSplitsFn matterSplitsFnOf(const Cell& cell);
 // The fieldBatchFn of the kind whose fieldFn the cell has; none when that
 // kind gives none (the batch then calls fieldFn lane by lane).
 FieldBatchFn fieldBatchFnOf(const Cell& cell);
+// The interceptsBatchFn of the kind whose interceptFn the cell has; none when
+// that kind gives none (its steps then always go through interceptFn).
+InterceptsBatchFn interceptsBatchFnOf(const Cell& cell);
 
 // Binds fieldFn, interceptFn, materialFn and the draw kind of one cell from
 // its row (none and DrawNothing when it has no row).

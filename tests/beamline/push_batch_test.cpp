@@ -96,6 +96,73 @@ TEST(PushBatch, SolenoidBatchAddsTheFieldFnBitsInEveryLane) {
     }
 }
 
+TEST(PushBatch, SolenoidBatchMarksEveryStepItsInterceptCouldStop) {
+    AutoWidthAfter restore;
+    Simulation s;
+    // Bore 5 cm, coil out to 25 cm, 0.3 m long, switched off after 1 ns.
+    CellPtr coil = placedElement(
+        "Solenoid", "S", {{"radius", 0.05}, {"length", 0.3}, {"field", 2}, {"OffTime", 1e-9}}, s,
+        turnedFrame(0.2));
+    InterceptsBatchFn batch = interceptsBatchFnOf(*coil);
+    ASSERT_NE(batch, nullptr);
+    struct Step {
+        Vec3 from, to;  // in the coil's frame
+        bool crosses;   // the ends lie on two sides of some coil surface
+    };
+    const Step steps[] = {
+        {{0, 0, 0.10}, {0.001, 0, 0.12}, false},   // in the bore
+        {{0, 0, 0.50}, {0, 0, 0.52}, false},       // beyond the exit
+        {{0.3, 0, 0.1}, {0.3, 0.01, 0.1}, false},  // outside the coil
+        {{0.06, 0, 0.1}, {0.07, 0, 0.11}, false},  // inside the winding
+        {{0, 0, -0.01}, {0, 0, 0.01}, true},       // through the entry plane
+        {{0, 0, 0.29}, {0, 0, 0.31}, true},        // through the exit plane
+        {{0.04, 0, 0.1}, {0.06, 0, 0.1}, true},    // from the bore into the winding
+        {{0.24, 0, 0.1}, {0.26, 0, 0.1}, true},    // out through the outer cylinder
+        {{0.06, 0, -0.1}, {0.06, 0, 0.1}, true},   // into the winding's end face
+    };
+    constexpr size_t kCount = 16;  // the table twice less two, then padding
+    alignas(64) double xyz[6][kCount];
+    std::vector<Particle> before, after;
+    for (size_t i = 0; i < kCount; i++) {
+        const Step& st = steps[i % std::size(steps)];
+        Vec3 a = st.from, b = st.to;
+        frameToGlobal(coil->placedFrame, a);
+        frameToGlobal(coil->placedFrame, b);
+        double v[6] = {a.x, a.y, a.z, b.x, b.y, b.z};
+        for (int j = 0; j < 6; j++) xyz[j][i] = v[j];
+        Particle p;
+        p.position = a;
+        p.u = {0, 0, 1e8};
+        before.push_back(p);
+        p.position = b;
+        after.push_back(p);
+    }
+    StepLanes lanes;
+    lanes.count = kCount;
+    lanes.x0 = xyz[0], lanes.y0 = xyz[1], lanes.z0 = xyz[2];
+    lanes.x1 = xyz[3], lanes.y1 = xyz[4], lanes.z1 = xyz[5];
+    for (double t0 : {0.0, 2e-9}) {
+        for (const std::string& width : simdAvailable()) {
+            ASSERT_TRUE(simdSelect(width));
+            uint8_t may[kCount];
+            for (size_t i = 0; i < kCount; i++) may[i] = i == 1;  // a mark is never cleared
+            batch(coil->runData, lanes, t0, may);
+            for (size_t i = 0; i < kCount; i++) {
+                bool crosses = t0 == 0 && steps[i % std::size(steps)].crosses;
+                EXPECT_EQ(may[i] != 0, crosses || i == 1) << width << " lane " << i << " t0=" << t0;
+                // An unmarked step is one the intercept leaves alone.
+                Particle hit;
+                double when = 0;
+                int got = coil->interceptFn(coil->runData, before[i], after[i], t0, t0 + 1e-11,
+                                            StepContext{}, nullptr, hit, when);
+                if (!may[i]) {
+                    EXPECT_EQ(got, 0) << width << " lane " << i;
+                }
+            }
+        }
+    }
+}
+
 namespace {
 
 // Pions and muons of both signs through a tilted solenoid whose coil stops

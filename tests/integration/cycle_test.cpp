@@ -244,7 +244,7 @@ TEST_F(Cycle, AStopSignalSavesTheRunAndTheNextStartFinishesIt) {
     // work, so that the signal finds it running: the throttle only starts
     // sleeping after 20 ms of work, and a faster tracker must still get there.
     const char* slow =
-        "t_max=25ns\ndt=0.5ps\nseed=4242\n"
+        "t_max=25ns\ndt=0.1ps\nseed=4242\n"
         "{Drift(D) Length(m)}\n{particle(P) species Energy(MeV)}\n"
         "D1 3\nP1 'pi+' 300\nP2 'mu+' 200\nLINE: P1, P2, D1;\nLINE\n";
     ScratchFolder whole;

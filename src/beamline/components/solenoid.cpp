@@ -104,17 +104,18 @@ double coilDistance(const Particle& particle, double, const void* context) {
 // Whether the step's end points lie on different sides of any coil surface.
 // Nearly every step of a beam inside a channel crosses none, and then the
 // crossing searches (which would each find the same thing) are skipped.
-bool mayCrossCoil(const SolenoidData& coil, const Particle& before, const Particle& after) {
+// solenoidInterceptsBatch (solenoid_lanes.cpp) does the same for a batch.
+bool mayCrossCoil(const SolenoidData& coil, Vec3 before, Vec3 after) {
     double s0, s1;
     Vec3 w0, w1;
-    axialRadial(coil, before.position, s0, w0);
-    axialRadial(coil, after.position, s1, w1);
+    axialRadial(coil, before, s0, w0);
+    axialRadial(coil, after, s1, w1);
     double rho0 = norm2(w0), rho1 = norm2(w1);
+    bool may = false;
     for (int which = 0; which < 4; which++) {
-        if (surfaceDistance(coil, which, s0, rho0) * surfaceDistance(coil, which, s1, rho1) <= 0)
-            return true;
+        may |= surfaceDistance(coil, which, s0, rho0) * surfaceDistance(coil, which, s1, rho1) <= 0;
     }
-    return false;
+    return may;
 }
 
 bool onCoilSurface(Vec3 position, const void* context) {
@@ -133,7 +134,7 @@ int intercept(unsigned char* runData, const Particle& before, const Particle& af
               double t1, const StepContext& context, const ScatterData* table, Particle& hit,
               double& hitTime) {
     const auto& d = runDataAs<SolenoidData>(runData);
-    if (!solenoidIsOn(d, t0) || !mayCrossCoil(d, before, after)) return 0;
+    if (!solenoidIsOn(d, t0) || !mayCrossCoil(d, before.position, after.position)) return 0;
     CoilSurface faces[4] = {{&d, 0}, {&d, 1}, {&d, 2}, {&d, 3}};
     SurfaceTest tests[4];
     for (int i = 0; i < 4; i++) tests[i] = {coilDistance, &faces[i], onCoilSurface};
@@ -217,4 +218,5 @@ const CellTypeFunctions solenoidFunctions{
     .boundsFn = bounds,
     .initFn = init,
     .matterSplitsFn = coilSplits,
+    .interceptsBatchFn = solenoidInterceptsBatch,
 };

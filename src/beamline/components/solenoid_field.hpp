@@ -31,3 +31,9 @@ inline bool solenoidIsOn(const SolenoidData& d, double t) {
 void solenoidField(const unsigned char* runData, double x, double y, double z, double t,
                    double out[6]);
 void solenoidFieldBatch(const unsigned char* runData, const FieldLanes& lanes, double t);
+
+// The solenoid's interceptsBatchFn: marks the lanes whose step may cross one
+// of the coil's surfaces (the coil stops a particle that meets it). `lanes`
+// holds a multiple of kFieldLaneAlign lanes.
+void solenoidInterceptsBatch(const unsigned char* runData, const StepLanes& lanes, double t0,
+                             uint8_t* may);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "beamline/build/nearby.hpp"
+#include "beamline/cell_types.hpp"
 #include "beamline/simulation.hpp"
 #include "beamline/tracking/decay.hpp"
 #include "beamline/tracking/engine.hpp"
@@ -68,6 +69,43 @@ bool batchableList(const std::vector<Cell*>& cells) {
         if (cell->fieldFn) field = true;
     }
     return field;
+}
+
+// Whether every component of a list that may intercept a step can tell,
+// for a whole batch at once, which steps it leaves alone. While the RF
+// cavities are being synchronised only they intercept, so the batch test
+// does not apply then.
+bool interceptsBatchable(const std::vector<Cell*>& cells, const StepContext& context) {
+    if (context.rfSync) return false;
+    for (const Cell* cell : cells) {
+        if (cell->interceptFn && !interceptsBatchFnOf(*cell)) return false;
+    }
+    return true;
+}
+
+// Marks the lanes of a pushed batch whose step no component of the list can
+// intercept: they take the push as it is, which is what the interception
+// search would hand back for them.
+void markQuietLanes(const PushLanes& batch, double (&start)[3][kPushLanes],
+                    const std::vector<Cell*>& cells, double t0, uint8_t (&may)[kPushLanes]) {
+    // The batch functions take whole vectors: the lanes past the batch
+    // repeat its first, as the push's do.
+    const size_t padded = (batch.count + kFieldLaneAlign - 1) / kFieldLaneAlign * kFieldLaneAlign;
+    for (auto& a : start) {
+        for (size_t n = batch.count; n < padded; n++) a[n] = a[0];
+    }
+    StepLanes steps;
+    steps.count = padded;
+    steps.x0 = start[0];
+    steps.y0 = start[1];
+    steps.z0 = start[2];
+    steps.x1 = batch.x;
+    steps.y1 = batch.y;
+    steps.z1 = batch.z;
+    for (size_t n = 0; n < padded; n++) may[n] = 0;
+    for (const Cell* cell : cells) {
+        if (cell->interceptFn) interceptsBatchFnOf (*cell)(cell->runData, steps, t0, may);
+    }
 }
 
 // Finds the chunk's particles whose whole first sub-step may be a batched
@@ -141,22 +179,27 @@ void pushLanes(SliceRun& run, const std::vector<Particle>& particles) {
             to++;
         }
         batch.count = to - from;
+        alignas(64) double start[3][kPushLanes];
         for (size_t n = 0; n < batch.count; n++) {
             const Particle& p = particles[slot.lanes[order[from + n]].index];
-            batch.x[n] = p.position.x;
-            batch.y[n] = p.position.y;
-            batch.z[n] = p.position.z;
+            batch.x[n] = start[0][n] = p.position.x;
+            batch.y[n] = start[1][n] = p.position.y;
+            batch.z[n] = start[2][n] = p.position.z;
             batch.ux[n] = p.u.x;
             batch.uy[n] = p.u.y;
             batch.uz[n] = p.u.z;
             batch.qm[n] = chargeOverMassOf(p.species);
         }
         pushBatch(batch, *list, run.plan.time, h);
+        uint8_t may[kPushLanes];
+        const bool test = interceptsBatchable(*list, run.context);
+        if (test) markQuietLanes(batch, start, *list, run.plan.time, may);
         for (size_t n = 0; n < batch.count; n++) {
             BatchLane& lane = slot.lanes[order[from + n]];
             lane.position = {batch.x[n], batch.y[n], batch.z[n]};
             lane.u = {batch.ux[n], batch.uy[n], batch.uz[n]};
             lane.properTime = batch.properTime[n];
+            lane.quiet = test && !may[n];
         }
         from = to;
     }
@@ -180,7 +223,13 @@ void trackChunk(SliceRun& run, std::vector<Particle>& particles, size_t first, s
         int subSteps = 0;
         if (next < lanes.size() && lanes[next].index == i) {
             const BatchLane& lane = lanes[next++];
-            if (!lane.stopped) {
+            if (lane.quiet) {
+                p.position = lane.position;
+                p.u = lane.u;
+                p.properTime += lane.properTime;
+                p.elementIndex = lane.place.index;
+                t = plan.tEnd;
+            } else if (!lane.stopped) {
                 Particle after = p;
                 after.position = lane.position;
                 after.u = lane.u;

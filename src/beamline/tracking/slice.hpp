@@ -18,6 +18,7 @@ struct BatchLane {
     size_t group = 0;                          // its list's place among the chunk's lists
     Vec3 position, u;                          // after the push
     double properTime = 0;                     // gained in the push
+    bool quiet = false;                        // no component can intercept its push
 };
 
 struct StepPlan {
