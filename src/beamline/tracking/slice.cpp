@@ -1,5 +1,5 @@
 // One thread's share of a time step. Particles go in chunks: those whose
-// first sub-step lies in field without matter are found first, pushed in
+// first sub-step lies outside matter are found first, pushed in
 // batches of one nearby list at a time, and then every particle of the chunk
 // is finished in beam order (interceptions, further sub-steps, list refresh,
 // decays) exactly as if it had been stepped alone. A batch lane gives the
@@ -18,6 +18,7 @@
 #include "beamline/tracking/push_batch.hpp"
 #include "beamline/tracking/step_parts.hpp"
 #include "model/cell.hpp"
+#include "model/relativity.hpp"
 #include "platform/clock.hpp"
 
 namespace {
@@ -60,15 +61,34 @@ void finishParticle(SliceRun& run, Particle& p, double t, int subSteps) {
     }
 }
 
-// Whether a list lets its particles be pushed in a batch: some field, and no
-// matter (which needs its own sub-steps and draws).
+// Whether a list lets its particles be pushed in a batch: no matter (which
+// needs its own sub-steps and draws). Without a field the push is the
+// straight line pushParticle draws.
 bool batchableList(const std::vector<Cell*>& cells) {
-    bool field = false;
     for (const Cell* cell : cells) {
         if (cell->scatterData && cell->materialFn) return false;
-        if (cell->fieldFn) field = true;
     }
-    return field;
+    return true;
+}
+
+bool anyField(const std::vector<Cell*>& cells) {
+    for (const Cell* cell : cells) {
+        if (cell->fieldFn) return true;
+    }
+    return false;
+}
+
+// The field-free push of every lane, as pushParticle makes it.
+void driftLanes(PushLanes& batch, double h) {
+    for (size_t n = 0; n < batch.count; n++) {
+        const Vec3 u{batch.ux[n], batch.uy[n], batch.uz[n]};
+        const double g0 = invGammaFromProperVelocity2(norm2(u));
+        batch.properTime[n] = h * g0;
+        const Vec3 x = Vec3{batch.x[n], batch.y[n], batch.z[n]} + (h * g0) * u;
+        batch.x[n] = x.x;
+        batch.y[n] = x.y;
+        batch.z[n] = x.z;
+    }
 }
 
 // Whether every component of a list that may intercept a step can tell,
@@ -190,7 +210,11 @@ void pushLanes(SliceRun& run, const std::vector<Particle>& particles) {
             batch.uz[n] = p.u.z;
             batch.qm[n] = chargeOverMassOf(p.species);
         }
-        pushBatch(batch, *list, run.plan.time, h);
+        if (anyField(*list)) {
+            pushBatch(batch, *list, run.plan.time, h);
+        } else {
+            driftLanes(batch, h);
+        }
         uint8_t may[kPushLanes];
         const bool test = interceptsBatchable(*list, run.context);
         if (test) markQuietLanes(batch, start, *list, run.plan.time, may);

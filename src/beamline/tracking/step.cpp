@@ -14,24 +14,56 @@
 
 namespace {
 
+// How far along an element the point p lies. A straight element needs only
+// the entry frame's z; a bend its arc (arcPositionIn, whose s this is).
+double alongElement(const ElementGeometry& g, Vec3 p) {
+    if (g.angle == 0) {
+        const double* a = g.entryFrame.axes;
+        Vec3 d = p - g.entryFrame.origin;
+        return a[2] * d.x + a[5] * d.y + a[8] * d.z;
+    }
+    double s = 0, r = 0;
+    arcPositionIn(g.entryFrame, g.length, g.angle, p, s, r);
+    return s;
+}
+
+// Whether the point lies beyond the element's bore: its distance from the
+// element's path (arcPositionIn's r) above the bore radius. Most points lie
+// well inside or well outside, which the squared distance tells without a
+// square root; within a hair of the edge the root decides, as it always did.
+bool beyondBore(const ElementGeometry& g, Vec3 p) {
+    if (g.angle != 0) {
+        double s = 0, r = 0;
+        arcPositionIn(g.entryFrame, g.length, g.angle, p, s, r);
+        return g.bore < r;
+    }
+    frameToLocal(g.entryFrame, p);
+    const double r2 = p.x * p.x + p.y * p.y;
+    const double bore2 = g.bore * g.bore;
+    if (g.bore > 0 && std::isnormal(bore2)) {
+        if (r2 < bore2 * (1 - 1e-9)) return false;
+        if (r2 > bore2 * (1 + 1e-9)) return true;
+    }
+    return g.bore < std::sqrt(r2);
+}
+
 // The top-level element of the particle's line that holds it, searched from
-// the element of its last step; r is its distance from that element's axis.
+// the element of its last step.
 int32_t findElement(const Particle& particle, const Cell& line, const PreparedLine* prepared,
-                    double& r, const ElementGeometry*& found, ElementGeometry& scratch) {
+                    const ElementGeometry*& found, ElementGeometry& scratch) {
     const int32_t last = line.childCount() - 1;
     int32_t index = particle.elementIndex < 0 ? 0 : std::min(particle.elementIndex, last);
     const ElementGeometry* g = &elementGeometry(prepared, line, index, scratch);
-    double s = 0;
-    arcPositionIn(g->entryFrame, g->length, g->angle, particle.position, s, r);
+    double s = alongElement(*g, particle.position);
     if (s >= 0) {
         while (s >= g->length && index < last) {
             g = &elementGeometry(prepared, line, ++index, scratch);
-            arcPositionIn(g->entryFrame, g->length, g->angle, particle.position, s, r);
+            s = alongElement(*g, particle.position);
         }
     } else {
         while (s < 0 && index > 0) {
             g = &elementGeometry(prepared, line, --index, scratch);
-            arcPositionIn(g->entryFrame, g->length, g->angle, particle.position, s, r);
+            s = alongElement(*g, particle.position);
         }
     }
     found = g;
@@ -157,10 +189,9 @@ bool stepLocate(Particle& particle, const PreparedLine* prepared, StepPlace& pla
     if (!line || line->childCount() == 0) return true;
     ElementGeometry scratch;
     const ElementGeometry* g = nullptr;
-    double r = 0;
-    place.index = findElement(particle, *line, prepared, r, g, scratch);
+    place.index = findElement(particle, *line, prepared, g, scratch);
     place.element = line->children[static_cast<size_t>(place.index)].get();
-    if (g->bore != 0 && g->bore < r) {
+    if (g->bore != 0 && beyondBore(*g, particle.position)) {
         particle.state = StateStopped;
         lostparticlein(particle, *place.element);
         return false;
