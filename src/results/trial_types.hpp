@@ -91,7 +91,7 @@ inline constexpr std::array<TrialType, kTrialTypeCount> kTrialTypes{{
     {TrialMuOne,       "MuOne",       1, TrialParents::One,              1, trialMuOne},        // one level moved
     {TrialExtreme,     "Extreme",     2, TrialParents::One,              1, trialExtreme},      // some levels pushed to or from the edges
     {TrialLocalGrad,   "LocalGrad",   8, TrialParents::OneAndNeighbours, 1, trialLocalGrad},    // a step up the slope of the nearest results
-    {TrialTopoSmooth,  "TopoSmooth",  6, TrialParents::One,              1, trialTopoSmooth},   // levels drawn towards their numbered neighbours
+    {TrialTopoSmooth,  "TopoSmooth", 20, TrialParents::One,              1, trialTopoSmooth},   // levels drawn towards their numbered neighbours
     {TrialCellDouble,  "CellDouble",  1, TrialParents::One,              1, trialCellDouble},   // one numbered cell repeated
     {TrialCellDelete,  "CellDelete",  1, TrialParents::One,              1, trialCellDelete},   // one numbered cell removed
     {TrialCellCommute, "CellCommute", 0, TrialParents::One,              1, trialCellCommute},  // two neighbouring cells swapped

@@ -77,7 +77,7 @@ TEST_F(ConfigTest, AFileWithOnlyThreadsBecomesTheFullFileInTableOrder) {
     EXPECT_EQ(settings.threadCount, 2);
     EXPECT_EQ(valueOf("TrialType"),
               "Random=0;Mutate=1;Crossover=1;Interpolate=2;Extrapolate=1;MuSpherical=1;MuOne=1;"
-              "Extreme=2;LocalGrad=8;TopoSmooth=6;CellDouble=1;CellDelete=1;CellCommute=0;"
+              "Extreme=2;LocalGrad=8;TopoSmooth=20;CellDouble=1;CellDelete=1;CellCommute=0;"
               "Parzen=8;Covariance=8;Rerun=2;Shift=8;");
     // Nothing but the file itself is left in the folder.
     EXPECT_EQ(listFolder(dir.path(), false), std::vector<std::string>{"config.txt"});

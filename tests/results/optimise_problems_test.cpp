@@ -109,9 +109,8 @@ TEST(OptimiseProblems, DISABLED_Table) {
 // Single seeds are a lottery (the same mix needs 26 to 86 runs on the corner
 // problem, and a few seeds never leave the flat stretch where nothing
 // passes), so the test counts seeds and takes a median. Measured on seeds 1
-// to 8: corner 8, interior 8, centred 8 (median 17 runs), coupled 5, twelve
-// parameters 8 (4 without the Shift trial type); over seeds 1 to 30: 30,
-// 30, 30, 20 and 30.
+// to 8: corner 8, interior 8, centred 8 (median 29 runs), coupled 8, twelve
+// parameters 8; over seeds 1 to 30: 30, 30, 30, 22 and 30.
 TEST(OptimiseProblems, DefaultMixReachesNinetyPercentOnMostSeeds) {
     InScratchFolder folder;
     MessageRecorder messages;
