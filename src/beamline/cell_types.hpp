@@ -49,12 +49,12 @@ struct StepLanes {
     const double *x0 = nullptr, *y0 = nullptr, *z0 = nullptr;  // where each step began
     const double *x1 = nullptr, *y1 = nullptr, *z1 = nullptr;  // where the push ended it
 };
-// Sets may[i] for every lane whose step the kind's interceptFn could act on
-// (a step that began at t0) and leaves the others as they are: a lane it
+// Sets may[i] for every lane whose step (from t0 to t1) the kind's
+// interceptFn could act on and leaves the others as they are: a lane it
 // leaves unset is one for which interceptFn returns 0, so a step may skip
 // the interception search only when every component leaves it unset.
 using InterceptsBatchFn = void (*)(const unsigned char* runData, const StepLanes& lanes, double t0,
-                                   uint8_t* may);
+                                   double t1, uint8_t* may);
 
 struct CellTypeFunctions {
     FieldFn fieldFn = nullptr;                // adds the component's fields at a point

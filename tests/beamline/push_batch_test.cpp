@@ -114,13 +114,18 @@ TEST(PushBatch, SolenoidBatchMarksEveryStepItsInterceptCouldStop) {
         {{0, 0, 0.50}, {0, 0, 0.52}, false},       // beyond the exit
         {{0.3, 0, 0.1}, {0.3, 0.01, 0.1}, false},  // outside the coil
         {{0.06, 0, 0.1}, {0.07, 0, 0.11}, false},  // inside the winding
-        {{0, 0, -0.01}, {0, 0, 0.01}, true},       // through the entry plane
-        {{0, 0, 0.29}, {0, 0, 0.31}, true},        // through the exit plane
-        {{0.04, 0, 0.1}, {0.06, 0, 0.1}, true},    // from the bore into the winding
-        {{0.24, 0, 0.1}, {0.26, 0, 0.1}, true},    // out through the outer cylinder
-        {{0.06, 0, -0.1}, {0.06, 0, 0.1}, true},   // into the winding's end face
+        // Through the end planes in the bore, out of reach of the faces in a
+        // step of 10 ps (3 mm at the speed of light), and within reach.
+        {{0, 0, -0.01}, {0, 0, 0.01}, false},
+        {{0.04, 0, 0.29}, {0.04, 0, 0.31}, false},
+        {{0.048, 0, -0.001}, {0.048, 0, 0.001}, true},
+        {{0.1, 0, 0.299}, {0.1, 0, 0.301}, true},      // through the exit face
+        {{0.26, 0, -0.001}, {0.26, 0, 0.001}, false},  // outside it, out of reach
+        {{0.04, 0, 0.1}, {0.06, 0, 0.1}, true},        // from the bore into the winding
+        {{0.24, 0, 0.1}, {0.26, 0, 0.1}, true},        // out through the outer cylinder
+        {{0.06, 0, -0.1}, {0.06, 0, 0.1}, true},       // into the winding's end face
     };
-    constexpr size_t kCount = 16;  // the table twice less two, then padding
+    constexpr size_t kCount = 24;  // the table twice, then padding
     alignas(64) double xyz[6][kCount];
     std::vector<Particle> before, after;
     for (size_t i = 0; i < kCount; i++) {
@@ -146,7 +151,7 @@ TEST(PushBatch, SolenoidBatchMarksEveryStepItsInterceptCouldStop) {
             ASSERT_TRUE(simdSelect(width));
             uint8_t may[kCount];
             for (size_t i = 0; i < kCount; i++) may[i] = i == 1;  // a mark is never cleared
-            batch(coil->runData, lanes, t0, may);
+            batch(coil->runData, lanes, t0, t0 + 1e-11, may);
             for (size_t i = 0; i < kCount; i++) {
                 bool crosses = t0 == 0 && steps[i % std::size(steps)].crosses;
                 EXPECT_EQ(may[i] != 0, crosses || i == 1) << width << " lane " << i << " t0=" << t0;

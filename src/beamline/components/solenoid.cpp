@@ -105,17 +105,22 @@ double coilDistance(const Particle& particle, double, const void* context) {
 // Nearly every step of a beam inside a channel crosses none, and then the
 // crossing searches (which would each find the same thing) are skipped.
 // solenoidInterceptsBatch (solenoid_lanes.cpp) does the same for a batch.
-bool mayCrossCoil(const SolenoidData& coil, Vec3 before, Vec3 after) {
+// A step whose ends lie on two sides of an end face's plane meets the face
+// only if it can reach the annulus: in the bore, more than a step's travel
+// inside the coil, it passes the plane through the hole.
+bool mayCrossCoil(const SolenoidData& coil, Vec3 before, Vec3 after, const FaceReach& faces) {
     double s0, s1;
     Vec3 w0, w1;
     axialRadial(coil, before, s0, w0);
     axialRadial(coil, after, s1, w1);
     double rho0 = norm2(w0), rho1 = norm2(w1);
-    bool may = false;
+    bool planes = false, cylinders = false;
     for (int which = 0; which < 4; which++) {
-        may |= surfaceDistance(coil, which, s0, rho0) * surfaceDistance(coil, which, s1, rho1) <= 0;
+        bool sides =
+            surfaceDistance(coil, which, s0, rho0) * surfaceDistance(coil, which, s1, rho1) <= 0;
+        (which < 2 ? planes : cylinders) |= sides;
     }
-    return may;
+    return cylinders || (planes && rho0 >= faces.least2 && rho0 <= faces.most2);
 }
 
 bool onCoilSurface(Vec3 position, const void* context) {
@@ -134,7 +139,9 @@ int intercept(unsigned char* runData, const Particle& before, const Particle& af
               double t1, const StepContext& context, const ScatterData* table, Particle& hit,
               double& hitTime) {
     const auto& d = runDataAs<SolenoidData>(runData);
-    if (!solenoidIsOn(d, t0) || !mayCrossCoil(d, before.position, after.position)) return 0;
+    if (!solenoidIsOn(d, t0) ||
+        !mayCrossCoil(d, before.position, after.position, solenoidFaceReach(d, t0, t1)))
+        return 0;
     CoilSurface faces[4] = {{&d, 0}, {&d, 1}, {&d, 2}, {&d, 3}};
     SurfaceTest tests[4];
     for (int i = 0; i < 4; i++) tests[i] = {coilDistance, &faces[i], onCoilSurface};

@@ -2,7 +2,10 @@
 // one point and for a batch of points.
 #pragma once
 
+#include <cmath>
+
 #include "beamline/cell_types.hpp"
+#include "model/relativity.hpp"
 #include "model/vec3.hpp"
 
 struct SolenoidData {
@@ -36,4 +39,20 @@ void solenoidFieldBatch(const unsigned char* runData, const FieldLanes& lanes, d
 // of the coil's surfaces (the coil stops a particle that meets it). `lanes`
 // holds a multiple of kFieldLaneAlign lanes.
 void solenoidInterceptsBatch(const unsigned char* runData, const StepLanes& lanes, double t0,
-                             uint8_t* may);
+                             double t1, uint8_t* may);
+
+// The squared distances from the axis between which a step from t0 to t1
+// may meet the coil's end faces (the annuli between the two radii): a
+// particle moves less than light does, and its distance from the axis
+// changes no more than it moves. Shared by the one-step and batch tests.
+struct FaceReach {
+    double least2;  // below this the faces lie out of reach (0: never)
+    double most2;   // above this likewise
+};
+inline FaceReach solenoidFaceReach(const SolenoidData& d, double t0, double t1) {
+    const double reach = t1 > t0 ? kSpeedOfLight * (t1 - t0) : 0;
+    const double inner = std::fabs(d.radius) - reach;
+    const double outer = std::fabs(d.outerRadius) + reach;
+    // Margins far above rounding: the test may only err towards a search.
+    return {inner > 0 ? inner * inner * (1 - 1e-6) : 0, outer * outer * (1 + 1e-6)};
+}

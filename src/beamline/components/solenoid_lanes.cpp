@@ -16,7 +16,8 @@ namespace pelto_solenoid_lanes {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-void CrossLanesOf(const SolenoidData& d, const StepLanes& lanes, uint8_t* may) {
+void CrossLanesOf(const SolenoidData& d, const FaceReach& faces, const StepLanes& lanes,
+                  uint8_t* may) {
     const hn::ScalableTag<double> tag;
     using V = hn::Vec<decltype(tag)>;
     const size_t step = hn::Lanes(tag);
@@ -26,6 +27,7 @@ void CrossLanesOf(const SolenoidData& d, const StepLanes& lanes, uint8_t* may) {
     const V length = hn::Set(tag, d.length), zero = hn::Zero(tag);
     const V inner2 = hn::Set(tag, d.radius * d.radius);
     const V outer2 = hn::Set(tag, d.outerRadius * d.outerRadius);
+    const V least2 = hn::Set(tag, faces.least2), most2 = hn::Set(tag, faces.most2);
     // Axial coordinate and squared distance from the axis of one end.
     auto axialRadial = [&](const double* x, const double* y, const double* z, size_t i, V& s,
                            V& rho2) {
@@ -44,12 +46,13 @@ void CrossLanesOf(const SolenoidData& d, const StepLanes& lanes, uint8_t* may) {
         axialRadial(lanes.x1, lanes.y1, lanes.z1, i, s1, rho1);
         // A surface lies between the ends when its signed distances at them
         // multiply to zero or less: the entry face, the exit face, the inner
-        // and the outer cylinder.
+        // and the outer cylinder; the faces count only within reach.
         const auto entry = hn::Le(hn::Mul(s0, s1), zero);
         const auto exit = hn::Le(hn::Mul(hn::Sub(s0, length), hn::Sub(s1, length)), zero);
         const auto inner = hn::Le(hn::Mul(hn::Sub(rho0, inner2), hn::Sub(rho1, inner2)), zero);
         const auto outer = hn::Le(hn::Mul(hn::Sub(rho0, outer2), hn::Sub(rho1, outer2)), zero);
-        const auto any = hn::Or(hn::Or(entry, exit), hn::Or(inner, outer));
+        const auto reach = hn::And(hn::Ge(rho0, least2), hn::Le(rho0, most2));
+        const auto any = hn::Or(hn::And(hn::Or(entry, exit), reach), hn::Or(inner, outer));
         alignas(64) double flags[HWY_MAX_BYTES / sizeof(double)];
         hn::Store(hn::IfThenElseZero(any, hn::Set(tag, 1.0)), tag, flags);
         for (size_t k = 0; k < step; k++) may[i + k] |= static_cast<uint8_t>(flags[k] != 0);
@@ -66,9 +69,10 @@ HWY_EXPORT(CrossLanesOf);
 }  // namespace pelto_solenoid_lanes
 
 void solenoidInterceptsBatch(const unsigned char* runData, const StepLanes& lanes, double t0,
-                             uint8_t* may) {
+                             double t1, uint8_t* may) {
     const auto& d = runDataAs<SolenoidData>(runData);
     if (!solenoidIsOn(d, t0)) return;
-    HWY_DYNAMIC_DISPATCH(pelto_solenoid_lanes::CrossLanesOf)(d, lanes, may);
+    HWY_DYNAMIC_DISPATCH(pelto_solenoid_lanes::CrossLanesOf)
+    (d, solenoidFaceReach(d, t0, t1), lanes, may);
 }
 #endif  // HWY_ONCE

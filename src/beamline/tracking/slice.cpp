@@ -107,7 +107,8 @@ bool interceptsBatchable(const std::vector<Cell*>& cells, const StepContext& con
 // intercept: they take the push as it is, which is what the interception
 // search would hand back for them.
 void markQuietLanes(const PushLanes& batch, double (&start)[3][kPushLanes],
-                    const std::vector<Cell*>& cells, double t0, uint8_t (&may)[kPushLanes]) {
+                    const std::vector<Cell*>& cells, double t0, double t1,
+                    uint8_t (&may)[kPushLanes]) {
     // The batch functions take whole vectors: the lanes past the batch
     // repeat its first, as the push's do.
     const size_t padded = (batch.count + kFieldLaneAlign - 1) / kFieldLaneAlign * kFieldLaneAlign;
@@ -124,7 +125,9 @@ void markQuietLanes(const PushLanes& batch, double (&start)[3][kPushLanes],
     steps.z1 = batch.z;
     for (size_t n = 0; n < padded; n++) may[n] = 0;
     for (const Cell* cell : cells) {
-        if (cell->interceptFn) interceptsBatchFnOf (*cell)(cell->runData, steps, t0, may);
+        if (!cell->interceptFn) continue;
+        const InterceptsBatchFn marks = interceptsBatchFnOf(*cell);
+        marks(cell->runData, steps, t0, t1, may);
     }
 }
 
@@ -217,7 +220,7 @@ void pushLanes(SliceRun& run, const std::vector<Particle>& particles) {
         }
         uint8_t may[kPushLanes];
         const bool test = interceptsBatchable(*list, run.context);
-        if (test) markQuietLanes(batch, start, *list, run.plan.time, may);
+        if (test) markQuietLanes(batch, start, *list, run.plan.time, run.plan.tEnd, may);
         for (size_t n = 0; n < batch.count; n++) {
             BatchLane& lane = slot.lanes[order[from + n]];
             lane.position = {batch.x[n], batch.y[n], batch.z[n]};
