@@ -22,6 +22,7 @@ struct ThreadSlot {
     double start = 0, end = 0;                     // monotonic seconds
     bool missingLine = false;                      // a particle had no line to refresh from
     std::vector<BatchLane> lanes;                  // the batched particles of the current chunk
+    std::vector<LaneEnd> ends;                     // their pushes' ends, by lane
     std::vector<size_t> order;                     // those lanes grouped by nearby list
     std::vector<const std::vector<Cell*>*> lists;  // the chunk's lists, in order of first use
     std::vector<size_t> groupStarts;               // where each list's lanes begin in order

@@ -90,6 +90,22 @@ void ProperTime(PushLanes& l, size_t count, double h) {
     }
 }
 
+// The straight line of a field-free step: x + (h / gamma) u, the proper
+// time gain already in properTime.
+void Drift(PushLanes& l, size_t count) {
+    const hn::ScalableTag<double> tag;
+    using V = hn::Vec<decltype(tag)>;
+    for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
+        const V s = hn::Load(tag, l.properTime + i);
+        hn::Store(hn::Add(hn::Load(tag, l.x + i), hn::Mul(s, hn::Load(tag, l.ux + i))), tag,
+                  l.x + i);
+        hn::Store(hn::Add(hn::Load(tag, l.y + i), hn::Mul(s, hn::Load(tag, l.uy + i))), tag,
+                  l.y + i);
+        hn::Store(hn::Add(hn::Load(tag, l.z + i), hn::Mul(s, hn::Load(tag, l.uz + i))), tag,
+                  l.z + i);
+    }
+}
+
 const char* TargetName() {
     return hwy::TargetName(HWY_TARGET);
 }
@@ -103,6 +119,7 @@ namespace pelto_push {
 HWY_EXPORT(Derive);
 HWY_EXPORT(Combine);
 HWY_EXPORT(ProperTime);
+HWY_EXPORT(Drift);
 HWY_EXPORT(TargetName);
 
 namespace {
@@ -138,14 +155,32 @@ void fieldsAt(PushLanes& l, size_t padded, const std::vector<Cell*>& nearby, dou
 }  // namespace
 }  // namespace pelto_push
 
-void pushBatch(PushLanes& l, const std::vector<Cell*>& nearby, double t, double h) {
-    using namespace pelto_push;
-    if (l.count == 0) return;
+namespace {
+
+// The lanes up to the next whole vector, as copies of the first.
+size_t padLanes(PushLanes& l) {
     const size_t padded = (l.count + kFieldLaneAlign - 1) / kFieldLaneAlign * kFieldLaneAlign;
     double* const state[7] = {l.x, l.y, l.z, l.ux, l.uy, l.uz, l.qm};
     for (double* a : state) {
         for (size_t i = l.count; i < padded; i++) a[i] = a[0];
     }
+    return padded;
+}
+
+}  // namespace
+
+void driftBatch(PushLanes& l, double h) {
+    using namespace pelto_push;
+    if (l.count == 0) return;
+    const size_t padded = padLanes(l);
+    HWY_DYNAMIC_DISPATCH(ProperTime)(l, padded, h);
+    HWY_DYNAMIC_DISPATCH(Drift)(l, padded);
+}
+
+void pushBatch(PushLanes& l, const std::vector<Cell*>& nearby, double t, double h) {
+    using namespace pelto_push;
+    if (l.count == 0) return;
+    const size_t padded = padLanes(l);
     HWY_DYNAMIC_DISPATCH(ProperTime)(l, padded, h);
     double* const starts[6] = {l.x, l.y, l.z, l.ux, l.uy, l.uz};
     double* const points[6] = {l.px, l.py, l.pz, l.pux, l.puy, l.puz};

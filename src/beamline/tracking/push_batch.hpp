@@ -36,6 +36,11 @@ struct PushLanes {
 // to the next multiple of the field lane alignment are overwritten.
 void pushBatch(PushLanes& lanes, const std::vector<Cell*>& nearby, double t, double h);
 
+// One field-free step of length h for every lane: the straight line and the
+// proper time that the one-particle push gives a particle without force.
+// Lanes up to the next multiple of the field lane alignment are overwritten.
+void driftBatch(PushLanes& lanes, double h);
+
 // Charge over mass of a species, C/kg; 0 for neutral and unknown species.
 double chargeOverMassOf(int32_t species);
 

@@ -18,7 +18,6 @@
 #include "beamline/tracking/push_batch.hpp"
 #include "beamline/tracking/step_parts.hpp"
 #include "model/cell.hpp"
-#include "model/relativity.hpp"
 #include "platform/clock.hpp"
 
 namespace {
@@ -76,19 +75,6 @@ bool anyField(const std::vector<Cell*>& cells) {
         if (cell->fieldFn) return true;
     }
     return false;
-}
-
-// The field-free push of every lane, as pushParticle makes it.
-void driftLanes(PushLanes& batch, double h) {
-    for (size_t n = 0; n < batch.count; n++) {
-        const Vec3 u{batch.ux[n], batch.uy[n], batch.uz[n]};
-        const double g0 = invGammaFromProperVelocity2(norm2(u));
-        batch.properTime[n] = h * g0;
-        const Vec3 x = Vec3{batch.x[n], batch.y[n], batch.z[n]} + (h * g0) * u;
-        batch.x[n] = x.x;
-        batch.y[n] = x.y;
-        batch.z[n] = x.z;
-    }
 }
 
 // Whether every component of a list that may intercept a step can tell,
@@ -150,16 +136,14 @@ void gatherLanes(SliceRun& run, std::vector<Particle>& particles, size_t first, 
             allowed = batchableList(*checked);
         }
         if (!allowed) continue;
-        BatchLane lane;
-        lane.index = i;
-        lane.list = checked;
-        lane.stopped = !stepLocate(p, run.line, lane.place);
-        lanes.push_back(lane);
+        StepPlace place;
+        const bool stopped = !stepLocate(p, run.line, place);
+        lanes.push_back(BatchLane{i, checked, place, 0, stopped, false});
     }
 }
 
 // Pushes the gathered lanes, one list at a time, through the whole step.
-void pushLanes(SliceRun& run, const std::vector<Particle>& particles) {
+void pushLanes(SliceRun& run, std::vector<Particle>& particles) {
     ThreadSlot& slot = run.slot;
     if (!slot.push) slot.push = std::make_unique<PushLanes>();
     PushLanes& batch = *slot.push;
@@ -195,6 +179,7 @@ void pushLanes(SliceRun& run, const std::vector<Particle>& particles) {
         if (!lane.stopped) order[starts[lane.group]++] = j;
     }
     const double h = run.plan.tEnd - run.plan.time;
+    if (slot.ends.size() < slot.lanes.size()) slot.ends.resize(slot.lanes.size());
     for (size_t from = 0; from < order.size();) {
         const std::vector<Cell*>* list = slot.lanes[order[from]].list;
         size_t to = from;
@@ -216,17 +201,28 @@ void pushLanes(SliceRun& run, const std::vector<Particle>& particles) {
         if (anyField(*list)) {
             pushBatch(batch, *list, run.plan.time, h);
         } else {
-            driftLanes(batch, h);
+            driftBatch(batch, h);
         }
         uint8_t may[kPushLanes];
         const bool test = interceptsBatchable(*list, run.context);
         if (test) markQuietLanes(batch, start, *list, run.plan.time, run.plan.tEnd, may);
         for (size_t n = 0; n < batch.count; n++) {
-            BatchLane& lane = slot.lanes[order[from + n]];
-            lane.position = {batch.x[n], batch.y[n], batch.z[n]};
-            lane.u = {batch.ux[n], batch.uy[n], batch.uz[n]};
-            lane.properTime = batch.properTime[n];
+            const size_t j = order[from + n];
+            BatchLane& lane = slot.lanes[j];
             lane.quiet = test && !may[n];
+            if (lane.quiet) {
+                // What the interception search hands back when nothing
+                // intercepts: the push as it is, in the element found.
+                Particle& p = particles[lane.index];
+                p.position = {batch.x[n], batch.y[n], batch.z[n]};
+                p.u = {batch.ux[n], batch.uy[n], batch.uz[n]};
+                p.properTime += batch.properTime[n];
+                p.elementIndex = lane.place.index;
+            } else {
+                slot.ends[j] = LaneEnd{{batch.x[n], batch.y[n], batch.z[n]},
+                                       {batch.ux[n], batch.uy[n], batch.uz[n]},
+                                       batch.properTime[n]};
+            }
         }
         from = to;
     }
@@ -249,18 +245,16 @@ void trackChunk(SliceRun& run, std::vector<Particle>& particles, size_t first, s
         double t = std::max(p.t, plan.time);
         int subSteps = 0;
         if (next < lanes.size() && lanes[next].index == i) {
-            const BatchLane& lane = lanes[next++];
+            const size_t j = next++;
+            const BatchLane& lane = lanes[j];
             if (lane.quiet) {
-                p.position = lane.position;
-                p.u = lane.u;
-                p.properTime += lane.properTime;
-                p.elementIndex = lane.place.index;
                 t = plan.tEnd;
             } else if (!lane.stopped) {
+                const LaneEnd& end = run.slot.ends[j];
                 Particle after = p;
-                after.position = lane.position;
-                after.u = lane.u;
-                after.properTime += lane.properTime;
+                after.position = end.position;
+                after.u = end.u;
+                after.properTime += end.properTime;
                 t = stepIntercept(p, after, t, plan.tEnd, lane.place, nullptr, nullptr,
                                   run.context);
             }

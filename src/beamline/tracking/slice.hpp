@@ -9,16 +9,23 @@
 
 struct TrackingEngine;
 
-// A particle of a chunk whose first sub-step is pushed in a batch.
+// A particle of a chunk whose first sub-step is pushed in a batch. Made
+// anew for every particle of every step, so it holds only what the search
+// for a batch gives; the push's results go to a LaneEnd.
 struct BatchLane {
-    size_t index = 0;                          // in the beam
-    const std::vector<Cell*>* list = nullptr;  // its nearby list
-    StepPlace place;                           // where the element search found it
-    bool stopped = false;                      // the bore stopped it: no push
-    size_t group = 0;                          // its list's place among the chunk's lists
-    Vec3 position, u;                          // after the push
-    double properTime = 0;                     // gained in the push
-    bool quiet = false;                        // no component can intercept its push
+    size_t index;                    // in the beam
+    const std::vector<Cell*>* list;  // its nearby list
+    StepPlace place;                 // where the element search found it
+    size_t group;                    // its list's place among the chunk's lists
+    bool stopped;                    // the bore stopped it: no push
+    bool quiet;                      // no component can intercept its push: the
+                                     // particle already holds the push's end
+};
+
+// Where the push took a lane that some component may intercept.
+struct LaneEnd {
+    Vec3 position, u;
+    double properTime;  // gained in the push
 };
 
 struct StepPlan {
