@@ -43,6 +43,7 @@ struct SliceRun {
     ThreadSlot& slot;
     StepContext context;
     const PreparedLine* line;
+    LocateMemo locate{};
 };
 
 // The particle's remaining sub-steps from t, then its list refresh and decays.
@@ -126,10 +127,19 @@ void gatherLanes(SliceRun& run, std::vector<Particle>& particles, size_t first, 
     if (!(plan.time < plan.tEnd)) return;
     const std::vector<Cell*>* checked = nullptr;
     bool allowed = false;
+    // Neighbours mostly share a place: its list is looked up once.
+    bool seen = false;
+    PlaceId seenPlace = 0;
+    const std::vector<Cell*>* seenList = nullptr;
     for (size_t i = first; i < last; i++) {
         Particle& p = particles[i];
         if (!(p.t <= plan.time) || p.state != StateActive) continue;
-        const std::vector<Cell*>* list = nearbyList(p);
+        if (!seen || p.place != seenPlace) {
+            seen = true;
+            seenPlace = p.place;
+            seenList = nearbyList(p);
+        }
+        const std::vector<Cell*>* list = seenList;
         if (!list || chargeOverMassOf(p.species) == 0) continue;
         if (list != checked) {
             checked = list;
@@ -137,7 +147,7 @@ void gatherLanes(SliceRun& run, std::vector<Particle>& particles, size_t first, 
         }
         if (!allowed) continue;
         StepPlace place;
-        const bool stopped = !stepLocate(p, run.line, place);
+        const bool stopped = !stepLocateMemo(p, run.line, place, run.locate);
         lanes.push_back(BatchLane{i, checked, place, 0, stopped, false});
     }
 }

@@ -199,6 +199,38 @@ bool stepLocate(Particle& particle, const PreparedLine* prepared, StepPlace& pla
     return true;
 }
 
+bool stepLocateMemo(Particle& particle, const PreparedLine* prepared, StepPlace& place,
+                    LocateMemo& memo) {
+    if (!memo.known || particle.place != memo.place) {
+        const Cell* line = particleLine(particle);
+        memo.known = true;
+        memo.place = particle.place;
+        memo.line = line && line->childCount() > 0 && prepared && prepared->line == line &&
+                            prepared->elements.size() == line->children.size()
+                        ? line
+                        : nullptr;
+    }
+    if (memo.line) {
+        // findElement stays at its first element exactly when this holds.
+        const int32_t last = memo.line->childCount() - 1;
+        const int32_t from = particle.elementIndex;
+        const int32_t index = from < 0 ? 0 : std::min(from, last);
+        const ElementGeometry& g = prepared->elements[static_cast<size_t>(index)];
+        const double s = alongElement(g, particle.position);
+        if (s >= 0 ? (s < g.length || index == last) : index == 0) {
+            place.index = index;
+            place.element = memo.line->children[static_cast<size_t>(index)].get();
+            if (g.bore != 0 && beyondBore(g, particle.position)) {
+                particle.state = StateStopped;
+                lostparticlein(particle, *place.element);
+                return false;
+            }
+            return true;
+        }
+    }
+    return stepLocate(particle, prepared, place);
+}
+
 double stepIntercept(Particle& particle, Particle& after, double t, double reached,
                      const StepPlace& place, Cell* matter, const ScatterData* table,
                      const StepContext& context) {

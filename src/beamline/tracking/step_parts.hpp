@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "beamline/tracking/line.hpp"
 #include "beamline/tracking/tracking.hpp"
 
 struct StepPlace {
@@ -14,6 +15,18 @@ struct StepPlace {
 // The element search and the bore check that begin a sub-step; false when the
 // bore stopped the particle (its loss recorded).
 bool stepLocate(Particle& particle, const PreparedLine* prepared, StepPlace& place);
+
+// The line of the last particle's place: neighbours in the beam mostly
+// share it, and on the prepared line a particle that stays in its element
+// is found with one look at that element.
+struct LocateMemo {
+    PlaceId place = 0;
+    bool known = false;          // place's line below is looked up
+    const Cell* line = nullptr;  // the prepared line when place is on it, else none
+};
+// stepLocate, with the same result, through the memo.
+bool stepLocateMemo(Particle& particle, const PreparedLine* prepared, StepPlace& place,
+                    LocateMemo& memo);
 
 // The end of a sub-step from t whose move took the particle to `after` at
 // `reached` (in matter `matter` with `table`, or none): the nearby components'
