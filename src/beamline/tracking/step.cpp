@@ -210,25 +210,33 @@ bool stepLocateMemo(Particle& particle, const PreparedLine* prepared, StepPlace&
                         ? line
                         : nullptr;
     }
-    if (memo.line) {
-        // findElement stays at its first element exactly when this holds.
-        const int32_t last = memo.line->childCount() - 1;
-        const int32_t from = particle.elementIndex;
-        const int32_t index = from < 0 ? 0 : std::min(from, last);
-        const ElementGeometry& g = prepared->elements[static_cast<size_t>(index)];
-        const double s = alongElement(g, particle.position);
-        if (s >= 0 ? (s < g.length || index == last) : index == 0) {
-            place.index = index;
-            place.element = memo.line->children[static_cast<size_t>(index)].get();
-            if (g.bore != 0 && beyondBore(g, particle.position)) {
-                particle.state = StateStopped;
-                lostparticlein(particle, *place.element);
-                return false;
-            }
-            return true;
+    if (!memo.line) return stepLocate(particle, prepared, place);
+    // findElement's search over the prepared geometry, without looking up
+    // the line or the geometry again.
+    const std::vector<ElementGeometry>& elements = prepared->elements;
+    const int32_t last = memo.line->childCount() - 1;
+    int32_t index = particle.elementIndex < 0 ? 0 : std::min(particle.elementIndex, last);
+    const ElementGeometry* g = &elements[static_cast<size_t>(index)];
+    double s = alongElement(*g, particle.position);
+    if (s >= 0) {
+        while (s >= g->length && index < last) {
+            g = &elements[static_cast<size_t>(++index)];
+            s = alongElement(*g, particle.position);
+        }
+    } else {
+        while (s < 0 && index > 0) {
+            g = &elements[static_cast<size_t>(--index)];
+            s = alongElement(*g, particle.position);
         }
     }
-    return stepLocate(particle, prepared, place);
+    place.index = index;
+    place.element = memo.line->children[static_cast<size_t>(index)].get();
+    if (g->bore != 0 && beyondBore(*g, particle.position)) {
+        particle.state = StateStopped;
+        lostparticlein(particle, *place.element);
+        return false;
+    }
+    return true;
 }
 
 double stepIntercept(Particle& particle, Particle& after, double t, double reached,
