@@ -12,9 +12,9 @@ namespace {
 // finds a list is given the one entry of that list on its line: one copy in
 // memory instead of one per particle, and particles with one list can be
 // pushed in one batch.
-void refresh(Particle& particle, Cell& line, std::vector<Cell*>& found) {
+void refresh(Particle& particle, Cell& line, const std::vector<Cell*>* held,
+             std::vector<Cell*>& found) {
     subMapQuery(line, particle.position, found);
-    const std::vector<Cell*>* held = nearbyList(particle);
     if (held && *held == found) return;
     particle.place = placeOf(&line, found);
 }
@@ -28,13 +28,17 @@ void Particle_nearbythings(Particle& particle) {
         return;
     }
     std::vector<Cell*> found;
-    refresh(particle, *line, found);
+    refresh(particle, *line, nearbyList(particle), found);
 }
 
 bool nearbyRefresh(Particle& particle, std::vector<Cell*>& scratch) {
-    Cell* line = particleLine(particle);
+    return nearbyRefreshFrom(particle, particleLine(particle), nearbyList(particle), scratch);
+}
+
+bool nearbyRefreshFrom(Particle& particle, Cell* line, const std::vector<Cell*>* held,
+                       std::vector<Cell*>& scratch) {
     if (!line) return false;
-    refresh(particle, *line, scratch);
+    refresh(particle, *line, held, scratch);
     return true;
 }
 
@@ -46,6 +50,6 @@ void Particle_seg_nearbythings(Particle* first, Particle* last) {
             report("[WARNING] bl is NULL in Particle_seg_nearbythings");
             continue;
         }
-        refresh(*p, *line, found);
+        refresh(*p, *line, nearbyList(*p), found);
     }
 }

@@ -38,12 +38,22 @@ void stopStuckParticle(Particle& p) {
     }
 }
 
+// The line and list of the place last refreshed from: neighbours in the
+// beam mostly share it.
+struct RefreshMemo {
+    bool known = false;
+    PlaceId place = 0;
+    Cell* line = nullptr;
+    const std::vector<Cell*>* list = nullptr;
+};
+
 struct SliceRun {
     const StepPlan& plan;
     ThreadSlot& slot;
     StepContext context;
     const PreparedLine* line;
     LocateMemo locate{};
+    RefreshMemo refresh{};
 };
 
 // The particle's remaining sub-steps from t, then its list refresh and decays.
@@ -56,7 +66,15 @@ void finishParticle(SliceRun& run, Particle& p, double t, int subSteps) {
         }
     }
     if (p.state == StateActive) {
-        if (plan.refresh && !nearbyRefresh(p, run.slot.scratch)) run.slot.missingLine = true;
+        if (plan.refresh) {
+            RefreshMemo& memo = run.refresh;
+            if (!memo.known || p.place != memo.place) {
+                memo = {true, p.place, particleLine(p), nearbyList(p)};
+            }
+            if (!nearbyRefreshFrom(p, memo.line, memo.list, run.slot.scratch)) {
+                run.slot.missingLine = true;
+            }
+        }
         if (plan.decays) decayStep(p, run.slot.products, *plan.simulation);
     }
 }
