@@ -17,8 +17,8 @@ struct StepPlace {
 bool stepLocate(Particle& particle, const PreparedLine* prepared, StepPlace& place);
 
 // The line of the last particle's place: neighbours in the beam mostly
-// share it, and on the prepared line a particle that stays in its element
-// is found with one look at that element.
+// share it, and on the prepared line the search then runs over the
+// prepared geometry without looking up the line or an element again.
 struct LocateMemo {
     PlaceId place = 0;
     bool known = false;          // place's line below is looked up
