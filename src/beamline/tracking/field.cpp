@@ -27,15 +27,6 @@ struct Derivative {
     Vec3 du;  // rate of change of the proper velocity
 };
 
-// Whether any listed component has a field; none means a straight line.
-bool anyField(const std::vector<Cell*>* nearby) {
-    if (!nearby) return false;
-    for (const Cell* cell : *nearby) {
-        if (cell->fieldFn) return true;
-    }
-    return false;
-}
-
 Derivative derivative(const std::vector<Cell*>* nearby, double qm, double s, Vec3 x, Vec3 u) {
     double g = invGammaFromProperVelocity2(norm2(u));
     Vec3 v = g * u;
@@ -57,6 +48,14 @@ void fieldAt(const std::vector<Cell*>* nearby, double x, double y, double z, dou
         if (!cell->fieldFn) continue;
         cell->fieldFn(cell->runData, x, y, z, t, fields);
     }
+}
+
+bool anyField(const std::vector<Cell*>* nearby) {
+    if (!nearby) return false;
+    for (const Cell* cell : *nearby) {
+        if (cell->fieldFn) return true;
+    }
+    return false;
 }
 
 double chargeOverMassOf(int32_t species) {

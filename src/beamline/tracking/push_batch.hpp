@@ -41,6 +41,10 @@ void pushBatch(PushLanes& lanes, const std::vector<Cell*>& nearby, double t, dou
 // Lanes up to the next multiple of the field lane alignment are overwritten.
 void driftBatch(PushLanes& lanes, double h);
 
+// Whether any listed component has a field; none (or no list) means the
+// push is a straight line.
+bool anyField(const std::vector<Cell*>* nearby);
+
 // Charge over mass of a species, C/kg; 0 for neutral and unknown species.
 double chargeOverMassOf(int32_t species);
 

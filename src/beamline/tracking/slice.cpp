@@ -38,22 +38,12 @@ void stopStuckParticle(Particle& p) {
     }
 }
 
-// The line and list of the place last refreshed from: neighbours in the
-// beam mostly share it.
-struct RefreshMemo {
-    bool known = false;
-    PlaceId place = 0;
-    Cell* line = nullptr;
-    const std::vector<Cell*>* list = nullptr;
-};
-
 struct SliceRun {
     const StepPlan& plan;
     ThreadSlot& slot;
     StepContext context;
     const PreparedLine* line;
-    LocateMemo locate{};
-    RefreshMemo refresh{};
+    PlaceMemo places{};
 };
 
 // The particle's remaining sub-steps from t, then its list refresh and decays.
@@ -67,11 +57,8 @@ void finishParticle(SliceRun& run, Particle& p, double t, int subSteps) {
     }
     if (p.state == StateActive) {
         if (plan.refresh) {
-            RefreshMemo& memo = run.refresh;
-            if (!memo.known || p.place != memo.place) {
-                memo = {true, p.place, particleLine(p), nearbyList(p)};
-            }
-            if (!nearbyRefreshFrom(p, memo.line, memo.list, run.slot.scratch)) {
+            const PlaceMemo& at = run.places.of(p);
+            if (!nearbyRefreshFrom(p, at.line, at.list, run.slot.scratch)) {
                 run.slot.missingLine = true;
             }
         }
@@ -89,31 +76,18 @@ bool batchableList(const std::vector<Cell*>& cells) {
     return true;
 }
 
-bool anyField(const std::vector<Cell*>& cells) {
-    for (const Cell* cell : cells) {
-        if (cell->fieldFn) return true;
-    }
-    return false;
-}
-
-// Whether every component of a list that may intercept a step can tell,
-// for a whole batch at once, which steps it leaves alone. While the RF
-// cavities are being synchronised only they intercept, so the batch test
-// does not apply then.
-bool interceptsBatchable(const std::vector<Cell*>& cells, const StepContext& context) {
+// Marks the lanes of a pushed batch whose step some component of the list
+// may intercept; the others take the push as it is, which is what the
+// interception search would hand back for them. False, with nothing marked,
+// when some intercepting component cannot tell for a batch at once, or while
+// the RF cavities are being synchronised (only they intercept then).
+bool markInterceptedLanes(const PushLanes& batch, double (&start)[3][kPushLanes],
+                          const std::vector<Cell*>& cells, const StepContext& context, double t0,
+                          double t1, uint8_t (&may)[kPushLanes]) {
     if (context.rfSync) return false;
     for (const Cell* cell : cells) {
         if (cell->interceptFn && !interceptsBatchFnOf(*cell)) return false;
     }
-    return true;
-}
-
-// Marks the lanes of a pushed batch whose step no component of the list can
-// intercept: they take the push as it is, which is what the interception
-// search would hand back for them.
-void markQuietLanes(const PushLanes& batch, double (&start)[3][kPushLanes],
-                    const std::vector<Cell*>& cells, double t0, double t1,
-                    uint8_t (&may)[kPushLanes]) {
     // The batch functions take whole vectors: the lanes past the batch
     // repeat its first, as the push's do.
     const size_t padded = (batch.count + kFieldLaneAlign - 1) / kFieldLaneAlign * kFieldLaneAlign;
@@ -134,6 +108,7 @@ void markQuietLanes(const PushLanes& batch, double (&start)[3][kPushLanes],
         const InterceptsBatchFn marks = interceptsBatchFnOf(*cell);
         marks(cell->runData, steps, t0, t1, may);
     }
+    return true;
 }
 
 // Finds the chunk's particles whose whole first sub-step may be a batched
@@ -145,19 +120,11 @@ void gatherLanes(SliceRun& run, std::vector<Particle>& particles, size_t first, 
     if (!(plan.time < plan.tEnd)) return;
     const std::vector<Cell*>* checked = nullptr;
     bool allowed = false;
-    // Neighbours mostly share a place: its list is looked up once.
-    bool seen = false;
-    PlaceId seenPlace = 0;
-    const std::vector<Cell*>* seenList = nullptr;
     for (size_t i = first; i < last; i++) {
         Particle& p = particles[i];
         if (!(p.t <= plan.time) || p.state != StateActive) continue;
-        if (!seen || p.place != seenPlace) {
-            seen = true;
-            seenPlace = p.place;
-            seenList = nearbyList(p);
-        }
-        const std::vector<Cell*>* list = seenList;
+        const PlaceMemo& at = run.places.of(p);
+        const std::vector<Cell*>* list = at.list;
         if (!list || chargeOverMassOf(p.species) == 0) continue;
         if (list != checked) {
             checked = list;
@@ -165,7 +132,7 @@ void gatherLanes(SliceRun& run, std::vector<Particle>& particles, size_t first, 
         }
         if (!allowed) continue;
         StepPlace place;
-        const bool stopped = !stepLocateMemo(p, run.line, place, run.locate);
+        const bool stopped = !stepLocateMemo(p, run.line, place, at);
         lanes.push_back(BatchLane{i, checked, place, 0, stopped, false});
     }
 }
@@ -226,14 +193,14 @@ void pushLanes(SliceRun& run, std::vector<Particle>& particles) {
             batch.uz[n] = p.u.z;
             batch.qm[n] = chargeOverMassOf(p.species);
         }
-        if (anyField(*list)) {
+        if (anyField(list)) {
             pushBatch(batch, *list, run.plan.time, h);
         } else {
             driftBatch(batch, h);
         }
         uint8_t may[kPushLanes];
-        const bool test = interceptsBatchable(*list, run.context);
-        if (test) markQuietLanes(batch, start, *list, run.plan.time, run.plan.tEnd, may);
+        const bool test = markInterceptedLanes(batch, start, *list, run.context, run.plan.time,
+                                               run.plan.tEnd, may);
         for (size_t n = 0; n < batch.count; n++) {
             const size_t j = order[from + n];
             BatchLane& lane = slot.lanes[j];

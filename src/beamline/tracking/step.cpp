@@ -48,26 +48,40 @@ bool beyondBore(const ElementGeometry& g, Vec3 p) {
 }
 
 // The top-level element of the particle's line that holds it, searched from
-// the element of its last step.
-int32_t findElement(const Particle& particle, const Cell& line, const PreparedLine* prepared,
-                    const ElementGeometry*& found, ElementGeometry& scratch) {
-    const int32_t last = line.childCount() - 1;
+// the element of its last step over the line's `last + 1` elements, whose
+// geometry `at(index)` gives.
+template <class Geometry>
+int32_t findElement(const Particle& particle, int32_t last, Geometry at,
+                    const ElementGeometry*& found) {
     int32_t index = particle.elementIndex < 0 ? 0 : std::min(particle.elementIndex, last);
-    const ElementGeometry* g = &elementGeometry(prepared, line, index, scratch);
+    const ElementGeometry* g = &at(index);
     double s = alongElement(*g, particle.position);
     if (s >= 0) {
         while (s >= g->length && index < last) {
-            g = &elementGeometry(prepared, line, ++index, scratch);
+            g = &at(++index);
             s = alongElement(*g, particle.position);
         }
     } else {
         while (s < 0 && index > 0) {
-            g = &elementGeometry(prepared, line, --index, scratch);
+            g = &at(--index);
             s = alongElement(*g, particle.position);
         }
     }
     found = g;
     return index;
+}
+
+// The element search's end: the place found, and the bore's check.
+bool placeParticle(Particle& particle, const Cell& line, int32_t index, const ElementGeometry& g,
+                   StepPlace& place) {
+    place.index = index;
+    place.element = line.children[static_cast<size_t>(index)].get();
+    if (g.bore != 0 && beyondBore(g, particle.position)) {
+        particle.state = StateStopped;
+        lostparticlein(particle, *place.element);
+        return false;
+    }
+    return true;
 }
 
 // The innermost nearby matter (a component with a scattering table) that
@@ -189,54 +203,28 @@ bool stepLocate(Particle& particle, const PreparedLine* prepared, StepPlace& pla
     if (!line || line->childCount() == 0) return true;
     ElementGeometry scratch;
     const ElementGeometry* g = nullptr;
-    place.index = findElement(particle, *line, prepared, g, scratch);
-    place.element = line->children[static_cast<size_t>(place.index)].get();
-    if (g->bore != 0 && beyondBore(*g, particle.position)) {
-        particle.state = StateStopped;
-        lostparticlein(particle, *place.element);
-        return false;
-    }
-    return true;
+    const int32_t index = findElement(
+        particle, line->childCount() - 1,
+        [&](int32_t i) -> const ElementGeometry& {
+            return elementGeometry(prepared, *line, i, scratch);
+        },
+        g);
+    return placeParticle(particle, *line, index, *g, place);
 }
 
 bool stepLocateMemo(Particle& particle, const PreparedLine* prepared, StepPlace& place,
-                    LocateMemo& memo) {
-    if (!memo.known || particle.place != memo.place) {
-        const Cell* line = particleLine(particle);
-        memo.known = true;
-        memo.place = particle.place;
-        memo.line = line && line->childCount() > 0 && prepared && prepared->line == line &&
-                            prepared->elements.size() == line->children.size()
-                        ? line
-                        : nullptr;
+                    const PlaceMemo& memo) {
+    const Cell* line = memo.line;
+    if (!line || line->childCount() == 0 || !prepared || prepared->line != line ||
+        prepared->elements.size() != line->children.size()) {
+        return stepLocate(particle, prepared, place);
     }
-    if (!memo.line) return stepLocate(particle, prepared, place);
-    // findElement's search over the prepared geometry, without looking up
-    // the line or the geometry again.
     const std::vector<ElementGeometry>& elements = prepared->elements;
-    const int32_t last = memo.line->childCount() - 1;
-    int32_t index = particle.elementIndex < 0 ? 0 : std::min(particle.elementIndex, last);
-    const ElementGeometry* g = &elements[static_cast<size_t>(index)];
-    double s = alongElement(*g, particle.position);
-    if (s >= 0) {
-        while (s >= g->length && index < last) {
-            g = &elements[static_cast<size_t>(++index)];
-            s = alongElement(*g, particle.position);
-        }
-    } else {
-        while (s < 0 && index > 0) {
-            g = &elements[static_cast<size_t>(--index)];
-            s = alongElement(*g, particle.position);
-        }
-    }
-    place.index = index;
-    place.element = memo.line->children[static_cast<size_t>(index)].get();
-    if (g->bore != 0 && beyondBore(*g, particle.position)) {
-        particle.state = StateStopped;
-        lostparticlein(particle, *place.element);
-        return false;
-    }
-    return true;
+    const ElementGeometry* g = nullptr;
+    const int32_t index = findElement(
+        particle, line->childCount() - 1,
+        [&](int32_t i) -> const ElementGeometry& { return elements[static_cast<size_t>(i)]; }, g);
+    return placeParticle(particle, *line, index, *g, place);
 }
 
 double stepIntercept(Particle& particle, Particle& after, double t, double reached,

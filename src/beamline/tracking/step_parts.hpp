@@ -16,17 +16,30 @@ struct StepPlace {
 // bore stopped the particle (its loss recorded).
 bool stepLocate(Particle& particle, const PreparedLine* prepared, StepPlace& place);
 
-// The line of the last particle's place: neighbours in the beam mostly
-// share it, and on the prepared line the search then runs over the
-// prepared geometry without looking up the line or an element again.
-struct LocateMemo {
+// What the last place looked at gives (its line and its nearby list):
+// neighbours in the beam mostly share a place, so a pass over the beam looks
+// each one up once.
+struct PlaceMemo {
+    bool known = false;
     PlaceId place = 0;
-    bool known = false;          // place's line below is looked up
-    const Cell* line = nullptr;  // the prepared line when place is on it, else none
+    Cell* line = nullptr;
+    const std::vector<Cell*>* list = nullptr;
+
+    const PlaceMemo& of(const Particle& particle) {
+        if (!known || particle.place != place) {
+            known = true;
+            place = particle.place;
+            line = particleLine(particle);
+            list = nearbyList(particle);
+        }
+        return *this;
+    }
 };
-// stepLocate, with the same result, through the memo.
+// stepLocate, with the same result, for a particle whose place's line the
+// memo holds: on the prepared line the search runs over the prepared
+// geometry without looking up the line or an element again.
 bool stepLocateMemo(Particle& particle, const PreparedLine* prepared, StepPlace& place,
-                    LocateMemo& memo);
+                    const PlaceMemo& memo);
 
 // The end of a sub-step from t whose move took the particle to `after` at
 // `reached` (in matter `matter` with `table`, or none): the nearby components'
