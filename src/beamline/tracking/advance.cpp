@@ -109,18 +109,27 @@ int slowestThread(const TrackingEngine& engine, int threads) {
 
 // Puts the products of this step after the surviving active particles,
 // removes the Decayed ones and moves the others that stopped this step
-// behind the active range.
-void mergeBeam(TrackingEngine& engine, Beam& beam, int threads) {
+// behind the active range. `ran` slices were tracked; the products of the
+// first `threads` join the beam.
+void mergeBeam(TrackingEngine& engine, Beam& beam, int ran, int threads) {
     size_t k = 0;
     for (int i = 0; i < threads; i++) k += engine.slots[static_cast<size_t>(i)].products.size();
     std::vector<Particle>& all = beam.particles;
     const size_t activeEnd = beam.activeEnd;
+    // Everything before the first particle that stopped stays where it is:
+    // most steps stop none and make nothing, and the scan would only pull
+    // the other threads' particles into this core's cache.
+    size_t unchanged = activeEnd;
+    for (int i = 0; i < ran; i++) {
+        unchanged = std::min(unchanged, engine.slots[static_cast<size_t>(i)].firstInactive);
+    }
+    if (unchanged == activeEnd && k == 0) return;
 
     // Survivors keep their order at the front; the others wait aside.
     std::vector<Particle>& stopped = engine.newlyInactive;
     stopped.clear();
-    size_t w = 0;
-    for (size_t i = 0; i < activeEnd; i++) {
+    size_t w = unchanged;
+    for (size_t i = unchanged; i < activeEnd; i++) {
         Particle& p = all[i];
         if (p.state == StateActive) {
             if (w != i) all[w] = std::move(p);
@@ -217,7 +226,7 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
         }
         if (engine.config.loadBalanceLog && threadsAllowed) logTimes(engine, threads);
         if (missingLine) report("[WARNING] bl is NULL in Particle_seg_nearbythings");
-        mergeBeam(engine, beam, decays ? threads : 0);
+        mergeBeam(engine, beam, threads, decays ? threads : 0);
     }
     simulation.time += simulation.dt;
     simulation.stepCount++;

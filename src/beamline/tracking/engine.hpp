@@ -21,6 +21,7 @@ struct ThreadSlot {
     long long counter = 0;                         // particles handled, weighted
     double start = 0, end = 0;                     // monotonic seconds
     bool missingLine = false;                      // a particle had no line to refresh from
+    size_t firstInactive = 0;                      // the slice's first particle to stop or decay
     std::vector<BatchLane> lanes;                  // the batched particles of the current chunk
     std::vector<LaneEnd> ends;                     // their pushes' ends, by lane
     std::vector<size_t> order;                     // those lanes grouped by nearby list

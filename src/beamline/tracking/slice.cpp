@@ -7,6 +7,7 @@
 #include "beamline/tracking/slice.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -236,7 +237,11 @@ void trackChunk(SliceRun& run, std::vector<Particle>& particles, size_t first, s
     const std::vector<BatchLane>& lanes = run.slot.lanes;
     for (size_t i = first; i < last; i++) {
         Particle& p = particles[i];
-        if (!(p.t <= plan.tEnd)) continue;
+        if (!(p.t <= plan.tEnd)) {
+            if (p.state != StateActive)
+                run.slot.firstInactive = std::min(run.slot.firstInactive, i);
+            continue;
+        }
         double t = std::max(p.t, plan.time);
         int subSteps = 0;
         if (next < lanes.size() && lanes[next].index == i) {
@@ -256,6 +261,7 @@ void trackChunk(SliceRun& run, std::vector<Particle>& particles, size_t first, s
             subSteps = 1;
         }
         finishParticle(run, p, t, subSteps);
+        if (p.state != StateActive) run.slot.firstInactive = std::min(run.slot.firstInactive, i);
         handled++;
     }
 }
@@ -267,6 +273,7 @@ void trackSlice(const StepPlan& plan, int k) {
     SliceRun run{plan, slot, plan.context, &plan.engine->prepared};
     run.context.threadIndex = k;
     slot.start = monotonicSeconds();
+    slot.firstInactive = SIZE_MAX;
     std::vector<Particle>& particles = plan.simulation->beam.particles;
     long long handled = 0;
     for (size_t first = slot.first; first < slot.last; first += kChunk) {
