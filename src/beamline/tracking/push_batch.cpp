@@ -18,12 +18,42 @@ namespace pelto_push {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// The derivative at the stage point: velocity v = u / gamma and
-// qm (E + v x B).
-void Derive(PushLanes& l, size_t count) {
+// The start of a step: the proper time each lane gains (h / gamma at the
+// start), the first stage's point (the start itself) and the field sums
+// cleared for the first stage's components to add to.
+void Begin(PushLanes& l, size_t count, double h) {
     const hn::ScalableTag<double> tag;
     using V = hn::Vec<decltype(tag)>;
     const V c = hn::Set(tag, kSpeedOfLight), c2 = hn::Set(tag, kSpeedOfLight2);
+    const V vh = hn::Set(tag, h), zero = hn::Zero(tag);
+    for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
+        const V ux = hn::Load(tag, l.ux + i), uy = hn::Load(tag, l.uy + i);
+        const V uz = hn::Load(tag, l.uz + i);
+        const V u2 = hn::Add(hn::Add(hn::Mul(ux, ux), hn::Mul(uy, uy)), hn::Mul(uz, uz));
+        hn::Store(hn::Mul(vh, hn::Div(c, hn::Sqrt(hn::Add(c2, u2)))), tag, l.properTime + i);
+        hn::Store(hn::Load(tag, l.x + i), tag, l.px + i);
+        hn::Store(hn::Load(tag, l.y + i), tag, l.py + i);
+        hn::Store(hn::Load(tag, l.z + i), tag, l.pz + i);
+        hn::Store(ux, tag, l.pux + i);
+        hn::Store(uy, tag, l.puy + i);
+        hn::Store(uz, tag, l.puz + i);
+        for (double* f : l.fields) hn::Store(zero, tag, f + i);
+    }
+}
+
+// Stage `stage` (1 to 4) once its fields are summed: the derivative at the
+// stage point, velocity v = u / gamma and qm (E + v x B); then the running
+// sum k1 + 2 k2 + 2 k3 + k4 and the next stage's point x + a k (a is h/2 or
+// h), or after the last stage the step's end x + h/6 sum. The field sums are
+// cleared again for the next stage.
+void Stage(PushLanes& l, size_t count, int stage, double a) {
+    const hn::ScalableTag<double> tag;
+    using V = hn::Vec<decltype(tag)>;
+    const V c = hn::Set(tag, kSpeedOfLight), c2 = hn::Set(tag, kSpeedOfLight2);
+    const V va = hn::Set(tag, a), two = hn::Set(tag, 2.0), zero = hn::Zero(tag);
+    double* const sums[6] = {l.sx, l.sy, l.sz, l.sux, l.suy, l.suz};
+    double* const starts[6] = {l.x, l.y, l.z, l.ux, l.uy, l.uz};
+    double* const points[6] = {l.px, l.py, l.pz, l.pux, l.puy, l.puz};
     for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
         const V ux = hn::Load(tag, l.pux + i), uy = hn::Load(tag, l.puy + i);
         const V uz = hn::Load(tag, l.puz + i);
@@ -36,42 +66,29 @@ void Derive(PushLanes& l, size_t count) {
         const V cy = hn::Sub(hn::Mul(vz, bx), hn::Mul(vx, bz));
         const V cz = hn::Sub(hn::Mul(vx, by), hn::Mul(vy, bx));
         const V qm = hn::Load(tag, l.qm + i);
-        hn::Store(vx, tag, l.kx + i);
-        hn::Store(vy, tag, l.ky + i);
-        hn::Store(vz, tag, l.kz + i);
-        hn::Store(hn::Mul(qm, hn::Add(hn::Load(tag, l.fields[0] + i), cx)), tag, l.kux + i);
-        hn::Store(hn::Mul(qm, hn::Add(hn::Load(tag, l.fields[1] + i), cy)), tag, l.kuy + i);
-        hn::Store(hn::Mul(qm, hn::Add(hn::Load(tag, l.fields[2] + i), cz)), tag, l.kuz + i);
-    }
-}
-
-// After stage `stage` (1 to 4): the running sum k1 + 2 k2 + 2 k3 + k4 and
-// the next stage's point x + a k (a is h/2 or h); after the last, the step's
-// end x + h/6 sum.
-void Combine(PushLanes& l, size_t count, int stage, double a) {
-    const hn::ScalableTag<double> tag;
-    using V = hn::Vec<decltype(tag)>;
-    const V va = hn::Set(tag, a), two = hn::Set(tag, 2.0);
-    double* const sums[6] = {l.sx, l.sy, l.sz, l.sux, l.suy, l.suz};
-    const double* const ks[6] = {l.kx, l.ky, l.kz, l.kux, l.kuy, l.kuz};
-    double* const starts[6] = {l.x, l.y, l.z, l.ux, l.uy, l.uz};
-    double* const points[6] = {l.px, l.py, l.pz, l.pux, l.puy, l.puz};
-    for (int j = 0; j < 6; j++) {
-        for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
-            const V k = hn::Load(tag, ks[j] + i);
-            V sum = k;
+        const V k[6] = {vx,
+                        vy,
+                        vz,
+                        hn::Mul(qm, hn::Add(hn::Load(tag, l.fields[0] + i), cx)),
+                        hn::Mul(qm, hn::Add(hn::Load(tag, l.fields[1] + i), cy)),
+                        hn::Mul(qm, hn::Add(hn::Load(tag, l.fields[2] + i), cz))};
+        for (int j = 0; j < 6; j++) {
+            V sum = k[j];
             if (stage == 2 || stage == 3) {
-                sum = hn::Add(hn::Load(tag, sums[j] + i), hn::Mul(two, k));
+                sum = hn::Add(hn::Load(tag, sums[j] + i), hn::Mul(two, k[j]));
             } else if (stage == 4) {
-                sum = hn::Add(hn::Load(tag, sums[j] + i), k);
+                sum = hn::Add(hn::Load(tag, sums[j] + i), k[j]);
             }
             const V start = hn::Load(tag, starts[j] + i);
             if (stage < 4) {
                 hn::Store(sum, tag, sums[j] + i);
-                hn::Store(hn::Add(start, hn::Mul(va, k)), tag, points[j] + i);
+                hn::Store(hn::Add(start, hn::Mul(va, k[j])), tag, points[j] + i);
             } else {
                 hn::Store(hn::Add(start, hn::Mul(va, sum)), tag, starts[j] + i);
             }
+        }
+        if (stage < 4) {
+            for (double* f : l.fields) hn::Store(zero, tag, f + i);
         }
     }
 }
@@ -116,8 +133,8 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace pelto_push {
-HWY_EXPORT(Derive);
-HWY_EXPORT(Combine);
+HWY_EXPORT(Begin);
+HWY_EXPORT(Stage);
 HWY_EXPORT(ProperTime);
 HWY_EXPORT(Drift);
 HWY_EXPORT(TargetName);
@@ -125,11 +142,9 @@ HWY_EXPORT(TargetName);
 namespace {
 
 // The summed fields of the listed components (last to first) at every
-// lane's stage point, each lane as fieldAt would sum them.
+// lane's stage point, each lane as fieldAt would sum them, onto sums that
+// start cleared.
 void fieldsAt(PushLanes& l, size_t padded, const std::vector<Cell*>& nearby, double t) {
-    for (auto& f : l.fields) {
-        for (size_t i = 0; i < padded; i++) f[i] = 0;
-    }
     FieldLanes lanes;
     lanes.count = padded;
     lanes.x = l.px;
@@ -181,19 +196,13 @@ void pushBatch(PushLanes& l, const std::vector<Cell*>& nearby, double t, double 
     using namespace pelto_push;
     if (l.count == 0) return;
     const size_t padded = padLanes(l);
-    HWY_DYNAMIC_DISPATCH(ProperTime)(l, padded, h);
-    double* const starts[6] = {l.x, l.y, l.z, l.ux, l.uy, l.uz};
-    double* const points[6] = {l.px, l.py, l.pz, l.pux, l.puy, l.puz};
-    for (int j = 0; j < 6; j++) {
-        for (size_t i = 0; i < padded; i++) points[j][i] = starts[j][i];
-    }
+    HWY_DYNAMIC_DISPATCH(Begin)(l, padded, h);
     const double half = 0.5 * h;
     const double stageTime[4] = {t, t + half, t + half, t + h};
     const double advance[4] = {half, half, h, h / 6};
     for (int stage = 1; stage <= 4; stage++) {
         fieldsAt(l, padded, nearby, stageTime[stage - 1]);
-        HWY_DYNAMIC_DISPATCH(Derive)(l, padded);
-        HWY_DYNAMIC_DISPATCH(Combine)(l, padded, stage, advance[stage - 1]);
+        HWY_DYNAMIC_DISPATCH(Stage)(l, padded, stage, advance[stage - 1]);
     }
 }
 

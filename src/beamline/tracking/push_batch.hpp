@@ -19,12 +19,10 @@ struct PushLanes {
     alignas(64) double ux[kPushLanes], uy[kPushLanes], uz[kPushLanes];  // proper velocity
     alignas(64) double qm[kPushLanes];                                  // charge over mass
     alignas(64) double properTime[kPushLanes];                          // out: proper time gained
-    // The stages' own: the point a stage looks at, its derivative, the
-    // weighted sum of the derivatives so far and the fields at the point.
+    // The stages' own: the point a stage looks at, the weighted sum of the
+    // derivatives so far and the fields at the point.
     alignas(64) double px[kPushLanes], py[kPushLanes], pz[kPushLanes];
     alignas(64) double pux[kPushLanes], puy[kPushLanes], puz[kPushLanes];
-    alignas(64) double kx[kPushLanes], ky[kPushLanes], kz[kPushLanes];
-    alignas(64) double kux[kPushLanes], kuy[kPushLanes], kuz[kPushLanes];
     alignas(64) double sx[kPushLanes], sy[kPushLanes], sz[kPushLanes];
     alignas(64) double sux[kPushLanes], suy[kPushLanes], suz[kPushLanes];
     alignas(64) double fields[6][kPushLanes];
