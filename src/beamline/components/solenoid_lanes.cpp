@@ -53,6 +53,8 @@ void CrossLanesOf(const SolenoidData& d, const FaceReach& faces, const StepLanes
         const auto outer = hn::Le(hn::Mul(hn::Sub(rho0, outer2), hn::Sub(rho1, outer2)), zero);
         const auto reach = hn::And(hn::Ge(rho0, least2), hn::Le(rho0, most2));
         const auto any = hn::Or(hn::And(hn::Or(entry, exit), reach), hn::Or(inner, outer));
+        // Most steps cross nothing, and their lanes are already clear.
+        if (hn::AllFalse(tag, any)) continue;
         alignas(64) double flags[HWY_MAX_BYTES / sizeof(double)];
         hn::Store(hn::IfThenElseZero(any, hn::Set(tag, 1.0)), tag, flags);
         for (size_t k = 0; k < step; k++) may[i + k] |= static_cast<uint8_t>(flags[k] != 0);
