@@ -14,7 +14,9 @@
 #include "beamline/tracking/slice.hpp"
 #include "beamline/tracking/tracking.hpp"
 
-struct ThreadSlot {
+// Aligned to a cache line, so that two threads never write to one line while
+// they track their slices.
+struct alignas(64) ThreadSlot {
     std::vector<Particle> products;                // decay products of this step
     std::vector<Cell*> scratch;                    // nearby-list refreshes
     size_t first = 0, last = 0;                    // the slice of the active range
