@@ -84,4 +84,26 @@ TEST(TrackingPool, EverySliceRunsOnceHoweverFewThreadsTakePart) {
     }
 }
 
+// Threads and caller wake through the kernel only when the other side
+// counted itself asleep. Rounds that alternate spinning and sleeping plans,
+// with slices of uneven length so that either side may finish first, must
+// all end: a lost wake-up would leave run waiting for ever.
+TEST(TrackingPool, NoRoundWaitsForeverWhenThreadsAndCallerSleep) {
+    TrackingPool pool;
+    int round = 0;
+    pool.setLoadSource([&round] { return MachineLoad{4, 0, round % 3 != 0}; });
+    std::atomic<long> total{0};
+    for (; round < 3000; round++) {
+        pool.run(3, [&](int k) {
+            // Some microseconds of work, longest on a different slice each round.
+            const auto until = std::chrono::steady_clock::now() +
+                               std::chrono::microseconds((round + k) % 3 == 0 ? 20 : 1);
+            while (std::chrono::steady_clock::now() < until) {
+            }
+            total++;
+        });
+    }
+    EXPECT_EQ(total.load(), 3 * 3000);
+}
+
 }  // namespace

@@ -15,15 +15,16 @@
 #include "beamline/tracking/tracking.hpp"
 
 // Aligned to a cache line, so that two threads never write to one line while
-// they track their slices.
+// they track their slices. What the calling thread reads of a finished slice
+// comes first, in one line.
 struct alignas(64) ThreadSlot {
-    std::vector<Particle> products;                // decay products of this step
-    std::vector<Cell*> scratch;                    // nearby-list refreshes
-    size_t first = 0, last = 0;                    // the slice of the active range
     long long counter = 0;                         // particles handled, weighted
     double start = 0, end = 0;                     // monotonic seconds
-    bool missingLine = false;                      // a particle had no line to refresh from
     size_t firstInactive = 0;                      // the slice's first particle to stop or decay
+    bool missingLine = false;                      // a particle had no line to refresh from
+    std::vector<Particle> products;                // decay products of this step
+    size_t first = 0, last = 0;                    // the slice of the active range
+    std::vector<Cell*> scratch;                    // nearby-list refreshes
     std::vector<BatchLane> lanes;                  // the batched particles of the current chunk
     std::vector<LaneEnd> ends;                     // their pushes' ends, by lane
     std::vector<size_t> order;                     // those lanes grouped by nearby list

@@ -85,20 +85,24 @@ void TrackingPool::run(int count, const std::function<void(int)>& job) {
     nextSlice_.store(0, std::memory_order_relaxed);
     spin_.store(plan.spin, std::memory_order_relaxed);
     remaining_.store(plan.participants - 1, std::memory_order_relaxed);
-    {
-        // Under the lock so that a thread about to sleep either sees the
-        // new step or is already waiting when the notification comes.
-        std::lock_guard<std::mutex> lock(mutex_);
-        uint64_t generation = (step_.load(std::memory_order_relaxed) >> 32) + 1;
-        step_.store(generation << 32 | static_cast<uint32_t>(plan.participants),
-                    std::memory_order_release);
+    uint64_t generation = (step_.load(std::memory_order_relaxed) >> 32) + 1;
+    step_.store(generation << 32 | static_cast<uint32_t>(plan.participants));
+    // Spinning threads see the new step by themselves. One that may be on
+    // its way to sleep counted itself first (both sides sequentially
+    // consistent, so one of them sees the other), and taking the lock once
+    // means it is either still to look at the step or already waiting when
+    // the notification comes.
+    if (sleepers_.load() > 0) {
+        { std::lock_guard<std::mutex> lock(mutex_); }
+        wake_.notify_all();
     }
-    wake_.notify_all();
     work(0);
-    auto finished = [this] { return remaining_.load(std::memory_order_acquire) == 0; };
+    auto finished = [this] { return remaining_.load() == 0; };
     if (!plan.spin || !spinFor(finished)) {
         std::unique_lock<std::mutex> lock(mutex_);
+        callerAsleep_.store(true);
         done_.wait(lock, finished);
+        callerAsleep_.store(false);
     }
     job_ = nullptr;
 }
@@ -111,23 +115,25 @@ void TrackingPool::serve(int index, uint64_t seen) {
         // belong to a later step it has not been handed.
         uint64_t word = 0;
         auto next = [&] {
-            word = step_.load(std::memory_order_acquire);
+            word = step_.load();
             return word >> 32 != seen;
         };
         // The spin setting of the step just finished stands for the next:
         // a thread that must not spin goes straight to sleep.
         if (!(spin_.load(std::memory_order_relaxed) && spinFor(next))) {
             std::unique_lock<std::mutex> lock(mutex_);
+            sleepers_.fetch_add(1);
             wake_.wait(lock, next);
+            sleepers_.fetch_sub(1);
         }
         seen = word >> 32;
         if (stopping_.load()) return;
         if (index >= static_cast<int>(word & 0xffffffffu)) continue;
         work(index);
-        if (remaining_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-            // The caller may have stopped spinning: wake it under the
-            // lock so that the notification cannot fall between its
-            // check and its wait.
+        if (remaining_.fetch_sub(1) == 1 && callerAsleep_.load()) {
+            // The caller stopped spinning: wake it under the lock so that
+            // the notification cannot fall between its check and its wait
+            // (it marked itself asleep before its check).
             std::lock_guard<std::mutex> lock(mutex_);
             done_.notify_one();
         }

@@ -53,11 +53,20 @@ class TrackingPool {
     std::condition_variable done_;  // the last pool thread of a step finished
     std::vector<std::thread> threads_;
     const std::function<void(int)>* job_ = nullptr;
+    // The step word and the count of working threads each have a cache line
+    // of their own: the waiting threads poll the word while the caller
+    // writes the step's settings, and the caller polls the count while the
+    // threads finish.
     // Steps handed out so far (high half) and the number of threads taking
     // part in the latest (low half): threads 1 .. participants - 1.
-    std::atomic<uint64_t> step_{0};
-    std::atomic<int> remaining_{0};  // of those, still working
-    std::atomic<bool> stopping_{false};
+    alignas(64) std::atomic<uint64_t> step_{0};
+    alignas(64) std::atomic<int> remaining_{0};  // of those, still working
+    // Pool threads asleep or on their way to sleep, and whether the caller
+    // is, so that a step's start and end wake through the kernel only
+    // those that need it.
+    std::atomic<int> sleepers_{0};
+    std::atomic<bool> callerAsleep_{false};
+    alignas(64) std::atomic<bool> stopping_{false};
     std::atomic<bool> spin_{false};  // whether waiting threads spin first
     // The slices of the latest step and, when the threads taking part are
     // fewer, the next slice not yet claimed. Written before the step word.
