@@ -19,8 +19,8 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 // The start of a step: the proper time each lane gains (h / gamma at the
-// start), the first stage's point (the start itself) and the field sums
-// cleared for the first stage's components to add to.
+// start), the first stage's point and the kept start (the start itself) and
+// the field sums cleared for the first stage's components to add to.
 void Begin(PushLanes& l, size_t count, double h) {
     const hn::ScalableTag<double> tag;
     using V = hn::Vec<decltype(tag)>;
@@ -31,9 +31,14 @@ void Begin(PushLanes& l, size_t count, double h) {
         const V uz = hn::Load(tag, l.uz + i);
         const V u2 = hn::Add(hn::Add(hn::Mul(ux, ux), hn::Mul(uy, uy)), hn::Mul(uz, uz));
         hn::Store(hn::Mul(vh, hn::Div(c, hn::Sqrt(hn::Add(c2, u2)))), tag, l.properTime + i);
-        hn::Store(hn::Load(tag, l.x + i), tag, l.px + i);
-        hn::Store(hn::Load(tag, l.y + i), tag, l.py + i);
-        hn::Store(hn::Load(tag, l.z + i), tag, l.pz + i);
+        const V x = hn::Load(tag, l.x + i), y = hn::Load(tag, l.y + i);
+        const V z = hn::Load(tag, l.z + i);
+        hn::Store(x, tag, l.px + i);
+        hn::Store(y, tag, l.py + i);
+        hn::Store(z, tag, l.pz + i);
+        hn::Store(x, tag, l.x0 + i);
+        hn::Store(y, tag, l.y0 + i);
+        hn::Store(z, tag, l.z0 + i);
         hn::Store(ux, tag, l.pux + i);
         hn::Store(uy, tag, l.puy + i);
         hn::Store(uz, tag, l.puz + i);
@@ -108,18 +113,20 @@ void ProperTime(PushLanes& l, size_t count, double h) {
 }
 
 // The straight line of a field-free step: x + (h / gamma) u, the proper
-// time gain already in properTime.
+// time gain already in properTime; the start kept in x0, y0, z0.
 void Drift(PushLanes& l, size_t count) {
     const hn::ScalableTag<double> tag;
     using V = hn::Vec<decltype(tag)>;
     for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
         const V s = hn::Load(tag, l.properTime + i);
-        hn::Store(hn::Add(hn::Load(tag, l.x + i), hn::Mul(s, hn::Load(tag, l.ux + i))), tag,
-                  l.x + i);
-        hn::Store(hn::Add(hn::Load(tag, l.y + i), hn::Mul(s, hn::Load(tag, l.uy + i))), tag,
-                  l.y + i);
-        hn::Store(hn::Add(hn::Load(tag, l.z + i), hn::Mul(s, hn::Load(tag, l.uz + i))), tag,
-                  l.z + i);
+        const V x = hn::Load(tag, l.x + i), y = hn::Load(tag, l.y + i);
+        const V z = hn::Load(tag, l.z + i);
+        hn::Store(x, tag, l.x0 + i);
+        hn::Store(y, tag, l.y0 + i);
+        hn::Store(z, tag, l.z0 + i);
+        hn::Store(hn::Add(x, hn::Mul(s, hn::Load(tag, l.ux + i))), tag, l.x + i);
+        hn::Store(hn::Add(y, hn::Mul(s, hn::Load(tag, l.uy + i))), tag, l.y + i);
+        hn::Store(hn::Add(z, hn::Mul(s, hn::Load(tag, l.uz + i))), tag, l.z + i);
     }
 }
 

@@ -19,6 +19,7 @@ struct PushLanes {
     alignas(64) double ux[kPushLanes], uy[kPushLanes], uz[kPushLanes];  // proper velocity
     alignas(64) double qm[kPushLanes];                                  // charge over mass
     alignas(64) double properTime[kPushLanes];                          // out: proper time gained
+    alignas(64) double x0[kPushLanes], y0[kPushLanes], z0[kPushLanes];  // out: the start position
     // The stages' own: the point a stage looks at, the weighted sum of the
     // derivatives so far and the fields at the point.
     alignas(64) double px[kPushLanes], py[kPushLanes], pz[kPushLanes];
@@ -30,13 +31,15 @@ struct PushLanes {
 
 // One step of length h from time t for every lane, through the fields of the
 // components of `nearby` (last to first): each lane ends with the bits that
-// pushParticle gives a charged particle with that list. Lanes from count up
-// to the next multiple of the field lane alignment are overwritten.
+// pushParticle gives a charged particle with that list, and x0, y0, z0 hold
+// where it started. Lanes from count up to the next multiple of the field
+// lane alignment are overwritten.
 void pushBatch(PushLanes& lanes, const std::vector<Cell*>& nearby, double t, double h);
 
 // One field-free step of length h for every lane: the straight line and the
-// proper time that the one-particle push gives a particle without force.
-// Lanes up to the next multiple of the field lane alignment are overwritten.
+// proper time that the one-particle push gives a particle without force,
+// and the start in x0, y0, z0. Lanes up to the next multiple of the field
+// lane alignment are overwritten.
 void driftBatch(PushLanes& lanes, double h);
 
 // Whether any listed component has a field; none (or no list) means the

@@ -82,24 +82,21 @@ bool batchableList(const std::vector<Cell*>& cells) {
 // interception search would hand back for them. False, with nothing marked,
 // when some intercepting component cannot tell for a batch at once, or while
 // the RF cavities are being synchronised (only they intercept then).
-bool markInterceptedLanes(const PushLanes& batch, double (&start)[3][kPushLanes],
-                          const std::vector<Cell*>& cells, const StepContext& context, double t0,
-                          double t1, uint8_t (&may)[kPushLanes]) {
+bool markInterceptedLanes(const PushLanes& batch, const std::vector<Cell*>& cells,
+                          const StepContext& context, double t0, double t1,
+                          uint8_t (&may)[kPushLanes]) {
     if (context.rfSync) return false;
     for (const Cell* cell : cells) {
         if (cell->interceptFn && !interceptsBatchFnOf(*cell)) return false;
     }
-    // The batch functions take whole vectors: the lanes past the batch
-    // repeat its first, as the push's do.
+    // The batch functions take whole vectors: the push filled its lanes up
+    // to the next whole vector (copies of the first).
     const size_t padded = (batch.count + kFieldLaneAlign - 1) / kFieldLaneAlign * kFieldLaneAlign;
-    for (auto& a : start) {
-        for (size_t n = batch.count; n < padded; n++) a[n] = a[0];
-    }
     StepLanes steps;
     steps.count = padded;
-    steps.x0 = start[0];
-    steps.y0 = start[1];
-    steps.z0 = start[2];
+    steps.x0 = batch.x0;
+    steps.y0 = batch.y0;
+    steps.z0 = batch.z0;
     steps.x1 = batch.x;
     steps.y1 = batch.y;
     steps.z1 = batch.z;
@@ -126,7 +123,8 @@ void gatherLanes(SliceRun& run, std::vector<Particle>& particles, size_t first, 
         if (!(p.t <= plan.time) || p.state != StateActive) continue;
         const PlaceMemo& at = run.places.of(p);
         const std::vector<Cell*>* list = at.list;
-        if (!list || chargeOverMassOf(p.species) == 0) continue;
+        const double qm = chargeOverMassOf(p.species);
+        if (!list || qm == 0) continue;
         if (list != checked) {
             checked = list;
             allowed = batchableList(*checked);
@@ -134,7 +132,7 @@ void gatherLanes(SliceRun& run, std::vector<Particle>& particles, size_t first, 
         if (!allowed) continue;
         StepPlace place;
         const bool stopped = !stepLocateMemo(p, run.line, place, at);
-        lanes.push_back(BatchLane{i, checked, place, 0, stopped, false});
+        lanes.push_back(BatchLane{i, checked, place, qm, 0, stopped, false});
     }
 }
 
@@ -183,16 +181,16 @@ void pushLanes(SliceRun& run, std::vector<Particle>& particles) {
             to++;
         }
         batch.count = to - from;
-        alignas(64) double start[3][kPushLanes];
         for (size_t n = 0; n < batch.count; n++) {
-            const Particle& p = particles[slot.lanes[order[from + n]].index];
-            batch.x[n] = start[0][n] = p.position.x;
-            batch.y[n] = start[1][n] = p.position.y;
-            batch.z[n] = start[2][n] = p.position.z;
+            const BatchLane& lane = slot.lanes[order[from + n]];
+            const Particle& p = particles[lane.index];
+            batch.x[n] = p.position.x;
+            batch.y[n] = p.position.y;
+            batch.z[n] = p.position.z;
             batch.ux[n] = p.u.x;
             batch.uy[n] = p.u.y;
             batch.uz[n] = p.u.z;
-            batch.qm[n] = chargeOverMassOf(p.species);
+            batch.qm[n] = lane.qm;
         }
         if (anyField(list)) {
             pushBatch(batch, *list, run.plan.time, h);
@@ -200,8 +198,8 @@ void pushLanes(SliceRun& run, std::vector<Particle>& particles) {
             driftBatch(batch, h);
         }
         uint8_t may[kPushLanes];
-        const bool test = markInterceptedLanes(batch, start, *list, run.context, run.plan.time,
-                                               run.plan.tEnd, may);
+        const bool test =
+            markInterceptedLanes(batch, *list, run.context, run.plan.time, run.plan.tEnd, may);
         for (size_t n = 0; n < batch.count; n++) {
             const size_t j = order[from + n];
             BatchLane& lane = slot.lanes[j];
@@ -235,7 +233,15 @@ void trackChunk(SliceRun& run, std::vector<Particle>& particles, size_t first, s
     }
     size_t next = 0;
     const std::vector<BatchLane>& lanes = run.slot.lanes;
+    // A quiet lane's particle holds its whole step already; without a list
+    // refresh or decays in the step nothing is left to do with it.
+    const bool finishQuiet = plan.refresh || plan.decays;
     for (size_t i = first; i < last; i++) {
+        if (!finishQuiet && next < lanes.size() && lanes[next].index == i && lanes[next].quiet) {
+            next++;
+            handled++;
+            continue;
+        }
         Particle& p = particles[i];
         if (!(p.t <= plan.tEnd)) {
             if (p.state != StateActive)

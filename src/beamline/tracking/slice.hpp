@@ -16,6 +16,7 @@ struct BatchLane {
     size_t index;                    // in the beam
     const std::vector<Cell*>* list;  // its nearby list
     StepPlace place;                 // where the element search found it
+    double qm;                       // charge over mass
     size_t group;                    // its list's place among the chunk's lists
     bool stopped;                    // the bore stopped it: no push
     bool quiet;                      // no component can intercept its push: the
