@@ -200,19 +200,32 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
                       decays,          simulation.stepCount % interval == 0,
                       simdBatched(),   context};
 
+        // With no core to spare, the slices would run one after another on
+        // this thread anyway: one slice over the whole range does the same
+        // work in the same order, without cutting the batches at the
+        // slices' borders.
+        bool folded = false;
         if (threads >= 2) {
             normaliseWeights(engine, threads);
-            planSlices(engine, threads, n);
+            folded = engine.pool.participantsFor(threads) <= 1;
+        }
+        const int slices = folded ? 1 : threads;
+        if (slices >= 2) {
+            planSlices(engine, slices, n);
         } else {
             engine.slots[0].first = 0;
             engine.slots[0].last = n;
         }
         prepareLine(engine.prepared, simulation.root.get());
-        engine.pool.run(threads, [&plan](int k) { trackSlice(plan, k); });
+        if (folded) {
+            trackSlice(plan, 0);
+        } else {
+            engine.pool.run(threads, [&plan](int k) { trackSlice(plan, k); });
+        }
 
         long long counted = 0;
         bool missingLine = false;
-        for (int k = 0; k < threads; k++) {
+        for (int k = 0; k < slices; k++) {
             ThreadSlot& slot = engine.slots[static_cast<size_t>(k)];
             counted += slot.counter;
             missingLine = missingLine || slot.missingLine;
@@ -221,12 +234,12 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
         simulation.work += 1e-6 * static_cast<double>(counted);
         // A folded step ran several slices on one thread, so which slice
         // ended last says nothing about the slices' shares.
-        if (threads >= 2 && !engine.pool.lastRunFolded()) {
+        if (threads >= 2 && !folded && !engine.pool.lastRunFolded()) {
             engine.weights[static_cast<size_t>(slowestThread(engine, threads))] *= 0.99;
         }
-        if (engine.config.loadBalanceLog && threadsAllowed) logTimes(engine, threads);
+        if (engine.config.loadBalanceLog && threadsAllowed) logTimes(engine, slices);
         if (missingLine) report("[WARNING] bl is NULL in Particle_seg_nearbythings");
-        mergeBeam(engine, beam, threads, decays ? threads : 0);
+        mergeBeam(engine, beam, slices, decays ? slices : 0);
     }
     simulation.time += simulation.dt;
     simulation.stepCount++;

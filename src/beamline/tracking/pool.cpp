@@ -56,6 +56,12 @@ void TrackingPool::work(int index) {
     }
 }
 
+int TrackingPool::participantsFor(int count) {
+    if (count <= 1) return 1;
+    MachineLoad load = loadSource_ ? loadSource_() : watch_.load(monotonicSeconds());
+    return planPool(count, load).participants;
+}
+
 void TrackingPool::run(int count, const std::function<void(int)>& job) {
     folded_ = false;
     if (count <= 1) {

@@ -40,6 +40,10 @@ class TrackingPool {
     // that per-thread timings say nothing about the slices' weights.
     bool lastRunFolded() const { return folded_; }
 
+    // How many threads would take part in a run of `count` slices now, by
+    // the machine's latest load reading (the one run would use).
+    int participantsFor(int count);
+
     // Replaces the machine's load readings (tests, benchmarks).
     void setLoadSource(std::function<MachineLoad()> source) { loadSource_ = std::move(source); }
 
