@@ -77,6 +77,12 @@ def measure(tool, folder, level, cores, repeats, label):
             print(f"  {label} rep {rep + 1} threads {threads}: {work / seconds:.3f} Mpts/s, "
                   f"{1e3 * used / work:.3f} ms CPU per Mpts", flush=True)
     print(f"  {label}: load average {load_average()} after", flush=True)
+    # The ratio of each repeat's pair of runs, made a few seconds apart: how
+    # far they scatter says how much the machine's neighbours moved the
+    # medians.
+    pairs = sorted(b / a for a, b in zip(rates[1], rates[2]))
+    print(f"  {label}: 1 thread {min(rates[1]):.3f} to {max(rates[1]):.3f} Mpts/s; "
+          f"2/1 per repeat {', '.join(f'{x:.2f}' for x in pairs)}", flush=True)
     r1, r2 = statistics.median(rates[1]), statistics.median(rates[2])
     c1, c2 = statistics.median(cpu[1]), statistics.median(cpu[2])
     return r1, r2, c1, c2
