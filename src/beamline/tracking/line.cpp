@@ -28,6 +28,11 @@ void prepareLine(PreparedLine& prepared, const Cell* line) {
     }
 }
 
+const std::vector<ElementGeometry>* preparedElementsOf(const PreparedLine* prepared,
+                                                       const Cell& line) {
+    return holds(prepared, line) ? &prepared->elements : nullptr;
+}
+
 const ElementGeometry& elementGeometry(const PreparedLine* prepared, const Cell& line,
                                        int32_t index, ElementGeometry& scratch) {
     if (holds(prepared, line)) return prepared->elements[static_cast<size_t>(index)];

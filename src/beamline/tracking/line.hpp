@@ -26,6 +26,11 @@ struct PreparedLine {
 // line's already (main thread, between steps).
 void prepareLine(PreparedLine& prepared, const Cell* line);
 
+// The prepared geometry of `line`'s elements when `prepared` holds that
+// line's; none otherwise.
+const std::vector<ElementGeometry>* preparedElementsOf(const PreparedLine* prepared,
+                                                       const Cell& line);
+
 // The geometry of element `index` of `line`: the prepared copy when
 // `prepared` is of that line, else read from the cell into `scratch`.
 const ElementGeometry& elementGeometry(const PreparedLine* prepared, const Cell& line,

@@ -56,10 +56,12 @@ void TrackingPool::work(int index) {
     }
 }
 
+MachineLoad TrackingPool::currentLoad() {
+    return loadSource_ ? loadSource_() : watch_.load(monotonicSeconds());
+}
+
 int TrackingPool::participantsFor(int count) {
-    if (count <= 1) return 1;
-    MachineLoad load = loadSource_ ? loadSource_() : watch_.load(monotonicSeconds());
-    return planPool(count, load).participants;
+    return count <= 1 ? 1 : planPool(count, currentLoad()).participants;
 }
 
 void TrackingPool::run(int count, const std::function<void(int)>& job) {
@@ -68,8 +70,7 @@ void TrackingPool::run(int count, const std::function<void(int)>& job) {
         job(0);
         return;
     }
-    MachineLoad load = loadSource_ ? loadSource_() : watch_.load(monotonicSeconds());
-    PoolPlan plan = planPool(count, load);
+    PoolPlan plan = planPool(count, currentLoad());
     folded_ = plan.participants < count;
     if (plan.participants <= 1) {
         // No core to spare: the slices run one after the other here, which

@@ -49,6 +49,8 @@ class TrackingPool {
 
   private:
     void serve(int index, uint64_t seen);
+    // The machine's load as the next run plans by it.
+    MachineLoad currentLoad();
     // The part of a step that thread `index` does.
     void work(int index);
 

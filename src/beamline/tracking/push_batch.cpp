@@ -18,19 +18,26 @@ namespace pelto_push {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
+// 1 / gamma of proper velocity u: c / sqrt(c^2 + u^2), as the one-particle
+// push computes it.
+template <class D, class V = hn::Vec<D>>
+HWY_INLINE V InvGamma(D tag, V ux, V uy, V uz) {
+    const V u2 = hn::Add(hn::Add(hn::Mul(ux, ux), hn::Mul(uy, uy)), hn::Mul(uz, uz));
+    return hn::Div(hn::Set(tag, kSpeedOfLight),
+                   hn::Sqrt(hn::Add(hn::Set(tag, kSpeedOfLight2), u2)));
+}
+
 // The start of a step: the proper time each lane gains (h / gamma at the
 // start), the first stage's point and the kept start (the start itself) and
 // the field sums cleared for the first stage's components to add to.
 void Begin(PushLanes& l, size_t count, double h) {
     const hn::ScalableTag<double> tag;
     using V = hn::Vec<decltype(tag)>;
-    const V c = hn::Set(tag, kSpeedOfLight), c2 = hn::Set(tag, kSpeedOfLight2);
     const V vh = hn::Set(tag, h), zero = hn::Zero(tag);
     for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
         const V ux = hn::Load(tag, l.ux + i), uy = hn::Load(tag, l.uy + i);
         const V uz = hn::Load(tag, l.uz + i);
-        const V u2 = hn::Add(hn::Add(hn::Mul(ux, ux), hn::Mul(uy, uy)), hn::Mul(uz, uz));
-        hn::Store(hn::Mul(vh, hn::Div(c, hn::Sqrt(hn::Add(c2, u2)))), tag, l.properTime + i);
+        hn::Store(hn::Mul(vh, InvGamma(tag, ux, uy, uz)), tag, l.properTime + i);
         const V x = hn::Load(tag, l.x + i), y = hn::Load(tag, l.y + i);
         const V z = hn::Load(tag, l.z + i);
         hn::Store(x, tag, l.px + i);
@@ -54,7 +61,6 @@ void Begin(PushLanes& l, size_t count, double h) {
 void Stage(PushLanes& l, size_t count, int stage, double a) {
     const hn::ScalableTag<double> tag;
     using V = hn::Vec<decltype(tag)>;
-    const V c = hn::Set(tag, kSpeedOfLight), c2 = hn::Set(tag, kSpeedOfLight2);
     const V va = hn::Set(tag, a), two = hn::Set(tag, 2.0), zero = hn::Zero(tag);
     double* const sums[6] = {l.sx, l.sy, l.sz, l.sux, l.suy, l.suz};
     double* const starts[6] = {l.x, l.y, l.z, l.ux, l.uy, l.uz};
@@ -62,8 +68,7 @@ void Stage(PushLanes& l, size_t count, int stage, double a) {
     for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
         const V ux = hn::Load(tag, l.pux + i), uy = hn::Load(tag, l.puy + i);
         const V uz = hn::Load(tag, l.puz + i);
-        const V u2 = hn::Add(hn::Add(hn::Mul(ux, ux), hn::Mul(uy, uy)), hn::Mul(uz, uz));
-        const V g = hn::Div(c, hn::Sqrt(hn::Add(c2, u2)));
+        const V g = InvGamma(tag, ux, uy, uz);
         const V vx = hn::Mul(g, ux), vy = hn::Mul(g, uy), vz = hn::Mul(g, uz);
         const V bx = hn::Load(tag, l.fields[3] + i), by = hn::Load(tag, l.fields[4] + i);
         const V bz = hn::Load(tag, l.fields[5] + i);
@@ -102,13 +107,11 @@ void Stage(PushLanes& l, size_t count, int stage, double a) {
 void ProperTime(PushLanes& l, size_t count, double h) {
     const hn::ScalableTag<double> tag;
     using V = hn::Vec<decltype(tag)>;
-    const V c = hn::Set(tag, kSpeedOfLight), c2 = hn::Set(tag, kSpeedOfLight2);
     const V vh = hn::Set(tag, h);
     for (size_t i = 0; i < count; i += hn::Lanes(tag)) {
         const V ux = hn::Load(tag, l.ux + i), uy = hn::Load(tag, l.uy + i);
         const V uz = hn::Load(tag, l.uz + i);
-        const V u2 = hn::Add(hn::Add(hn::Mul(ux, ux), hn::Mul(uy, uy)), hn::Mul(uz, uz));
-        hn::Store(hn::Mul(vh, hn::Div(c, hn::Sqrt(hn::Add(c2, u2)))), tag, l.properTime + i);
+        hn::Store(hn::Mul(vh, InvGamma(tag, ux, uy, uz)), tag, l.properTime + i);
     }
 }
 

@@ -79,16 +79,14 @@ bool batchableList(const std::vector<Cell*>& cells) {
 
 // Marks the lanes of a pushed batch whose step some component of the list
 // may intercept; the others take the push as it is, which is what the
-// interception search would hand back for them. False, with nothing marked,
-// when some intercepting component cannot tell for a batch at once, or while
-// the RF cavities are being synchronised (only they intercept then).
+// interception search would hand back for them. False when some
+// intercepting component cannot tell for a batch at once, or while the RF
+// cavities are being synchronised (only they intercept then); the marks
+// then mean nothing.
 bool markInterceptedLanes(const PushLanes& batch, const std::vector<Cell*>& cells,
                           const StepContext& context, double t0, double t1,
                           uint8_t (&may)[kPushLanes]) {
     if (context.rfSync) return false;
-    for (const Cell* cell : cells) {
-        if (cell->interceptFn && !interceptsBatchFnOf(*cell)) return false;
-    }
     // The batch functions take whole vectors: the push filled its lanes up
     // to the next whole vector (copies of the first).
     const size_t padded = (batch.count + kFieldLaneAlign - 1) / kFieldLaneAlign * kFieldLaneAlign;
@@ -104,6 +102,7 @@ bool markInterceptedLanes(const PushLanes& batch, const std::vector<Cell*>& cell
     for (const Cell* cell : cells) {
         if (!cell->interceptFn) continue;
         const InterceptsBatchFn marks = interceptsBatchFnOf(*cell);
+        if (!marks) return false;
         marks(cell->runData, steps, t0, t1, may);
     }
     return true;

@@ -215,15 +215,14 @@ bool stepLocate(Particle& particle, const PreparedLine* prepared, StepPlace& pla
 bool stepLocateMemo(Particle& particle, const PreparedLine* prepared, StepPlace& place,
                     const PlaceMemo& memo) {
     const Cell* line = memo.line;
-    if (!line || line->childCount() == 0 || !prepared || prepared->line != line ||
-        prepared->elements.size() != line->children.size()) {
-        return stepLocate(particle, prepared, place);
-    }
-    const std::vector<ElementGeometry>& elements = prepared->elements;
+    const std::vector<ElementGeometry>* elements =
+        line && line->childCount() > 0 ? preparedElementsOf(prepared, *line) : nullptr;
+    if (!elements) return stepLocate(particle, prepared, place);
     const ElementGeometry* g = nullptr;
     const int32_t index = findElement(
         particle, line->childCount() - 1,
-        [&](int32_t i) -> const ElementGeometry& { return elements[static_cast<size_t>(i)]; }, g);
+        [&](int32_t i) -> const ElementGeometry& { return (*elements)[static_cast<size_t>(i)]; },
+        g);
     return placeParticle(particle, *line, index, *g, place);
 }
 
