@@ -50,12 +50,7 @@ void showProgress(const Simulation& sim) {
 // One pass of time steps. Returns the seconds spent tracking.
 double advancePass(CycleState& s, int32_t steps) {
     double start = monotonicSeconds();
-    for (int32_t k = 0; k < steps; k++) {
-        if (runStep(s.simState)) {
-            s.stop = StopFinished;
-            break;
-        }
-    }
+    if (runSteps(s.simState, steps)) s.stop = StopFinished;
     return monotonicSeconds() - start;
 }
 

@@ -24,7 +24,19 @@ bool runStep(Simulation& simulation) {
     return runFinished(simulation);
 }
 
+bool runSteps(Simulation& simulation, int steps) {
+    advanceSteps(simulation, steps);
+    return runFinished(simulation);
+}
+
 bool runTrack(Simulation& simulation, const RunStepCallback& onStep) {
+    // Without a callback nothing looks at the beam between steps, so the
+    // threads may take several at once.
+    if (!onStep) {
+        while (!runSteps(simulation, 1 << 20)) {
+        }
+        return true;
+    }
     while (!runFinished(simulation)) {
         bool end = runStep(simulation);
         if (onStep && !onStep(simulation)) return end;

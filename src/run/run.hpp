@@ -29,6 +29,10 @@ bool runFinished(const Simulation& simulation);
 // One time step of the run (decays on, threads as configured); true when the
 // run is at its end after it.
 bool runStep(Simulation& simulation);
+// Up to `steps` time steps of the run, fewer when it reaches its end; true
+// when the run is at its end after them. The tracking threads may take
+// several steps before they meet, so nothing sees the beam between them.
+bool runSteps(Simulation& simulation, int steps);
 
 // Called after every step of runTrack; false stops the run there.
 using RunStepCallback = std::function<bool(Simulation& simulation)>;

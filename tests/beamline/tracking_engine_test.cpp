@@ -267,13 +267,17 @@ TEST(AdvanceStep, FreePionSurvivalFollowsTheLifetime) {
 namespace {
 
 // A beam of pions through a field, matter and a finish plane for `steps`
-// steps on `threads` threads.
+// steps on `threads` threads: one step at a time, or (together) as many as
+// advanceSteps takes at once. `layout` says whether the beam held its
+// active particles first and no decayed one.
 struct RunResult {
     std::string dump;
     double score;
     double lost;
+    bool layout;
+    int64_t steps;
 };
-RunResult runOn(int threads, int steps, MachineLoad load = kIdleMachine) {
+RunResult runOn(int threads, int steps, MachineLoad load = kIdleMachine, bool together = false) {
     CellPtr field = withLength(uniformFieldCell(0, 0, 2), 0.1);
     static ScatterData table =
         scatterTableOf({50, 120, 250, 400}, {0, 40, 4, 10}, {{200, 0.5f, 2, 1}});
@@ -285,10 +289,22 @@ RunResult runOn(int threads, int steps, MachineLoad load = kIdleMachine) {
     TestLine line({field, absorber, wall, withLength(planeCell(0.18, StateFinished), 0.1)});
     Simulation s = beamOn(line, PiPlus, 300, 200, 3);
     configureThreads(s, threads, 50, nullptr, load);
-    for (int i = 0; i < steps; i++) advanceStep(s, true, kTrackNormal, true);
+    if (together) {
+        EXPECT_EQ(advanceSteps(s, steps), s.stepCount);
+    } else {
+        for (int i = 0; i < steps && s.beam.activeEnd > 0; i++) {
+            advanceStep(s, true, kTrackNormal, true);
+        }
+    }
     double lost = 0;
     for (const CellPtr& c : line.root->children) lost += c->lostWeight.get();
-    return {beamDumpCsv(s.beam), scoreOf(s), lost};
+    bool layout = true;
+    for (size_t i = 0; i < s.beam.particles.size(); i++) {
+        const int32_t state = s.beam.particles[i].state;
+        layout = layout && (i < s.beam.activeEnd ? state == StateActive
+                                                 : state != StateActive && state != StateDecayed);
+    }
+    return {beamDumpCsv(s.beam), scoreOf(s), lost, layout, s.stepCount};
 }
 
 }  // namespace
@@ -303,23 +319,67 @@ TEST(AdvanceStep, SameBeamAndScoreOnAnyNumberOfThreads) {
     // Each thread on a core of its own, then machines where other programs
     // leave fewer cores than threads: the slices shared out among fewer
     // threads, or all run on the calling thread (folded).
+    EXPECT_TRUE(one.layout);
+    // Threads that take their slices through several steps before they
+    // meet, their products with them, must give the same particles too.
     struct Case {
         int threads;
         MachineLoad load;
+        bool together;
     };
     const Case cases[] = {
-        {2, kIdleMachine},    {3, kIdleMachine},    {7, kIdleMachine},
-        {2, {2, 1.0, false}}, {7, {4, 1.0, false}}, {3, {8, 7.5, true}},
+        {2, kIdleMachine, false},    {3, kIdleMachine, false},    {7, kIdleMachine, false},
+        {2, {2, 1.0, false}, false}, {7, {4, 1.0, false}, false}, {3, {8, 7.5, true}, false},
+        {1, kIdleMachine, true},     {2, kIdleMachine, true},     {3, kIdleMachine, true},
+        {7, kIdleMachine, true},     {2, {2, 1.0, false}, true},  {7, {4, 1.0, false}, true},
     };
     for (const Case& c : cases) {
-        std::string what = std::to_string(c.threads) + " threads, " +
-                           std::to_string(c.load.otherBusy) + " of " +
-                           std::to_string(c.load.cores) + " cores busy";
-        RunResult other = runOn(c.threads, 100, c.load);
+        std::string what =
+            std::to_string(c.threads) + " threads, " + std::to_string(c.load.otherBusy) + " of " +
+            std::to_string(c.load.cores) + " cores busy" + (c.together ? ", steps together" : "");
+        RunResult other = runOn(c.threads, 100, c.load, c.together);
         EXPECT_TRUE(other.dump == one.dump) << what;
         EXPECT_EQ(other.score, one.score) << what;
         EXPECT_NEAR(other.lost / one.lost, 1, 1e-12) << what;
+        EXPECT_TRUE(other.layout) << what;
+        EXPECT_EQ(other.steps, one.steps) << what;
     }
+}
+
+TEST(AdvanceSteps, StopAtTheStepWhereSingleStepsWould) {
+    // The run ends at the step in which the last particle finishes, or at
+    // the end time: steps taken together must not carry the clock past it.
+    struct Case {
+        double tMax;  // in steps from the start; 0: none
+        int threads;
+    };
+    const Case cases[] = {{0, 1}, {0, 2}, {0, 3}, {29.5, 2}, {5, 3}};
+    int64_t finishStep = 0;
+    for (const Case& c : cases) {
+        TestLine line({drift(0.05), withLength(planeCell(0.1, StateFinished), 0.1)});
+        Simulation s = beamOn(line, MuPlus, 400, 200);
+        if (c.tMax > 0) s.t_max = s.time + c.tMax * s.dt;
+        configureThreads(s, c.threads);
+        Simulation single = beamOn(line, MuPlus, 400, 200);
+        single.t_max = s.t_max;
+        configureThreads(single, 1);
+        int64_t steps = 0;
+        while (single.t_max > single.time && single.beam.activeEnd > 0) {
+            advanceStep(single, true, kTrackNormal, true);
+            steps++;
+        }
+        if (c.tMax == 0) finishStep = steps;
+        const std::string what =
+            std::to_string(c.threads) + " threads, end " + std::to_string(c.tMax);
+        EXPECT_EQ(advanceSteps(s, 100000), steps) << what;
+        EXPECT_EQ(s.stepCount, steps) << what;
+        EXPECT_EQ(s.time, single.time) << what;
+        EXPECT_EQ(s.beam.activeEnd, single.beam.activeEnd) << what;
+        EXPECT_EQ(advanceSteps(s, 10), 0) << what;
+    }
+    // The last muon reaches the plane only after a few dozen steps, some of
+    // them taken together.
+    EXPECT_GT(finishStep, 30);
 }
 
 TEST(AdvanceStep, AFoldedStepLeavesTheLoadWeightsAlone) {

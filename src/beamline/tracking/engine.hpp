@@ -4,6 +4,7 @@
 // two runs in one process never share tracking state.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -22,7 +23,11 @@ struct alignas(64) ThreadSlot {
     double start = 0, end = 0;                     // monotonic seconds
     size_t firstInactive = 0;                      // the slice's first particle to stop or decay
     bool missingLine = false;                      // a particle had no line to refresh from
-    std::vector<Particle> products;                // decay products of this step
+    std::vector<Particle> products;                // decay products of this step, or of
+                                                   // the steps tracked together
+    std::vector<Particle> fresh;                   // of those, the latest step's
+    std::vector<size_t> activeAfter;               // active particles after each of them
+    std::vector<uint8_t> missingAt;                // and whether a line was missing
     size_t first = 0, last = 0;                    // the slice of the active range
     std::vector<Cell*> scratch;                    // nearby-list refreshes
     std::vector<BatchLane> lanes;                  // the batched particles of the current chunk

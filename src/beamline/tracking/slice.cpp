@@ -44,8 +44,21 @@ struct SliceRun {
     ThreadSlot& slot;
     StepContext context;
     const PreparedLine* line;
+    std::vector<Particle>* products;  // where this step's decay products go
+    // The slice's first particle to stop or decay is noted here; none for
+    // particles outside the beam's active range.
+    size_t* firstInactive;
+    // Particles that stopped in an earlier step of the same slices stay
+    // where they are until the merge: they are passed over, not counted.
+    bool skipInactive = false;
+    size_t ended = 0;  // particles that stopped or decayed this step
     PlaceMemo places{};
 };
+
+void noteEnded(SliceRun& run, size_t i) {
+    run.ended++;
+    if (run.firstInactive) *run.firstInactive = std::min(*run.firstInactive, i);
+}
 
 // The particle's remaining sub-steps from t, then its list refresh and decays.
 void finishParticle(SliceRun& run, Particle& p, double t, int subSteps) {
@@ -63,7 +76,7 @@ void finishParticle(SliceRun& run, Particle& p, double t, int subSteps) {
                 run.slot.missingLine = true;
             }
         }
-        if (plan.decays) decayStep(p, run.slot.products, *plan.simulation);
+        if (plan.decays) decayStep(p, *run.products, *plan.simulation);
     }
 }
 
@@ -242,14 +255,18 @@ void trackChunk(SliceRun& run, std::vector<Particle>& particles, size_t first, s
             continue;
         }
         Particle& p = particles[i];
+        // A lane's particle was active when the lanes were gathered (the
+        // bore may have stopped it since); others that are not ended in an
+        // earlier step.
+        const bool laned = next < lanes.size() && lanes[next].index == i;
+        if (run.skipInactive && p.state != StateActive && !laned) continue;
         if (!(p.t <= plan.tEnd)) {
-            if (p.state != StateActive)
-                run.slot.firstInactive = std::min(run.slot.firstInactive, i);
+            if (p.state != StateActive) noteEnded(run, i);
             continue;
         }
         double t = std::max(p.t, plan.time);
         int subSteps = 0;
-        if (next < lanes.size() && lanes[next].index == i) {
+        if (laned) {
             const size_t j = next++;
             const BatchLane& lane = lanes[j];
             if (lane.quiet) {
@@ -266,7 +283,7 @@ void trackChunk(SliceRun& run, std::vector<Particle>& particles, size_t first, s
             subSteps = 1;
         }
         finishParticle(run, p, t, subSteps);
-        if (p.state != StateActive) run.slot.firstInactive = std::min(run.slot.firstInactive, i);
+        if (p.state != StateActive) noteEnded(run, i);
         handled++;
     }
 }
@@ -275,7 +292,8 @@ void trackChunk(SliceRun& run, std::vector<Particle>& particles, size_t first, s
 
 void trackSlice(const StepPlan& plan, int k) {
     ThreadSlot& slot = plan.engine->slots[static_cast<size_t>(k)];
-    SliceRun run{plan, slot, plan.context, &plan.engine->prepared};
+    SliceRun run{
+        plan, slot, plan.context, &plan.engine->prepared, &slot.products, &slot.firstInactive};
     run.context.threadIndex = k;
     slot.start = monotonicSeconds();
     slot.firstInactive = SIZE_MAX;
@@ -285,5 +303,50 @@ void trackSlice(const StepPlan& plan, int k) {
         trackChunk(run, particles, first, std::min(slot.last, first + kChunk), handled);
     }
     slot.counter = handled + (handled + 7) / 8;
+    slot.end = monotonicSeconds();
+}
+
+void trackSliceSteps(const StepPlan& plan, int k, int steps) {
+    ThreadSlot& slot = plan.engine->slots[static_cast<size_t>(k)];
+    Simulation& simulation = *plan.simulation;
+    StepPlan step = plan;
+    SliceRun run{step, slot, plan.context, &plan.engine->prepared, &slot.fresh, nullptr, true};
+    run.context.threadIndex = k;
+    slot.start = monotonicSeconds();
+    slot.firstInactive = SIZE_MAX;
+    slot.counter = 0;
+    slot.products.clear();
+    slot.activeAfter.assign(static_cast<size_t>(steps), 0);
+    slot.missingAt.assign(static_cast<size_t>(steps), 0);
+    std::vector<Particle>& particles = simulation.beam.particles;
+    size_t active = 0;
+    for (size_t i = slot.first; i < slot.last; i++) active += particles[i].state == StateActive;
+    const int interval = std::max(1, simulation.nearbyInterval);
+    for (int j = 0; j < steps; j++) {
+        // The times and the list refreshes of the single steps these stand for.
+        if (j > 0) step.time = step.tEnd;
+        step.tEnd = step.time + simulation.dt;
+        step.refresh = (simulation.stepCount + j) % interval == 0;
+        run.ended = 0;
+        long long handled = 0;
+        run.firstInactive = &slot.firstInactive;
+        for (size_t first = slot.first; first < slot.last; first += kChunk) {
+            trackChunk(run, particles, first, std::min(slot.last, first + kChunk), handled);
+        }
+        // This slice's products of the earlier steps, in the order they were
+        // made; this step's join them after it, as they would join the beam.
+        run.firstInactive = nullptr;
+        const size_t held = slot.products.size();
+        for (size_t first = 0; first < held; first += kChunk) {
+            trackChunk(run, slot.products, first, std::min(held, first + kChunk), handled);
+        }
+        active = active - run.ended + slot.fresh.size();
+        for (Particle& p : slot.fresh) slot.products.push_back(std::move(p));
+        slot.fresh.clear();
+        slot.counter += handled + (handled + 7) / 8;
+        slot.activeAfter[static_cast<size_t>(j)] = active;
+        slot.missingAt[static_cast<size_t>(j)] = slot.missingLine;
+        slot.missingLine = false;
+    }
     slot.end = monotonicSeconds();
 }

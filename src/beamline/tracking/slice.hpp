@@ -41,3 +41,12 @@ struct StepPlan {
 // Tracks the particles of slot k's slice to the end of the step, then
 // refreshes their nearby lists and lets them decay as the plan says.
 void trackSlice(const StepPlan& plan, int k);
+
+// Tracks slot k's slice through `steps` time steps from the plan's, giving
+// each particle what that many single steps would: the steps' times and
+// list refreshes follow from the simulation's time step and step count, and
+// the decay products made in one step are tracked from the next on. The
+// slice's particles that stop stay where they are; the slot's products hold
+// the products and what became of them, and activeAfter the slice's
+// particles still active after each step.
+void trackSliceSteps(const StepPlan& plan, int k, int steps);

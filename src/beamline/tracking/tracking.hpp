@@ -96,6 +96,12 @@ void trackingConfigure(Simulation& simulation, const TrackingConfig& config);
 // One global time step dt of every active particle. kTrackRfSync steps
 // report cavity hits to the engine's rfSync.
 void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllowed);
+// Up to `steps` normal steps with decays and threads (as advanceStep with
+// kTrackNormal), fewer when the run reaches its end time or has no active
+// particle left; returns the steps taken. Threads may take their slices
+// through several steps before they meet, with the same particles as
+// single steps give.
+int advanceSteps(Simulation& simulation, int steps);
 // The load weights of the simulation's threads (empty until a step used two
 // or more).
 std::vector<double> trackingLoadWeights(const Simulation& simulation);
