@@ -51,12 +51,18 @@ int stepsBeforeEnd(const Simulation& simulation, int most) {
 
 // `steps` steps (2 or more, all before the end time) of `threads` slices,
 // each tracked through all of them by one thread; returns the steps the
-// run took, fewer when no particle was left active before the last.
+// run took, fewer when no particle was left active before the last. One
+// slice gains too: the beam is merged once, not after every step.
 int advanceTogether(Simulation& simulation, TrackingEngine& engine, int threads, int steps) {
     Beam& beam = simulation.beam;
     if (engine.slots.size() < static_cast<size_t>(threads)) engine.slots.resize(threads);
-    normaliseWeights(engine, threads);
-    planSlices(engine, threads, beam.activeEnd);
+    if (threads >= 2) {
+        normaliseWeights(engine, threads);
+        planSlices(engine, threads, beam.activeEnd);
+    } else {
+        engine.slots[0].first = 0;
+        engine.slots[0].last = beam.activeEnd;
+    }
     prepareLine(engine.prepared, simulation.root.get());
     StepContext context;
     context.configuredThreads = engine.config.maxThreads;
@@ -85,7 +91,7 @@ int advanceTogether(Simulation& simulation, TrackingEngine& engine, int threads,
         }
         if (missing) report("[WARNING] bl is NULL in Particle_seg_nearbythings");
     }
-    if (!engine.pool.lastRunFolded()) {
+    if (threads >= 2 && !engine.pool.lastRunFolded()) {
         engine.weights[static_cast<size_t>(slowestThread(engine, threads))] *= 0.99;
     }
     if (engine.config.loadBalanceLog) logTimes(engine, threads);
@@ -165,19 +171,20 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
 
 int advanceSteps(Simulation& simulation, int steps) {
     int done = 0;
-    while (done < steps && simulation.beam.activeEnd > 0) {
-        const int together = stepsBeforeEnd(simulation, std::min(kStepsTogether, steps - done));
-        if (together == 0) break;
+    while (done < steps && simulation.beam.activeEnd > 0 && simulation.t_max > simulation.time) {
         TrackingEngine& engine = trackingEngineOf(simulation);
-        const int threads = threadsFor(engine, simulation.beam.activeEnd);
-        // One thread, or no core to spare for a second: the steps one at a
-        // time, as a single step runs them.
-        if (threads < 2 || together < 2 || engine.pool.participantsFor(threads) <= 1) {
+        const int together = stepsBeforeEnd(simulation, std::min(kStepsTogether, steps - done));
+        if (together < 2) {
             advanceStep(simulation, true, kTrackNormal, true);
             done++;
-        } else {
-            done += advanceTogether(simulation, engine, threads, together);
+            continue;
         }
+        // With no core to spare for a second thread, one slice on this
+        // thread, as a folded single step runs; the load weights stay as
+        // they are.
+        int threads = threadsFor(engine, simulation.beam.activeEnd);
+        if (threads >= 2 && engine.pool.participantsFor(threads) <= 1) threads = 1;
+        done += advanceTogether(simulation, engine, threads, together);
     }
     return done;
 }

@@ -25,7 +25,7 @@ struct alignas(64) ThreadSlot {
     bool missingLine = false;                      // a particle had no line to refresh from
     std::vector<Particle> products;                // decay products of this step, or of
                                                    // the steps tracked together
-    std::vector<Particle> fresh;                   // of those, the latest step's
+    std::vector<Particle> held;                    // those of the earlier steps, meanwhile
     std::vector<size_t> activeAfter;               // active particles after each of them
     std::vector<uint8_t> missingAt;                // and whether a line was missing
     size_t first = 0, last = 0;                    // the slice of the active range
