@@ -19,4 +19,5 @@ class MachineWatch {
     CpuReading last_;
     double lastAt_ = 0;
     MachineLoad current_;
+    bool recheck_ = false;  // the latest figure moved far: read again soon
 };
