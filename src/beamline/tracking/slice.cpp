@@ -260,8 +260,8 @@ void pushLanes(SliceRun& run, std::vector<Particle>& particles) {
         }
         Particle& p = particles[i];
         // A lane's particle was active when the lanes were gathered (the
-        // bore may have stopped it since); others that are not ended in an
-        // earlier step.
+        // bore may have stopped it since); any other inactive particle
+        // ended in an earlier step.
         const bool laned = next < lanes.size() && lanes[next].index == i;
         if (run.together && p.state != StateActive && !laned) continue;
         if (!(p.t <= plan.tEnd)) {
