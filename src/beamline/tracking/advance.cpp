@@ -37,6 +37,26 @@ int threadsFor(const TrackingEngine& engine, size_t active) {
         std::min<size_t>(static_cast<size_t>(engine.config.maxThreads), wanted));
 }
 
+// The plan of the step that starts at the simulation's time: its decays
+// (none when the run turned them off), its nearby-list refresh and what
+// its particles' sub-steps are told.
+StepPlan planStep(Simulation& simulation, TrackingEngine& engine, bool decays, int mode) {
+    const bool rfOnly = mode == kTrackRfSync;
+    StepContext context;
+    context.configuredThreads = engine.config.maxThreads;
+    context.noScattering = rfOnly || simulation.scattering_off;
+    context.rfSync = rfOnly ? engine.rfSync : nullptr;
+    const int interval = std::max(1, simulation.nearbyInterval);
+    return StepPlan{&simulation,
+                    &engine,
+                    simulation.time,
+                    simulation.time + simulation.dt,
+                    decays && !simulation.decays_off,
+                    simulation.stepCount % interval == 0,
+                    simdBatched(),
+                    context};
+}
+
 // How many of at most `most` steps lie before the run's end time, counted
 // the way the steps add up the time.
 int stepsBeforeEnd(const Simulation& simulation, int most) {
@@ -56,20 +76,10 @@ int stepsBeforeEnd(const Simulation& simulation, int most) {
 int advanceTogether(Simulation& simulation, TrackingEngine& engine, int threads, int steps) {
     Beam& beam = simulation.beam;
     if (engine.slots.size() < static_cast<size_t>(threads)) engine.slots.resize(threads);
-    if (threads >= 2) {
-        normaliseWeights(engine, threads);
-        planSlices(engine, threads, beam.activeEnd);
-    } else {
-        engine.slots[0].first = 0;
-        engine.slots[0].last = beam.activeEnd;
-    }
+    if (threads >= 2) normaliseWeights(engine, threads);
+    planSlices(engine, threads, beam.activeEnd);
     prepareLine(engine.prepared, simulation.root.get());
-    StepContext context;
-    context.configuredThreads = engine.config.maxThreads;
-    context.noScattering = simulation.scattering_off;
-    const bool decays = !simulation.decays_off;
-    StepPlan plan{&simulation, &engine, simulation.time, simulation.time + simulation.dt,
-                  decays,      false,   simdBatched(),   context};
+    const StepPlan plan = planStep(simulation, engine, true, kTrackNormal);
     engine.pool.run(threads, [&plan, steps](int k) { trackSliceSteps(plan, k, steps); });
 
     int taken = steps;
@@ -111,18 +121,8 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
     if (n > 0) {
         TrackingEngine& engine = trackingEngineOf(simulation);
         const int threads = threadsAllowed ? threadsFor(engine, n) : 1;
-        if (simulation.decays_off) decays = false;
         if (engine.slots.size() < static_cast<size_t>(threads)) engine.slots.resize(threads);
-        int interval = std::max(1, simulation.nearbyInterval);
-        const bool rfOnly = mode == kTrackRfSync;
-        StepContext context;
-        context.configuredThreads = engine.config.maxThreads;
-        context.noScattering = rfOnly || simulation.scattering_off;
-        context.rfSync = rfOnly ? engine.rfSync : nullptr;
-        StepPlan plan{&simulation,     &engine,
-                      simulation.time, simulation.time + simulation.dt,
-                      decays,          simulation.stepCount % interval == 0,
-                      simdBatched(),   context};
+        const StepPlan plan = planStep(simulation, engine, decays, mode);
 
         // With no core to spare, the slices would run one after another on
         // this thread anyway: one slice over the whole range does the same
@@ -134,12 +134,7 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
             folded = engine.pool.participantsFor(threads) <= 1;
         }
         const int slices = folded ? 1 : threads;
-        if (slices >= 2) {
-            planSlices(engine, slices, n);
-        } else {
-            engine.slots[0].first = 0;
-            engine.slots[0].last = n;
-        }
+        planSlices(engine, slices, n);
         prepareLine(engine.prepared, simulation.root.get());
         if (folded) {
             trackSlice(plan, 0);
@@ -163,7 +158,7 @@ void advanceStep(Simulation& simulation, bool decays, int mode, bool threadsAllo
         }
         if (engine.config.loadBalanceLog && threadsAllowed) logTimes(engine, slices);
         if (missingLine) report("[WARNING] bl is NULL in Particle_seg_nearbythings");
-        mergeBeam(engine, beam, slices, decays ? slices : 0);
+        mergeBeam(engine, beam, slices, plan.decays ? slices : 0);
     }
     simulation.time += simulation.dt;
     simulation.stepCount++;

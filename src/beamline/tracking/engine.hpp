@@ -16,8 +16,8 @@
 #include "beamline/tracking/tracking.hpp"
 
 // Aligned to a cache line, so that two threads never write to one line while
-// they track their slices. What the calling thread reads of a finished slice
-// comes first, in one line.
+// they track their slices. What the calling thread reads of a finished
+// single step's slice comes first, in one line.
 struct alignas(64) ThreadSlot {
     long long counter = 0;                         // particles handled, weighted
     double start = 0, end = 0;                     // monotonic seconds

@@ -11,7 +11,8 @@ struct TrackingEngine;
 // Keeps every weight at least 0.01/T and makes them sum to 1 (and writes
 // them to the load-balancing log when it is on).
 void normaliseWeights(TrackingEngine& engine, int threads);
-// Cuts the active range [0, active) into the threads' slices by the weights.
+// Cuts the active range [0, active) into the threads' slices by the weights;
+// one thread's slice is the whole range.
 void planSlices(TrackingEngine& engine, int threads, size_t active);
 // The thread that finished last (the calling thread on a tie).
 int slowestThread(const TrackingEngine& engine, int threads);
